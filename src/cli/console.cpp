@@ -1,0 +1,43 @@
+#include "cli/console.h"
+
+#include <cstdarg>
+#include <vector>
+
+namespace qv {
+
+void Console::Write(std::string_view text) {
+  if (out_ != nullptr) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+  } else {
+    text_.append(text);
+  }
+}
+
+void Console::PrintMessage(std::string_view text) {
+  Write(text);
+  Write("\n\n\n");
+}
+
+void Console::PrintError(std::string_view text) {
+  Write("ERROR:\n");
+  PrintMessage(text);
+}
+
+std::string Format(const char* pattern, ...) {
+  va_list args;
+  va_start(args, pattern);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, pattern, copy);
+  va_end(copy);
+  std::string out;
+  if (length > 0) {
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), pattern, args);
+    out.assign(buffer.data(), static_cast<size_t>(length));
+  }
+  va_end(args);
+  return out;
+}
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+// Console messages. Everything goes to standard output; tests and fuzz
+// targets collect it in memory instead.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+class Console {
+ public:
+  // Writes to `out` as it goes, or only collects when `out` is null.
+  explicit Console(std::FILE* out = nullptr) : out_(out) {}
+
+  void Write(std::string_view text);
+  // The text, a line end and two empty lines.
+  void PrintMessage(std::string_view text);
+  // "ERROR:" on a line of its own, then the text and two empty lines.
+  void PrintError(std::string_view text);
+  const std::string& text() const { return text_; }
+
+ private:
+  std::FILE* out_;
+  std::string text_;
+};
+
+// printf-style formatting into a std::string.
+std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+// The thin layer between the conversions and the disk: every input is read
+// whole, once; outputs are written whole.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pdb/byte_io.h"
+
+namespace qv {
+
+// True when `path` can be opened for reading.
+bool FileExists(const std::string& path);
+
+// The whole file, or nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// True when both paths name the same existing file (same device and inode),
+// whatever the spelling of the paths.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Creates or truncates `path` and writes `contents`. On failure returns false
+// with a description (naming the file) in `error`.
+bool WriteWholeFile(const std::string& path, std::string_view contents, std::string& error);
+
+// Writes `contents` to a private temporary file in the folder of `path`,
+// flushes it, and renames it over `path`. On any failure the temporary file
+// is removed, an existing `path` is untouched, and `error` names the file.
+bool WriteFileAtomically(const std::string& path, ByteView contents, std::string& error);
+
+}  // namespace qv

@@ -1,0 +1,43 @@
+// The command line: keyword options, matched anywhere inside an argument
+// ignoring ASCII case, with values between braces that may span arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct ConversionOptions {
+  std::string csvFile;       // the CSV file, in both directions
+  std::string pdbFile;       // the database file, in both directions
+  std::string popupFile;
+  std::string existingFile;
+  bool useExisting = false;
+  std::string givenPassword;
+  std::string databaseName;
+  int dateFormat = 0;
+  int timeFormat = 0;
+  char separator = ',';
+  bool placeQuotes = false;
+  bool fieldNames = false;
+  bool overwrite = false;
+  bool extraDiag = false;
+};
+
+enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2 };
+
+struct ParsedCommandLine {
+  Command command = Command::kNone;
+  bool showUsage = false;      // "/?" or "/HELP" was seen: usage only
+  std::string refusal;         // non-empty: an option value was refused
+  ConversionOptions options;
+};
+
+// Walks every argument (argument 0 included) through the keyword table.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// Gathers the value between "{" and "}" starting at args[index]; returns the
+// index of the last argument consumed (args.size() when they ran out).
+size_t GetBracketValue(size_t index, std::string& value, const std::vector<std::string>& args);
+
+}  // namespace qv

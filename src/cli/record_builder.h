@@ -1,0 +1,39 @@
+// One CSV line to one data record, and the column that feeds each slot.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "csv/csv_reader.h"
+#include "pdb/byte_io.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+
+// The CSV column of `slot`: the number of used slots before it in
+// columnOrder, or -1 when the slot is not in columnOrder.
+int GetCsvColumn(int slot, const MasterRecord& master);
+
+struct RecordBuildContext {
+  const MasterRecord& master;
+  int dateFormat = 0;
+  int timeFormat = 0;
+  // The popup list of each slot as written into the new database.
+  const std::array<Bytes, kFieldSlots>& popupLists;
+};
+
+// Appends the record for `line` to `out` and returns its size in bytes.
+// A text longer than one field entry can hold is cut to fit; each such cut
+// adds a warning naming `lineNumber` (1-based, as in the CSV file) and the
+// column to `warnings`.
+int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
+                           int lineNumber, std::vector<std::string>& warnings);
+
+// The largest unique value (types 6, 10, 11) over the data lines, compared
+// as unsigned 32-bit numbers; 0 when there is none.
+uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord& master,
+                          bool fieldNames);
+
+}  // namespace qv

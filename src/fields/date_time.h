@@ -1,0 +1,57 @@
+// Dates and times as the handheld stores them, and their text forms.
+//
+// A stored date is a little-endian day count since 1904-01-01 (day 0 means
+// "no date"); every year divisible by 4 is a leap year, years 1904-2031.
+// A stored time is four bytes: second, minute, hour (255 = no time), 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+inline constexpr std::string_view kNoDateText = "NO DATE";
+inline constexpr std::string_view kNoTimeText = "No Time";
+
+using StoredValue = std::array<uint8_t, 4>;
+
+struct PackedDate {
+  uint8_t yearSince1904 = 0;  // low 7 bits of the year offset
+  uint8_t month = 0;          // 1..12
+  uint8_t day = 0;            // 1..31
+};
+
+PackedDate DayCountToDate(uint32_t dayCount);
+int32_t DateToDayCount(int month, int day, int year);
+
+// Renderers. A format outside its range (date 0-6, time 0-4) gives "".
+std::string FormatDate(int month, int day, int year, int dateFormat);
+std::string FormatStoredDate(const StoredValue& stored, int dateFormat);
+std::string FormatTime(const StoredValue& stored, int timeFormat);
+std::string FormatSeconds(int32_t seconds, int timeFormat);
+
+// Piece `piece` (from 0) of `text` split at `separator`; a run of separators
+// counts as one and leading separators are skipped. 0 and the piece in `out`,
+// or -1 (out untouched) when the piece does not exist.
+int TextPiece(std::string_view text, std::string& out, int piece, char separator);
+
+struct CalendarDate {
+  int month = 1;
+  int day = 1;
+  int year = 1904;
+};
+struct ClockTime {
+  int hour = 0;
+  int minute = 0;
+};
+
+CalendarDate ParseDate(std::string_view text, int dateFormat);
+// 0 for a valid time or the no-time marker, -1 when out of range (then 00:00).
+int ParseTime(std::string_view text, int timeFormat, ClockTime& out);
+
+StoredValue StoreDate(int month, int day, int year);
+StoredValue StoreTime(int hour, int minute, int second);
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+// Data records (records 31 on): a flag byte, a 20-byte prefix when the flag
+// is not 0, then one entry per field slot in slot order: a little-endian
+// 16-bit length and that many data bytes. A length of 65535 is the end mark.
+//
+//   type        data
+//   1,12,14     text + NUL (length 0 for empty text)
+//   2,6,10      int32 little-endian
+//   3,15        at most 9 characters + NUL
+//   4           choice index (255 = no value)
+//   5           0 or 1
+//   7           0
+//   8           stored date (4 bytes)
+//   9           stored time (4 bytes)
+//   11          int32 little-endian + 20 zero bytes
+//   13          nothing
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "pdb/byte_io.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+
+inline constexpr uint16_t kEndMark = 0xFFFF;
+inline constexpr size_t kRecordPrefixSize = 20;
+
+// Offset of field n's first data byte, or -1 when the end mark (or the end of
+// the record, or an entry running past it) comes at or before entry n.
+int GetFieldOffset(int n, ByteView record);
+// Data length of field n, or 0 in the same cases.
+int GetFieldLength(ByteView record, int n);
+
+struct RenderContext {
+  const MasterRecord& master;
+  int dateFormat = 0;
+  int timeFormat = 0;
+  // The popup list record of each slot, or nothing when it cannot be read.
+  std::array<std::optional<ByteView>, kFieldSlots> popupLists{};
+};
+
+// The text of field `slot` of `record` (empty when the field has no data).
+std::string RenderField(const RenderContext& context, ByteView record, int slot);
+std::string RenderSubKindField(const RenderContext& context, ByteView record, int slot);
+
+}  // namespace qv

@@ -1,0 +1,113 @@
+#include "pdb/byte_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv {
+
+ByteReader::ByteReader(ByteView bytes, size_t position) : bytes_(bytes) { Seek(position); }
+
+bool ByteReader::Seek(size_t position) {
+  if (position > bytes_.size()) {
+    ok_ = false;
+    position_ = bytes_.size();
+    return false;
+  }
+  position_ = position;
+  return true;
+}
+
+bool ByteReader::Need(size_t count) {
+  if (count > remaining()) {
+    ok_ = false;
+    position_ = bytes_.size();
+    return false;
+  }
+  return true;
+}
+
+bool ByteReader::Skip(size_t count) {
+  if (!Need(count)) return false;
+  position_ += count;
+  return true;
+}
+
+uint8_t ByteReader::U8() {
+  if (!Need(1)) return 0;
+  return bytes_[position_++];
+}
+
+uint16_t ByteReader::U16BE() {
+  if (!Need(2)) return 0;
+  const uint16_t value = static_cast<uint16_t>((bytes_[position_] << 8) | bytes_[position_ + 1]);
+  position_ += 2;
+  return value;
+}
+
+uint32_t ByteReader::U32BE() {
+  if (!Need(4)) return 0;
+  uint32_t value = 0;
+  for (int k = 0; k < 4; ++k) value = (value << 8) | bytes_[position_ + k];
+  position_ += 4;
+  return value;
+}
+
+uint16_t ByteReader::U16LE() {
+  if (!Need(2)) return 0;
+  const uint16_t value = static_cast<uint16_t>(bytes_[position_] | (bytes_[position_ + 1] << 8));
+  position_ += 2;
+  return value;
+}
+
+uint32_t ByteReader::U32LE() {
+  if (!Need(4)) return 0;
+  uint32_t value = 0;
+  for (int k = 3; k >= 0; --k) value = (value << 8) | bytes_[position_ + k];
+  position_ += 4;
+  return value;
+}
+
+ByteView ByteReader::Take(size_t count) {
+  if (!Need(count)) return {};
+  ByteView view = bytes_.subspan(position_, count);
+  position_ += count;
+  return view;
+}
+
+bool ByteReader::Copy(std::span<uint8_t> out) {
+  if (!Need(out.size())) {
+    std::fill(out.begin(), out.end(), 0);
+    return false;
+  }
+  std::memcpy(out.data(), bytes_.data() + position_, out.size());
+  position_ += out.size();
+  return true;
+}
+
+bool ByteReader::Copy(std::span<char> out) {
+  return Copy(std::span<uint8_t>(reinterpret_cast<uint8_t*>(out.data()), out.size()));
+}
+
+void ByteWriter::U16BE(uint32_t value) {
+  U8(static_cast<uint8_t>(value >> 8));
+  U8(static_cast<uint8_t>(value));
+}
+
+void ByteWriter::U32BE(uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) U8(static_cast<uint8_t>(value >> shift));
+}
+
+void ByteWriter::U16LE(uint32_t value) {
+  U8(static_cast<uint8_t>(value));
+  U8(static_cast<uint8_t>(value >> 8));
+}
+
+void ByteWriter::U32LE(uint32_t value) {
+  for (int shift = 0; shift <= 24; shift += 8) U8(static_cast<uint8_t>(value >> shift));
+}
+
+void ByteWriter::Put(std::span<const char> text) {
+  Put(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+// Bounds-checked access to file bytes.
+//
+// Every read of bytes that came from a file goes through ByteReader. A read
+// that would run past the end delivers zeros, reads nothing, and leaves the
+// reader failed (sticky), so a caller may do a run of reads and check ok()
+// once at the end. ByteWriter appends to a growing byte vector.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+using Bytes = std::vector<uint8_t>;
+using ByteView = std::span<const uint8_t>;
+
+inline ByteView AsBytes(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+inline std::string_view AsText(ByteView bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+class ByteReader {
+ public:
+  explicit ByteReader(ByteView bytes, size_t position = 0);
+
+  bool ok() const { return ok_; }
+  size_t position() const { return position_; }
+  size_t size() const { return bytes_.size(); }
+  size_t remaining() const { return position_ < bytes_.size() ? bytes_.size() - position_ : 0; }
+
+  // Moves to an absolute position; a position past the end fails the reader.
+  bool Seek(size_t position);
+  bool Skip(size_t count);
+
+  uint8_t U8();
+  uint16_t U16BE();
+  uint32_t U32BE();
+  uint16_t U16LE();
+  uint32_t U32LE();
+  // The next `count` bytes, or an empty view (and a failed reader) when fewer remain.
+  ByteView Take(size_t count);
+  // Copies exactly `out.size()` bytes; zero-fills and fails when fewer remain.
+  bool Copy(std::span<uint8_t> out);
+  bool Copy(std::span<char> out);
+
+ private:
+  bool Need(size_t count);
+
+  ByteView bytes_;
+  size_t position_ = 0;
+  bool ok_ = true;
+};
+
+class ByteWriter {
+ public:
+  explicit ByteWriter(Bytes& out) : out_(out) {}
+
+  void U8(uint8_t value) { out_.push_back(value); }
+  void U16BE(uint32_t value);
+  void U32BE(uint32_t value);
+  void U16LE(uint32_t value);
+  void U32LE(uint32_t value);
+  void Put(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void Put(std::span<const char> text);
+  void Zeros(size_t count) { out_.insert(out_.end(), count, 0); }
+  size_t size() const { return out_.size(); }
+
+ private:
+  Bytes& out_;
+};
+
+}  // namespace qv

@@ -1,0 +1,90 @@
+// The database container: a 78-byte header, a list of 8-byte record entries,
+// and the records themselves. All numbers here are big-endian.
+//
+//   offset  size  field
+//        0    32  name (NUL-terminated text)
+//       32     2  attributes
+//       34     2  version
+//       36     4  creationTime       (seconds since 1904-01-01)
+//       40     4  modificationTime
+//       44     4  backupTime
+//       48     4  modificationCount
+//       52     4  appInfoOffset
+//       56     4  sortInfoOffset
+//       60     4  typeCode           "PmDB"
+//       64     4  creatorCode        "PmDB" (the only field a reader checks)
+//       68     4  uniqueIdSeed
+//       72     4  nextRecordList
+//       76     2  recordCount
+//   78 + 8i       entry i: dataOffset (4), attributes (1), uniqueId (3)
+//
+// Record i runs from its dataOffset up to the byte before entry i+1's
+// dataOffset; the last record runs to the end of the file. Record 0 is the
+// MasterRecord, records 1-30 the popup lists of slots 0-29, records 31 on the
+// data rows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "pdb/byte_io.h"
+
+namespace qv {
+
+inline constexpr size_t kHeaderSize = 78;
+inline constexpr size_t kRecordEntrySize = 8;
+inline constexpr uint32_t kPmDB = 0x506D4442;  // "PmDB"
+inline constexpr int kFirstDataRecord = 31;     // records 0..30 are fixed
+inline constexpr int kMaxDataRows = 65535 - kFirstDataRecord;  // 65504
+inline constexpr size_t kAppInfoSize = 40;
+
+struct DatabaseHeader {
+  std::array<char, 32> name{};
+  uint16_t attributes = 0;
+  uint16_t version = 0;
+  uint32_t creationTime = 0;
+  uint32_t modificationTime = 0;
+  uint32_t backupTime = 0;
+  uint32_t modificationCount = 0;
+  uint32_t appInfoOffset = 0;
+  uint32_t sortInfoOffset = 0;
+  uint32_t typeCode = 0;
+  uint32_t creatorCode = 0;
+  uint32_t uniqueIdSeed = 0;
+  uint32_t nextRecordList = 0;
+  uint16_t recordCount = 0;
+};
+
+struct RecordEntry {
+  uint32_t dataOffset = 0;
+  uint8_t attributes = 0;
+  std::array<uint8_t, 3> uniqueId{};
+};
+
+// 1: a Quorvex database; -1: a whole header whose creator is not "PmDB";
+// 0: the file is shorter than a header.
+int ReadDatabaseHeader(ByteView file, DatabaseHeader& header);
+
+// The bytes of record `index` as a view into `file`, or nothing when the
+// index is not below `recordCount`, the entries cannot be read, the extent is
+// negative or runs past the end of the file. An empty record is a success.
+std::optional<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount);
+
+// The header of a new database: name `name` (cut to 31 bytes, zero padded)
+// and the fixed defaults.
+DatabaseHeader SetNewDatabaseHeader(std::string_view name);
+// Replaces the name, zero-padding the bytes after the terminator.
+void SetHeaderName(DatabaseHeader& header, std::string_view name);
+
+void WriteDatabaseHeader(const DatabaseHeader& header, ByteWriter& out);
+void WriteRecordEntry(ByteWriter& out, uint32_t offset);
+
+// Lays out a whole database the way the import writes one: header (with
+// recordCount and appInfoOffset filled in), one entry per record, two zero
+// bytes, 40 zero bytes of app info, then the records back to back.
+Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
+
+}  // namespace qv
