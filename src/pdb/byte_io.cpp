@@ -32,19 +32,19 @@ bool ByteReader::Skip(size_t count) {
   return true;
 }
 
-uint8_t ByteReader::U8() {
+uint8_t ByteReader::ReadU8() {
   if (!Need(1)) return 0;
   return bytes_[position_++];
 }
 
-uint16_t ByteReader::U16BE() {
+uint16_t ByteReader::ReadU16BE() {
   if (!Need(2)) return 0;
   const uint16_t value = static_cast<uint16_t>((bytes_[position_] << 8) | bytes_[position_ + 1]);
   position_ += 2;
   return value;
 }
 
-uint32_t ByteReader::U32BE() {
+uint32_t ByteReader::ReadU32BE() {
   if (!Need(4)) return 0;
   uint32_t value = 0;
   for (int k = 0; k < 4; ++k) value = (value << 8) | bytes_[position_ + k];
@@ -52,14 +52,14 @@ uint32_t ByteReader::U32BE() {
   return value;
 }
 
-uint16_t ByteReader::U16LE() {
+uint16_t ByteReader::ReadU16LE() {
   if (!Need(2)) return 0;
   const uint16_t value = static_cast<uint16_t>(bytes_[position_] | (bytes_[position_ + 1] << 8));
   position_ += 2;
   return value;
 }
 
-uint32_t ByteReader::U32LE() {
+uint32_t ByteReader::ReadU32LE() {
   if (!Need(4)) return 0;
   uint32_t value = 0;
   for (int k = 3; k >= 0; --k) value = (value << 8) | bytes_[position_ + k];
@@ -88,26 +88,26 @@ bool ByteReader::Copy(std::span<char> out) {
   return Copy(std::span<uint8_t>(reinterpret_cast<uint8_t*>(out.data()), out.size()));
 }
 
-void ByteWriter::U16BE(uint32_t value) {
-  U8(static_cast<uint8_t>(value >> 8));
-  U8(static_cast<uint8_t>(value));
+void ByteWriter::WriteU16BE(uint32_t value) {
+  WriteU8(static_cast<uint8_t>(value >> 8));
+  WriteU8(static_cast<uint8_t>(value));
 }
 
-void ByteWriter::U32BE(uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) U8(static_cast<uint8_t>(value >> shift));
+void ByteWriter::WriteU32BE(uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) WriteU8(static_cast<uint8_t>(value >> shift));
 }
 
-void ByteWriter::U16LE(uint32_t value) {
-  U8(static_cast<uint8_t>(value));
-  U8(static_cast<uint8_t>(value >> 8));
+void ByteWriter::WriteU16LE(uint32_t value) {
+  WriteU8(static_cast<uint8_t>(value));
+  WriteU8(static_cast<uint8_t>(value >> 8));
 }
 
-void ByteWriter::U32LE(uint32_t value) {
-  for (int shift = 0; shift <= 24; shift += 8) U8(static_cast<uint8_t>(value >> shift));
+void ByteWriter::WriteU32LE(uint32_t value) {
+  for (int shift = 0; shift <= 24; shift += 8) WriteU8(static_cast<uint8_t>(value >> shift));
 }
 
-void ByteWriter::Put(std::span<const char> text) {
-  Put(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+void ByteWriter::WriteBytes(std::span<const char> text) {
+  WriteBytes(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 }  // namespace qv

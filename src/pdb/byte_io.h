@@ -38,11 +38,11 @@ class ByteReader {
   bool Seek(size_t position);
   bool Skip(size_t count);
 
-  uint8_t U8();
-  uint16_t U16BE();
-  uint32_t U32BE();
-  uint16_t U16LE();
-  uint32_t U32LE();
+  uint8_t ReadU8();
+  uint16_t ReadU16BE();
+  uint32_t ReadU32BE();
+  uint16_t ReadU16LE();
+  uint32_t ReadU32LE();
   // The next `count` bytes, or an empty view (and a failed reader) when fewer remain.
   ByteView Take(size_t count);
   // Copies exactly `out.size()` bytes; zero-fills and fails when fewer remain.
@@ -61,14 +61,14 @@ class ByteWriter {
  public:
   explicit ByteWriter(Bytes& out) : out_(out) {}
 
-  void U8(uint8_t value) { out_.push_back(value); }
-  void U16BE(uint32_t value);
-  void U32BE(uint32_t value);
-  void U16LE(uint32_t value);
-  void U32LE(uint32_t value);
-  void Put(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  void Put(std::span<const char> text);
-  void Zeros(size_t count) { out_.insert(out_.end(), count, 0); }
+  void WriteU8(uint8_t value) { out_.push_back(value); }
+  void WriteU16BE(uint32_t value);
+  void WriteU32BE(uint32_t value);
+  void WriteU16LE(uint32_t value);
+  void WriteU32LE(uint32_t value);
+  void WriteBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void WriteBytes(std::span<const char> text);
+  void WriteZeros(size_t count) { out_.insert(out_.end(), count, 0); }
   size_t size() const { return out_.size(); }
 
  private:
