@@ -27,7 +27,7 @@ class CsvReader {
  public:
   CsvReader(std::string_view text, char separator);
   // Reads the next line; false (and an empty line) at the end of input.
-  bool ReadLine(CsvLine& line);
+  bool ReadCsvLine(CsvLine& line);
   size_t position() const { return position_; }
 
  private:
