@@ -1,0 +1,23 @@
+// Runs the built program as a child process, the way a shell user would,
+// for end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qv::testing {
+
+struct RunResult {
+  int exitStatus = -1;  // the exit status, or 128 + signal number when killed
+  std::string output;   // everything written to standard output
+  std::string errors;   // everything written to standard error
+};
+
+// Runs `binary` with `args` (after the program name) in `workdir` (the
+// current folder when empty), standard input from /dev/null. The program
+// name passed is "qv", so the folder the binary was built in can never match
+// a keyword. A child that runs longer than a minute is killed.
+RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
+                const std::string& workdir);
+
+}  // namespace qv::testing
