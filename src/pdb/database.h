@@ -68,6 +68,10 @@ struct RecordEntry {
 // 0: the file is shorter than a header.
 int ReadDatabaseHeader(ByteView file, DatabaseHeader& header);
 
+// Reads the 8-byte entry at the reader's position; a short read fails the
+// reader (and yields zeros), so check `in.ok()` afterwards.
+RecordEntry ReadRecordEntry(ByteReader& in);
+
 // The bytes of record `index` as a view into `file`, or nothing when the
 // index is not below `recordCount`, the entries cannot be read, the extent is
 // negative or runs past the end of the file. An empty record is a success.
@@ -85,6 +89,8 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset);
 // Lays out a whole database the way the import writes one: header (with
 // recordCount and appInfoOffset filled in), one entry per record, two zero
 // bytes, 40 zero bytes of app info, then the records back to back.
+// Empty when the records cannot be described: more than 65535 of them, or a
+// record starting beyond what a 32-bit offset reaches.
 Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
 
 }  // namespace qv

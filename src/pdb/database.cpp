@@ -1,0 +1,144 @@
+#include "pdb/database.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qv {
+
+namespace {
+
+// A new database's header carries fixed dates (creation five seconds before
+// modification), the backup attribute and a modification count that the
+// handheld accepts; only the name and the counts vary per file.
+constexpr uint16_t kBackupAttribute = 8;
+constexpr uint32_t kNewCreationTime = 893970430;
+constexpr uint32_t kNewModificationTime = 893970435;
+constexpr uint32_t kNewModificationCount = 86;
+constexpr uint32_t kNewAppInfoOffset = 416;
+// The record list is followed by two zero bytes before the app info.
+constexpr size_t kListGap = 2;
+
+size_t EntryOffset(uint32_t index) { return kHeaderSize + kRecordEntrySize * size_t{index}; }
+
+}  // namespace
+
+int ReadDatabaseHeader(ByteView file, DatabaseHeader& header) {
+  // A file that ends inside the header is not a database; read into a copy so
+  // that the caller's header is only replaced by a whole one.
+  if (file.size() < kHeaderSize) return 0;
+  ByteReader in(file);
+  DatabaseHeader read;
+  in.Copy(read.name);
+  read.attributes = in.ReadU16BE();
+  read.version = in.ReadU16BE();
+  read.creationTime = in.ReadU32BE();
+  read.modificationTime = in.ReadU32BE();
+  read.backupTime = in.ReadU32BE();
+  read.modificationCount = in.ReadU32BE();
+  read.appInfoOffset = in.ReadU32BE();
+  read.sortInfoOffset = in.ReadU32BE();
+  read.typeCode = in.ReadU32BE();
+  read.creatorCode = in.ReadU32BE();
+  read.uniqueIdSeed = in.ReadU32BE();
+  read.nextRecordList = in.ReadU32BE();
+  read.recordCount = in.ReadU16BE();
+  if (!in.ok()) return 0;
+  header = read;
+  return header.creatorCode == kPmDB ? 1 : -1;
+}
+
+RecordEntry ReadRecordEntry(ByteReader& in) {
+  RecordEntry entry;
+  entry.dataOffset = in.ReadU32BE();
+  entry.attributes = in.ReadU8();
+  in.Copy(entry.uniqueId);
+  return entry;
+}
+
+std::optional<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount) {
+  if (index >= recordCount) return std::nullopt;
+  ByteReader in(file);
+  if (!in.Seek(EntryOffset(index))) return std::nullopt;
+  const uint64_t start = ReadRecordEntry(in).dataOffset;
+  // The extent ends where the next record begins; the last record runs to the
+  // end of the file.
+  uint64_t end = file.size();
+  if (index + 1 < recordCount) end = ReadRecordEntry(in).dataOffset;
+  if (!in.ok() || end < start || end > file.size()) return std::nullopt;
+  return file.subspan(static_cast<size_t>(start), static_cast<size_t>(end - start));
+}
+
+void SetHeaderName(DatabaseHeader& header, std::string_view name) {
+  header.name.fill('\0');
+  const size_t length = std::min(name.size(), header.name.size() - 1);
+  std::copy_n(name.begin(), length, header.name.begin());
+}
+
+DatabaseHeader SetNewDatabaseHeader(std::string_view name) {
+  DatabaseHeader header;
+  SetHeaderName(header, name);
+  header.attributes = kBackupAttribute;
+  header.version = 0;
+  header.creationTime = kNewCreationTime;
+  header.modificationTime = kNewModificationTime;
+  header.backupTime = 0;
+  header.modificationCount = kNewModificationCount;
+  header.appInfoOffset = kNewAppInfoOffset;
+  header.sortInfoOffset = 0;
+  header.typeCode = kPmDB;
+  header.creatorCode = kPmDB;
+  header.uniqueIdSeed = 0;
+  header.nextRecordList = 0;
+  header.recordCount = 0;
+  return header;
+}
+
+void WriteDatabaseHeader(const DatabaseHeader& header, ByteWriter& out) {
+  out.WriteBytes(std::span<const char>(header.name));
+  out.WriteU16BE(header.attributes);
+  out.WriteU16BE(header.version);
+  out.WriteU32BE(header.creationTime);
+  out.WriteU32BE(header.modificationTime);
+  out.WriteU32BE(header.backupTime);
+  out.WriteU32BE(header.modificationCount);
+  out.WriteU32BE(header.appInfoOffset);
+  out.WriteU32BE(header.sortInfoOffset);
+  out.WriteU32BE(header.typeCode);
+  out.WriteU32BE(header.creatorCode);
+  out.WriteU32BE(header.uniqueIdSeed);
+  out.WriteU32BE(header.nextRecordList);
+  out.WriteU16BE(header.recordCount);
+}
+
+void WriteRecordEntry(ByteWriter& out, uint32_t offset) {
+  out.WriteU32BE(offset);
+  out.WriteZeros(4);  // attributes and unique id
+}
+
+Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records) {
+  if (records.size() > std::numeric_limits<uint16_t>::max()) return {};
+  const size_t count = records.size();
+  const size_t recordsStart = kHeaderSize + kRecordEntrySize * count + kListGap + kAppInfoSize;
+  size_t total = recordsStart;
+  for (const Bytes& record : records) total += record.size();
+  // Every record must start at an offset that a 32-bit entry can hold.
+  if (total - (count ? records.back().size() : 0) > std::numeric_limits<uint32_t>::max()) return {};
+
+  header.recordCount = static_cast<uint16_t>(count);
+  header.appInfoOffset = static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * count + kListGap);
+
+  Bytes file;
+  file.reserve(total);
+  ByteWriter out(file);
+  WriteDatabaseHeader(header, out);
+  size_t offset = recordsStart;
+  for (const Bytes& record : records) {
+    WriteRecordEntry(out, static_cast<uint32_t>(offset));
+    offset += record.size();
+  }
+  out.WriteZeros(kListGap + kAppInfoSize);
+  for (const Bytes& record : records) out.WriteBytes(ByteView(record));
+  return file;
+}
+
+}  // namespace qv
