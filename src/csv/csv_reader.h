@@ -5,8 +5,14 @@
 // (CR, LF or NUL) and everything else. A line end is one of CR, LF or NUL
 // plus at most one CR or LF straight after it. Inside quotes a CR or LF is
 // kept as read and a NUL becomes a CR. No input is malformed.
+//
+// The separator is expected to be a byte other than the quote and the line
+// ends (it is always the comma); any other choice still reads safely, only
+// not meaningfully.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +37,14 @@ class CsvReader {
   size_t position() const { return position_; }
 
  private:
+  size_t SkipLineEnd(size_t at) const;
+
   std::string_view text_;
   char separator_;
   size_t position_ = 0;
+  // Bytes that end a run of plain characters, outside and inside quotes.
+  std::array<uint8_t, 256> unquotedStop_{};
+  std::array<uint8_t, 256> quotedStop_{};
 };
 
 // Every line of `text`, read once.

@@ -1,0 +1,141 @@
+#include "csv/csv_reader.h"
+
+#include <algorithm>
+
+namespace qv {
+namespace {
+
+constexpr char kQuote = '"';
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+
+enum class State { kFieldStart, kInUnquotedField, kInQuotedField };
+
+// First position from `at` whose byte is marked in `stops`, or `end`.
+size_t FindStop(const char* text, size_t at, size_t end, const std::array<uint8_t, 256>& stops) {
+  while (at < end && !stops[static_cast<unsigned char>(text[at])]) ++at;
+  return at;
+}
+
+}  // namespace
+
+CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {
+  for (char c : {separator_, kQuote, '\r', '\n', '\0'}) unquotedStop_[static_cast<unsigned char>(c)] = 1;
+  // Inside quotes the separator, CR and LF are plain text; only a quote and
+  // a NUL (stored as CR) need attention.
+  quotedStop_[static_cast<unsigned char>(kQuote)] = 1;
+  quotedStop_[0] = 1;
+}
+
+// Position after the line-end byte at `at` and at most one CR or LF after it.
+size_t CsvReader::SkipLineEnd(size_t at) const {
+  ++at;
+  if (at < text_.size() && (text_[at] == '\r' || text_[at] == '\n')) ++at;
+  return at;
+}
+
+// Every field that enters InUnquotedField or InQuotedField is completed by
+// the time the line ends (a line end or the end of input completes it), so
+// the field in progress is simply the last element of `fields` and the
+// count of completed fields is the vector's size.
+bool CsvReader::ReadCsvLine(CsvLine& line) {
+  line.fields.clear();
+  const size_t end = text_.size();
+  if (position_ >= end) return false;
+  const char* text = text_.data();
+  size_t at = position_;
+  State state = State::kFieldStart;
+  std::vector<std::string>& fields = line.fields;
+
+  while (at < end) {
+    const char c = text[at];
+    switch (state) {
+      case State::kFieldStart:
+        if (c == separator_) {
+          fields.emplace_back();
+          ++at;
+        } else if (c == kQuote) {
+          fields.emplace_back();
+          ++at;
+          state = State::kInQuotedField;
+        } else if (IsLineEnd(c)) {
+          position_ = SkipLineEnd(at);
+          return true;
+        } else {
+          // The byte is stored by the unquoted run that starts with it.
+          fields.emplace_back();
+          state = State::kInUnquotedField;
+        }
+        break;
+
+      case State::kInUnquotedField: {
+        const size_t stop = FindStop(text, at, end, unquotedStop_);
+        fields.back().append(text + at, stop - at);
+        at = stop;
+        if (at == end) break;
+        const char s = text[at];
+        if (s == separator_) {
+          ++at;
+          // A quote right after the separator opens a quoted field; anything
+          // else (the end of input too) starts a new unquoted field.
+          if (at < end && text[at] == kQuote) {
+            state = State::kFieldStart;
+          } else {
+            fields.emplace_back();
+          }
+        } else if (s == kQuote) {
+          ++at;
+          if (at < end && text[at] == kQuote) {
+            fields.back().push_back(kQuote);
+            ++at;
+          } else if (at < end && text[at] == separator_) {
+            ++at;
+            state = State::kFieldStart;
+          } else {
+            // A quote in the middle of a field opens quoting there.
+            state = State::kInQuotedField;
+          }
+        } else {
+          position_ = SkipLineEnd(at);
+          return true;
+        }
+        break;
+      }
+
+      case State::kInQuotedField: {
+        const size_t stop = FindStop(text, at, end, quotedStop_);
+        fields.back().append(text + at, stop - at);
+        at = stop;
+        if (at == end) break;
+        if (text[at] == '\0') {
+          fields.back().push_back('\r');
+          ++at;
+          break;
+        }
+        ++at;  // the quote
+        if (at < end && text[at] == kQuote) {
+          fields.back().push_back(kQuote);
+          ++at;
+        } else {
+          if (at < end && text[at] == separator_) ++at;
+          state = State::kFieldStart;
+        }
+        break;
+      }
+    }
+  }
+  // End of input ends the line and completes the field in progress.
+  position_ = end;
+  return true;
+}
+
+std::vector<CsvLine> ReadCsvLines(std::string_view text, char separator) {
+  std::vector<CsvLine> lines;
+  lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  CsvReader reader(text, separator);
+  CsvLine line;
+  while (reader.ReadCsvLine(line)) lines.push_back(std::move(line));
+  return lines;
+}
+
+}  // namespace qv

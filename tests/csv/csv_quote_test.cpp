@@ -1,0 +1,45 @@
+#include "csv/csv_quote.h"
+
+#include <gtest/gtest.h>
+
+#include "csv/csv_reader.h"
+
+namespace qv {
+namespace {
+
+std::string Quote(std::string_view value, bool placeQuotes = false) {
+  std::string out = "<";
+  QuoteCsvValue(value, ',', placeQuotes, out);
+  return out;
+}
+
+TEST(QuoteCsvValue, QuotesOnlyWhenNeeded) {
+  EXPECT_EQ(Quote("plain text "), "<plain text ");
+  EXPECT_EQ(Quote(""), "<");
+  EXPECT_EQ(Quote("1,5"), "<\"1,5\"");
+  EXPECT_EQ(Quote("a\"b"), "<\"a\"\"b\"");
+  EXPECT_EQ(Quote("\"\""), "<\"\"\"\"\"\"");
+  EXPECT_EQ(Quote("a\nb"), "<\"a\nb\"");
+  EXPECT_EQ(Quote("a\rb"), "<\"a\rb\"");
+  EXPECT_EQ(Quote("", true), "<\"\"");
+  EXPECT_EQ(Quote("abc", true), "<\"abc\"");
+}
+
+TEST(QuoteCsvValue, ReaderGivesTheValueBack) {
+  const std::vector<std::string> values = {"a", "", "x,y", "\"", "say \"hi\"", "l1\nl2\r\nl3",
+                                           "\"start", "end\"", ","};
+  for (bool placeQuotes : {false, true}) {
+    std::string line;
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i != 0) line.push_back(',');
+      QuoteCsvValue(values[i], ',', placeQuotes, line);
+    }
+    line.push_back('\n');
+    const std::vector<CsvLine> lines = ReadCsvLines(line, ',');
+    ASSERT_EQ(lines.size(), 1u) << line;
+    EXPECT_EQ(lines[0].fields, values) << line;
+  }
+}
+
+}  // namespace
+}  // namespace qv
