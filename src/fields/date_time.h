@@ -26,7 +26,8 @@ struct PackedDate {
 PackedDate DayCountToDate(uint32_t dayCount);
 int32_t DateToDayCount(int month, int day, int year);
 
-// Renderers. A format outside its range (date 0-6, time 0-4) gives "".
+// Renderers. A format outside its range (date 0-6, time 0-4) gives "", except
+// that the empty date and the empty time still give their markers.
 std::string FormatDate(int month, int day, int year, int dateFormat);
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat);
 std::string FormatTime(const StoredValue& stored, int timeFormat);

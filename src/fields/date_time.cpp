@@ -1,0 +1,228 @@
+#include "fields/date_time.h"
+
+#include <cstdio>
+
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+constexpr int kMonthLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+bool IsLeapYear(int64_t year) { return year % 4 == 0; }
+
+int MonthLength(int month, int64_t year) {
+  return (month == 2 && IsLeapYear(year)) ? 29 : kMonthLengths[month - 1];
+}
+
+enum class FieldOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
+
+struct DateLayout {
+  FieldOrder order;
+  char separator;
+};
+
+// Rendering and parsing share one table so that every format round-trips.
+constexpr DateLayout kDateLayouts[7] = {
+    {FieldOrder::kMonthDayYear, '/'}, {FieldOrder::kDayMonthYear, '/'},
+    {FieldOrder::kDayMonthYear, '.'}, {FieldOrder::kDayMonthYear, '-'},
+    {FieldOrder::kYearMonthDay, '/'}, {FieldOrder::kYearMonthDay, '.'},
+    {FieldOrder::kYearMonthDay, '-'},
+};
+
+struct TimeLayout {
+  bool twelveHour;
+  char separator;
+};
+
+// Indexed by the time format; parsing goes through the handheld's own format
+// codes (1, 2, 4, 5, 8), which map one to one onto these rows.
+constexpr TimeLayout kTimeLayouts[5] = {
+    {true, ':'}, {false, ':'}, {true, '.'}, {false, '.'}, {false, ','},
+};
+
+uint32_t ReadLE32(const StoredValue& stored) {
+  return static_cast<uint32_t>(stored[0]) | (static_cast<uint32_t>(stored[1]) << 8) |
+         (static_cast<uint32_t>(stored[2]) << 16) | (static_cast<uint32_t>(stored[3]) << 24);
+}
+
+StoredValue WriteLE32(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+// The value of one piece; a missing piece counts as 0.
+int PieceValue(std::string_view text, int piece, char separator) {
+  std::string out;
+  if (TextPiece(text, out, piece, separator) != 0) return 0;
+  return ParseDecimal(out);
+}
+
+}  // namespace
+
+PackedDate DayCountToDate(uint32_t dayCount) {
+  const int64_t yearsGuess = dayCount / 365;
+  const int64_t rest = dayCount - 365 * yearsGuess;
+  int64_t year = 1904 + yearsGuess;
+  // Dividing by 365 overshoots by the leap days; one step back suffices for
+  // the handheld's calendar (1904-2031), more only for counts far beyond it.
+  int64_t dayOfYear = rest - (yearsGuess + 3) / 4 + 1;
+  while (dayOfYear < 0) {
+    --year;
+    dayOfYear += IsLeapYear(year) ? 366 : 365;
+  }
+  int month = 1;
+  int day = 31;
+  if (dayOfYear == 0) {
+    --year;
+    month = 12;
+  } else {
+    while (month < 12 && dayOfYear > MonthLength(month, year)) {
+      dayOfYear -= MonthLength(month, year);
+      ++month;
+    }
+    day = static_cast<int>(dayOfYear);
+  }
+  PackedDate date;
+  date.yearSince1904 = static_cast<uint8_t>(static_cast<uint64_t>(year - 1904) & 0x7F);
+  date.month = static_cast<uint8_t>(month);
+  date.day = static_cast<uint8_t>(day);
+  return date;
+}
+
+int32_t DateToDayCount(int month, int day, int year) {
+  if (month < 1) month = 1;
+  if (month > 12) month = 12;
+  const int64_t offset = static_cast<int64_t>(year) - 1904;
+  int64_t count = 365 * offset + (offset > 0 ? (offset + 3) / 4 : 0);
+  for (int m = 1; m < month; ++m) count += kMonthLengths[m - 1];
+  if (month > 2 && IsLeapYear(year)) ++count;
+  count += static_cast<int64_t>(day) - 1;
+  // Years far outside the calendar wrap like the stored 32-bit count does.
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(count)));
+}
+
+std::string FormatDate(int month, int day, int year, int dateFormat) {
+  if (year < 1904) year = 1904;
+  // The empty date is recognisable whatever the user's format.
+  if (month <= 1 && day <= 1 && year == 1904) return std::string(kNoDateText);
+  if (dateFormat < 0 || dateFormat > 6) return {};
+  const DateLayout& layout = kDateLayouts[dateFormat];
+  const char s = layout.separator;
+  char text[64];
+  switch (layout.order) {
+    case FieldOrder::kMonthDayYear:
+      std::snprintf(text, sizeof text, "%02d%c%02d%c%04d", month, s, day, s, year);
+      break;
+    case FieldOrder::kDayMonthYear:
+      std::snprintf(text, sizeof text, "%02d%c%02d%c%04d", day, s, month, s, year);
+      break;
+    case FieldOrder::kYearMonthDay:
+      std::snprintf(text, sizeof text, "%04d%c%02d%c%02d", year, s, month, s, day);
+      break;
+  }
+  return text;
+}
+
+std::string FormatStoredDate(const StoredValue& stored, int dateFormat) {
+  const PackedDate date = DayCountToDate(ReadLE32(stored));
+  return FormatDate(date.month, date.day, date.yearSince1904 + 1904, dateFormat);
+}
+
+std::string FormatTime(const StoredValue& stored, int timeFormat) {
+  int hour = stored[2];
+  const int minute = stored[1];
+  if (hour == 255) return std::string(kNoTimeText);
+  if (timeFormat < 0 || timeFormat > 4) return {};
+  const TimeLayout& layout = kTimeLayouts[timeFormat];
+  const char* suffix = "";
+  if (layout.twelveHour) {
+    suffix = hour >= 12 ? " pm" : " am";
+    if (hour == 0) hour = 12;
+    if (hour > 12) hour -= 12;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d%c%02d%s", hour, layout.separator, minute, suffix);
+  return text;
+}
+
+std::string FormatSeconds(int32_t seconds, int timeFormat) {
+  const int32_t hours = seconds / 3600;
+  const int32_t rest = seconds - 3600 * hours;
+  const int32_t minutes = rest / 60;
+  const int32_t left = rest - 60 * minutes;
+  // Not reduced modulo 24: a duration of 25 hours shows as 25.
+  return FormatTime(StoreTime(hours, minutes, left), timeFormat);
+}
+
+int TextPiece(std::string_view text, std::string& out, int piece, char separator) {
+  size_t i = 0;
+  const size_t n = text.size();
+  for (int p = 0; p < piece; ++p) {
+    while (i < n && text[i] == separator) ++i;
+    while (i < n && text[i] != separator) ++i;
+    if (i >= n) return -1;
+    ++i;
+  }
+  while (i < n && text[i] == separator) ++i;
+  const size_t start = i;
+  while (i < n && text[i] != separator) ++i;
+  out.assign(text.substr(start, i - start));
+  return 0;
+}
+
+CalendarDate ParseDate(std::string_view text, int dateFormat) {
+  CalendarDate date;
+  if (text.empty() || ContainsNoCase(text, kNoDateText)) return date;
+  const DateLayout& layout = kDateLayouts[(dateFormat >= 0 && dateFormat <= 6) ? dateFormat : 0];
+  const int a = PieceValue(text, 0, layout.separator);
+  const int b = PieceValue(text, 1, layout.separator);
+  const int c = PieceValue(text, 2, layout.separator);
+  switch (layout.order) {
+    case FieldOrder::kMonthDayYear: date = {a, b, c}; break;
+    case FieldOrder::kDayMonthYear: date = {b, a, c}; break;
+    case FieldOrder::kYearMonthDay: date = {b, c, a}; break;
+  }
+  if (date.month < 1 || date.month > 12) date.month = 1;
+  if (date.day < 1 || date.day > 31) date.day = 1;
+  // Two-digit years pivot at 04: 04-99 are the 1900s, 00-03 the 2000s.
+  if (date.year >= 4 && date.year <= 99) {
+    date.year += 1900;
+  } else if (date.year <= 3) {
+    date.year += 2000;
+  }
+  return date;
+}
+
+int ParseTime(std::string_view text, int timeFormat, ClockTime& out) {
+  if (ContainsNoCase(text, kNoTimeText)) {
+    out = {255, 0};
+    return 0;
+  }
+  const TimeLayout& layout = kTimeLayouts[(timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0];
+  int hour = PieceValue(text, 0, layout.separator);
+  const int minute = PieceValue(text, 1, layout.separator);
+  if (layout.twelveHour) {
+    if (hour > 11) hour = 0;
+    // Only these two spellings count; "Pm" is deliberately taken as morning.
+    if (text.find("pm") != std::string_view::npos || text.find("PM") != std::string_view::npos) {
+      hour += 12;
+    }
+  }
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
+    out = {0, 0};
+    return -1;
+  }
+  out = {hour, minute};
+  return 0;
+}
+
+StoredValue StoreDate(int month, int day, int year) {
+  return WriteLE32(static_cast<uint32_t>(DateToDayCount(month, day, year)));
+}
+
+StoredValue StoreTime(int hour, int minute, int second) {
+  return {static_cast<uint8_t>(second), static_cast<uint8_t>(minute), static_cast<uint8_t>(hour), 0};
+}
+
+}  // namespace qv
