@@ -1,0 +1,37 @@
+// The handheld's single-byte character set and its mapping to UTF-8.
+//
+// The handheld stores Windows-1252 text. That code page leaves five bytes
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D); they map to the C1 control
+// characters of the same number, so the mapping is total and reversible:
+// every byte survives an export to UTF-8 and the import back.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// The Unicode code point that a handheld byte stands for.
+char32_t HandheldCodePoint(uint8_t byte);
+
+// The handheld byte for a code point, or nothing when the set has none.
+std::optional<uint8_t> HandheldByte(char32_t codePoint);
+
+// Handheld bytes as UTF-8. Never fails: every byte has a character.
+std::string HandheldToUtf8(std::string_view bytes);
+
+// UTF-8 as handheld bytes, replacing `out`. Returns false at the first
+// invalid sequence (overlong form, surrogate, truncated sequence, stray
+// continuation byte, code point above U+10FFFF) or at the first character
+// the handheld set cannot hold; `errorOffset` is then the byte offset in
+// `utf8` where that character starts, and `out` holds what came before it.
+bool Utf8ToHandheld(std::string_view utf8, std::string& out, size_t& errorOffset);
+
+// The text without one leading byte-order mark, if it has one.
+std::string_view StripUtf8Bom(std::string_view text);
+
+}  // namespace qv
