@@ -33,6 +33,10 @@ int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t
 // each distinct (ASCII case-insensitive) non-empty value of `values` that does
 // not contain "No Value", while fewer than 29 choices are held. Returns the
 // list bytes: each choice and a NUL, then three NULs.
+//
+// `values` is the column's cells in line order, without the field-name line,
+// and ending before the first line that has fewer fields than the column
+// number (the caller stops there). A value counts up to its first NUL.
 Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values);
 
 // Index of the choice equal to `text` ignoring ASCII case (among the first

@@ -1,0 +1,95 @@
+#include "fields/popup_list.h"
+
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+// A choice is the bytes from `start` up to the next NUL, or to the end of a
+// list that lost its terminator.
+std::string_view ChoiceAt(std::string_view text, size_t start) {
+  const size_t nul = text.find('\0', start);
+  return text.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start);
+}
+
+// A CSV value is a C string on the handheld: anything after a NUL is lost,
+// and it must not become an empty choice that would end the list early.
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+}  // namespace
+
+std::optional<std::string_view> NthChoice(ByteView list, int n) {
+  const std::string_view text = AsText(list);
+  int nulsCounted = 0;
+  bool previousWasCountedNul = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (nulsCounted == n) return ChoiceAt(text, i);
+    if (text[i] != '\0') {
+      previousWasCountedNul = false;
+      continue;
+    }
+    // Two NULs in a row close the list: nothing lies beyond its empty end text.
+    if (previousWasCountedNul) return std::nullopt;
+    ++nulsCounted;
+    previousWasCountedNul = true;
+  }
+  return std::nullopt;
+}
+
+int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit) {
+  if (index == 255 || index == -1) {
+    out = BoundedCopy(kNoValueText, limit);
+    return 0;
+  }
+  out.clear();
+  if (!list) return -1;
+  const std::optional<std::string_view> choice = NthChoice(*list, index);
+  if (!choice) return -1;
+  out = BoundedCopy(*choice, limit);
+  return 0;
+}
+
+Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values) {
+  std::vector<std::string> choices;
+  if (oldList) {
+    for (int n = 0; n < kChoiceLookupLimit; ++n) {
+      const std::optional<std::string_view> choice = NthChoice(*oldList, n);
+      if (!choice || choice->empty()) break;
+      choices.push_back(BoundedCopy(*choice, kChoiceMax));
+    }
+  }
+  for (std::string_view raw : values) {
+    if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
+    const std::string_view value = UpToNul(raw);
+    if (value.empty() || ContainsNoCase(value, kNoValueText)) continue;
+    // The whole value is compared, so one longer than a choice never matches
+    // its own cut form; the first spelling met is the one kept.
+    bool known = false;
+    for (const std::string& choice : choices) {
+      if (EqualsNoCase(value, choice)) {
+        known = true;
+        break;
+      }
+    }
+    if (!known) choices.push_back(BoundedCopy(value, kChoiceMax));
+  }
+  Bytes list;
+  for (const std::string& choice : choices) {
+    list.insert(list.end(), choice.begin(), choice.end());
+    list.push_back(0);
+  }
+  list.insert(list.end(), 3, 0);
+  return list;
+}
+
+int FindChoiceIndex(ByteView list, std::string_view text) {
+  if (ContainsNoCase(text, kNoValueText)) return -1;
+  for (int n = 0; n < kChoiceLookupLimit; ++n) {
+    const std::optional<std::string_view> choice = NthChoice(list, n);
+    if (!choice) return -1;
+    if (EqualsNoCase(*choice, text)) return n;
+  }
+  return -1;
+}
+
+}  // namespace qv
