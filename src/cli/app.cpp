@@ -1,15 +1,49 @@
 #include "cli/app.h"
 
+#include <cstdio>
+
+#include "cli/export.h"
+#include "cli/import.h"
+#include "cli/options.h"
+#include "cli/usage.h"
+
 namespace qv {
 
-int RunApp(const std::vector<std::string>&, Console& console) {
+std::string_view Banner() {
+  return "qv " QV_VERSION " - converts Quorvex databases (.PDB) to and from CSV\n"
+         "Report problems at https://example.invalid/qv/issues\n"
+         "\n";
+}
+
+int RunApp(const std::vector<std::string>& args, Console& console) {
+  console.Write(Banner());
+  const ParsedCommandLine parsed = ParseCommandLine(args);
+  if (parsed.showUsage) {
+    ShowUsage(console);
+    return 0;
+  }
+  if (!parsed.refusal.empty()) {
+    console.PrintError(parsed.refusal);
+    return 2;
+  }
+  switch (parsed.command) {
+    case Command::kToPdb:
+      return ConvertToPdb(parsed.options, console) == 0 ? 0 : 1;
+    case Command::kToCsv:
+      return ConvertToCsv(parsed.options, console) == 0 ? 0 : 1;
+    case Command::kNone:
+      break;
+  }
   console.PrintMessage("No Actions to Perform");
+  ShowUsage(console);
   return 2;
 }
 
 int RunApp(const std::vector<std::string>& args) {
   Console console(stdout);
-  return RunApp(args, console);
+  const int status = RunApp(args, console);
+  std::fflush(stdout);
+  return status;
 }
 
 }  // namespace qv

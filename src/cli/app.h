@@ -2,11 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/console.h"
 
 namespace qv {
+
+// The two lines and the empty line that open every run.
+std::string_view Banner();
 
 // Exit status: 0 success or usage asked for; 1 a conversion failed or was
 // cancelled; 2 no command given or an option value refused.

@@ -2,6 +2,7 @@
 // whole, once; outputs are written whole.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,9 @@ namespace qv {
 
 // True when `path` can be opened for reading.
 bool FileExists(const std::string& path);
+
+// The size of the file in bytes; 0 when it cannot be opened.
+uint64_t FileLength(const std::string& path);
 
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
@@ -27,6 +31,9 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, std::str
 // Writes `contents` to a private temporary file in the folder of `path`,
 // flushes it, and renames it over `path`. On any failure the temporary file
 // is removed, an existing `path` is untouched, and `error` names the file.
+// A symbolic link is followed, so the file it points to is replaced and the
+// link stays. An existing target that is not a regular file (a device such
+// as /dev/null, a pipe) is written in place instead of being replaced.
 bool WriteFileAtomically(const std::string& path, ByteView contents, std::string& error);
 
 }  // namespace qv

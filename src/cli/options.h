@@ -24,12 +24,17 @@ struct ConversionOptions {
   bool extraDiag = false;
 };
 
+// The longest values an option accepts; a longer one is refused, never cut.
+inline constexpr size_t kMaxFileNameLength = 1023;
+inline constexpr size_t kMaxShortTextLength = 31;  // PASSWORD: and DBNAME:
+inline constexpr size_t kMaxFormatTextLength = 255;
+
 enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2 };
 
 struct ParsedCommandLine {
   Command command = Command::kNone;
   bool showUsage = false;      // "/?" or "/HELP" was seen: usage only
-  std::string refusal;         // non-empty: an option value was refused
+  std::string refusal;         // non-empty: the first option value refused
   ConversionOptions options;
 };
 

@@ -1,0 +1,147 @@
+#include "cli/options.h"
+
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "cli/console.h"
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+enum class Keyword {
+  kToPdb,
+  kHelp,
+  kToCsv,
+  kPlaceQuotes,
+  kFieldNames,
+  kExtraDiag,
+  kOverwrite,
+  kPassword,
+  kTimeFormat,
+  kDateFormat,
+  kInFile,
+  kPopups,
+  kOutFile,
+  kDbName,
+  kUseExisting,
+};
+
+struct KeywordEntry {
+  std::string_view text;
+  Keyword keyword;
+};
+
+// Tested in this order, first match wins. The order matters because a
+// keyword may sit anywhere inside an argument, even inside a braced value:
+// "PASSWORD:{overwrite}" is the OVERWRITE flag, not a password.
+constexpr KeywordEntry kKeywords[] = {
+    {"COMMAND:TOPDB", Keyword::kToPdb},     {"/?", Keyword::kHelp},
+    {"/HELP", Keyword::kHelp},              {"COMMAND:TOCSV", Keyword::kToCsv},
+    {"PLACEQUOTES", Keyword::kPlaceQuotes}, {"FIELDNAMES", Keyword::kFieldNames},
+    {"EXTRADIAG", Keyword::kExtraDiag},     {"OVERWRITE", Keyword::kOverwrite},
+    {"PASSWORD:", Keyword::kPassword},      {"TIMEFORMAT:", Keyword::kTimeFormat},
+    {"DATEFORMAT:", Keyword::kDateFormat},  {"INFILE:", Keyword::kInFile},
+    {"POPUPS:", Keyword::kPopups},          {"OUTFILE:", Keyword::kOutFile},
+    {"DBNAME:", Keyword::kDbName},          {"USEEXISTING:", Keyword::kUseExisting},
+};
+
+std::optional<KeywordEntry> MatchKeyword(std::string_view argument) {
+  for (const KeywordEntry& entry : kKeywords) {
+    if (ContainsNoCase(argument, entry.text)) return entry;
+  }
+  return std::nullopt;
+}
+
+size_t MaxLength(Keyword keyword) {
+  switch (keyword) {
+    case Keyword::kPassword:
+    case Keyword::kDbName:
+      return kMaxShortTextLength;
+    case Keyword::kTimeFormat:
+    case Keyword::kDateFormat:
+      return kMaxFormatTextLength;
+    default:
+      return kMaxFileNameLength;
+  }
+}
+
+// Stores a bracket value where its keyword says; the command seen so far
+// decides which file INFILE: and OUTFILE: name.
+void StoreValue(Keyword keyword, std::string value, Command command, ConversionOptions& options) {
+  const bool toCsv = command == Command::kToCsv;
+  switch (keyword) {
+    case Keyword::kPassword: options.givenPassword = std::move(value); break;
+    case Keyword::kTimeFormat: options.timeFormat = ParseDecimal(value); break;
+    case Keyword::kDateFormat: options.dateFormat = ParseDecimal(value); break;
+    case Keyword::kInFile: (toCsv ? options.pdbFile : options.csvFile) = std::move(value); break;
+    case Keyword::kPopups: options.popupFile = std::move(value); break;
+    case Keyword::kOutFile: (toCsv ? options.csvFile : options.pdbFile) = std::move(value); break;
+    case Keyword::kDbName: options.databaseName = std::move(value); break;
+    case Keyword::kUseExisting: options.existingFile = std::move(value); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+size_t GetBracketValue(size_t index, std::string& value, const std::vector<std::string>& args) {
+  value.clear();
+  bool opened = false;
+  for (; index < args.size(); ++index) {
+    std::string_view argument = args[index];
+    if (!opened) {
+      const size_t open = argument.find('{');
+      if (open == std::string_view::npos) continue;
+      opened = true;
+      argument.remove_prefix(open + 1);
+    }
+    const size_t close = argument.find('}');
+    if (close != std::string_view::npos) {
+      value.append(argument.substr(0, close));
+      return index;
+    }
+    // The shell split the value at a blank; put one back.
+    value.append(argument);
+    value.push_back(' ');
+  }
+  return args.size();
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  ConversionOptions& options = parsed.options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::optional<KeywordEntry> match = MatchKeyword(args[i]);
+    if (!match) continue;
+    switch (match->keyword) {
+      case Keyword::kToPdb: parsed.command = Command::kToPdb; break;
+      case Keyword::kHelp: parsed.showUsage = true; return parsed;
+      case Keyword::kToCsv: parsed.command = Command::kToCsv; break;
+      case Keyword::kPlaceQuotes: options.placeQuotes = true; break;
+      case Keyword::kFieldNames: options.fieldNames = true; break;
+      case Keyword::kExtraDiag: options.extraDiag = true; break;
+      case Keyword::kOverwrite: options.overwrite = true; break;
+      default: {
+        if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
+        std::string value;
+        i = GetBracketValue(i, value, args);
+        const size_t limit = MaxLength(match->keyword);
+        if (value.size() > limit) {
+          if (parsed.refusal.empty()) {
+            parsed.refusal = Format("The value given with %.*s is longer than %zu characters.",
+                                    static_cast<int>(match->text.size()), match->text.data(),
+                                    limit);
+          }
+          break;
+        }
+        StoreValue(match->keyword, std::move(value), parsed.command, options);
+        break;
+      }
+    }
+  }
+  return parsed;
+}
+
+}  // namespace qv

@@ -1,0 +1,13 @@
+// The usage screen, shown for "/?" and "/HELP" and when no command is given.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+
+namespace qv {
+
+std::string UsageText();
+void ShowUsage(Console& console);
+
+}  // namespace qv
