@@ -1,11 +1,127 @@
 #include "cli/import.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "cli/file_io.h"
+#include "cli/import_core.h"
+#include "fields/text_utils.h"
+
 namespace qv {
 
-// Placeholder until the import lands.
-int ConvertToPdb(const ConversionOptions&, Console& console) {
-  console.PrintError("COMMAND:TOPDB is not available in this build yet.");
-  return 1;
+namespace {
+
+constexpr const char* kSameAsExisting =
+    "The Database (.PDB) file you specified for output cannot be the same file as the .PDB file "
+    "you specified for field information. You will need to choose a different output .PDB file!";
+
+// The checks on the names, in their fixed order; the first that fails is the
+// only one reported. Returns the message, or nothing when all pass.
+std::optional<std::string> CheckOptions(const ConversionOptions& options) {
+  if (options.csvFile.empty()) return "You need to specify an input (.CSV) file to convert!";
+  if (options.pdbFile.empty()) return "You need to specify an output (.PDB) file to create!";
+  if (options.databaseName.empty()) {
+    return "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
+  }
+  if (options.useExisting) {
+    if (options.existingFile.empty()) {
+      return "You need to specify a Database (.PDB) file to use for the field information!";
+    }
+    if (!FileExists(options.existingFile)) {
+      return "The Database (.PDB) file you specified to use for the field information does not "
+             "exist. You need to choose a valid .PDB file!";
+    }
+    if (EqualsNoCase(options.existingFile, options.pdbFile)) return kSameAsExisting;
+  }
+  if (FileExists(options.pdbFile) && !options.overwrite) {
+    return "The Database (.PDB) file you specified for output already exists.  Please specify a "
+           "different file, or use the OVERWRITE switch.";
+  }
+  // The text comparison above misses one file reached by two spellings, and
+  // overwriting an input while it is being read would destroy it.
+  if (options.useExisting && SameFile(options.existingFile, options.pdbFile)) {
+    return kSameAsExisting;
+  }
+  if (SameFile(options.csvFile, options.pdbFile)) {
+    return "The Database (.PDB) file you specified for output is the same file as the input "
+           "(.CSV) file. You will need to choose a different output .PDB file!";
+  }
+  return std::nullopt;
+}
+
+// Whether the output can be written: a device or pipe is written in place,
+// anything else goes to a private file in the output's folder (a link's
+// target's folder) that is then renamed, so that folder has to take a new
+// file. Asked before any record is built so that the refusal comes at the
+// point where the output is opened.
+bool CanCreateOutput(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path output(path);
+  fs::file_status status = fs::status(output, error);
+  if (fs::exists(status)) {
+    if (fs::is_directory(status)) return false;
+    if (!fs::is_regular_file(status)) return access(path.c_str(), W_OK) == 0;
+    if (fs::is_symlink(fs::symlink_status(output, error))) {
+      fs::path target = fs::canonical(output, error);
+      if (!error) output = target;
+    }
+  }
+  fs::path folder = output.parent_path();
+  if (folder.empty()) folder = ".";
+  return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool RunImport(const ConversionOptions& options, Console& console) {
+  std::optional<std::string> csv = ReadWholeFile(options.csvFile);
+  if (!csv) {
+    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
+    return false;
+  }
+  ImportSource source;
+  source.csvText = *csv;
+  source.useExisting = options.useExisting;
+  std::optional<std::string> existing;
+  if (options.useExisting) {
+    existing = ReadWholeFile(options.existingFile);
+    if (existing) source.existing = AsBytes(*existing);
+  }
+
+  std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
+  if (!prepared) return false;
+  if (!CanCreateOutput(options.pdbFile)) {
+    console.PrintError(
+        Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
+    return false;
+  }
+  Bytes database = BuildDatabase(*prepared, options, console);
+  if (database.empty()) return false;
+  std::string error;
+  if (!WriteFileAtomically(options.pdbFile, database, error)) {
+    console.PrintError(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ConvertToPdb(const ConversionOptions& options, Console& console) {
+  if (std::optional<std::string> refusal = CheckOptions(options)) {
+    console.PrintError(*refusal);
+    return 1;
+  }
+  console.PrintMessage("Converting to .PDB...");
+  if (!RunImport(options, console)) {
+    console.PrintMessage("ERROR:In Conversion!");
+    return 1;
+  }
+  console.PrintMessage("Conversion Successful!");
+  return 0;
 }
 
 }  // namespace qv

@@ -1,0 +1,73 @@
+// The import without the disk: CSV text (and, optionally, the bytes of an
+// existing database to take the definitions from) in, database bytes and
+// console messages out.
+//
+// It runs in two phases so that the driver can make sure the output can be
+// written in between and keep the messages in their order:
+//   PrepareImport  "Getting Fields Information...": definitions, row count,
+//                  unique-value counter; every refusal happens here.
+//   BuildDatabase  "Writing Records Header...", "Writing Popups for
+//                  fields...", the per-line diagnostics and warnings; fails
+//                  only when the records outgrow 32-bit file offsets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "csv/csv_reader.h"
+#include "pdb/byte_io.h"
+#include "pdb/database.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+
+// Records larger than this are still written, but the handheld may not take
+// them, so the import warns.
+inline constexpr size_t kLargestHandheldRecord = 65505;
+
+struct ImportSource {
+  std::string_view csvText;
+  // Set when the definitions come from an existing database; `existing`
+  // holds its bytes, or nothing when it could not be read.
+  bool useExisting = false;
+  std::optional<ByteView> existing;
+};
+
+// Everything the database is built from, held in memory.
+struct PreparedImport {
+  DatabaseHeader header;
+  MasterRecord master;
+  std::vector<CsvLine> lines;
+  size_t firstDataLine = 0;  // 1 when the first line holds the field names
+  int rowCount = 0;
+  bool fromExisting = false;
+  // Records 1 to 30 of the existing database, or nothing where a record
+  // could not be read.
+  std::array<std::optional<Bytes>, kFieldSlots> existingLists{};
+};
+
+// Prints "Getting Fields Information..." and takes the definitions from the
+// existing database or infers them from the CSV. Prints the reason and
+// returns nothing when the import cannot go on.
+std::optional<PreparedImport> PrepareImport(const ImportSource& source,
+                                            const ConversionOptions& options, Console& console);
+
+// The popup list of every slot, as records 1 to 30 of the new database.
+std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared);
+
+// The bytes of the new database; empty (after an error message) when the
+// records are too large to be described by the record list.
+Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                    Console& console);
+
+// Both phases at once, for tests and fuzzing: nothing when the import was
+// refused.
+std::optional<Bytes> ImportCsvToDatabase(const ImportSource& source,
+                                         const ConversionOptions& options, Console& console);
+
+}  // namespace qv
