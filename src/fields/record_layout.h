@@ -41,8 +41,15 @@ struct RenderContext {
   std::array<std::optional<ByteView>, kFieldSlots> popupLists{};
 };
 
-// The text of field `slot` of `record` (empty when the field has no data).
+// The text of field `slot` of `record`: empty when the field has no data,
+// when a number, date or time holds fewer than 4 bytes, for types 0, 7, 13
+// and codes above 15, and for a slot outside 0-29. Stored texts end at their
+// NUL or at the end of their data and are never cut. A popup index renders
+// through the slot's list (limit 79); 255 gives "No Value" even without one.
 std::string RenderField(const RenderContext& context, ByteView record, int slot);
+// A type-15 field by its definition's subKind: 0, 1, 4-6 the stored text,
+// 2 a number of seconds as a time, 3 a day count as a date. "Error!" for any
+// other subKind and for a field without data.
 std::string RenderSubKindField(const RenderContext& context, ByteView record, int slot);
 
 }  // namespace qv
