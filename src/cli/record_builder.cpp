@@ -1,0 +1,196 @@
+#include "cli/record_builder.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "fields/date_time.h"
+#include "fields/popup_list.h"
+#include "fields/record_layout.h"
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+constexpr std::string_view kRecordPrefixText = "FromCSV";
+// The longest text one entry holds: its 16-bit length counts the NUL, and
+// 65535 is the end mark.
+constexpr size_t kLongestEntryText = 65533;
+constexpr size_t kShortTextMax = 9;
+constexpr size_t kUniqueExtensionSize = 20;
+
+using SlotColumns = std::array<int, kFieldSlots>;
+
+bool IsValidSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
+
+// The CSV column of every slot in one walk of columnOrder. A slot gets the
+// count of used slots standing before its first occurrence; a slot that
+// does not occur gets -1.
+SlotColumns CsvColumns(const MasterRecord& master) {
+  SlotColumns columns;
+  columns.fill(-1);
+  int counter = 0;
+  for (int8_t entry : master.columnOrder) {
+    if (!IsValidSlot(entry)) continue;
+    const size_t slot = static_cast<size_t>(entry);
+    if (columns[slot] == -1) columns[slot] = counter;
+    if (master.fields[slot].type != kEmptySlot) ++counter;
+  }
+  return columns;
+}
+
+std::string_view CellOf(const CsvLine& line, int column) {
+  return column < 0 ? std::string_view() : line.Field(static_cast<size_t>(column));
+}
+
+void WriteText(ByteWriter& writer, std::string_view cell, int lineNumber, int column,
+               std::vector<std::string>& warnings) {
+  std::string text = NormalizeLineEnds(cell);
+  if (text.empty()) {
+    writer.WriteU16LE(0);
+    return;
+  }
+  if (text.size() > kLongestEntryText) {
+    text.resize(kLongestEntryText);
+    warnings.push_back("Line " + std::to_string(lineNumber) + ", column " +
+                       std::to_string(column + 1) + ": text cut to " +
+                       std::to_string(kLongestEntryText) + " characters");
+  }
+  writer.WriteU16LE(static_cast<uint32_t>(text.size() + 1));
+  writer.WriteBytes(AsBytes(text));
+  writer.WriteU8(0);
+}
+
+void WriteShortText(ByteWriter& writer, std::string_view cell) {
+  if (cell.empty()) {
+    writer.WriteU16LE(0);
+    return;
+  }
+  const std::string_view kept = cell.substr(0, kShortTextMax);
+  writer.WriteU16LE(static_cast<uint32_t>(kept.size() + 1));
+  writer.WriteBytes(AsBytes(kept));
+  writer.WriteU8(0);
+}
+
+void WriteOneByte(ByteWriter& writer, uint8_t value) {
+  writer.WriteU16LE(1);
+  writer.WriteU8(value);
+}
+
+void WriteStored(ByteWriter& writer, const StoredValue& stored) {
+  writer.WriteU16LE(static_cast<uint32_t>(stored.size()));
+  writer.WriteBytes(ByteView(stored));
+}
+
+void WriteEntry(const RecordBuildContext& context, int slot, std::string_view cell, int lineNumber,
+                int column, ByteWriter& writer, std::vector<std::string>& warnings) {
+  const size_t index = static_cast<size_t>(slot);
+  switch (context.master.fields[index].type) {
+    case kText:
+    case kLongText:
+    case kText2:
+      WriteText(writer, cell, lineNumber, column, warnings);
+      break;
+    case kShortText:
+    case kSubKindText:
+      WriteShortText(writer, cell);
+      break;
+    case kInteger:
+    case kUniqueInteger:
+    case kUniqueInteger2:
+      writer.WriteU16LE(4);
+      writer.WriteU32LE(static_cast<uint32_t>(ParseDecimal(cell)));
+      break;
+    case kUniqueIntegerExt:
+      writer.WriteU16LE(4 + kUniqueExtensionSize);
+      writer.WriteU32LE(static_cast<uint32_t>(ParseDecimal(cell)));
+      writer.WriteZeros(kUniqueExtensionSize);
+      break;
+    case kPopup: {
+      const int choice = FindChoiceIndex(ByteView(context.popupLists[index]), cell);
+      WriteOneByte(writer, choice < 0 ? 255 : static_cast<uint8_t>(choice));
+      break;
+    }
+    case kCheckBox:
+      WriteOneByte(writer, !cell.empty() && cell[0] == '0' ? 0 : 1);
+      break;
+    case kOneByteValue:
+      WriteOneByte(writer, 0);
+      break;
+    case kDate: {
+      const CalendarDate date = ParseDate(cell, context.dateFormat);
+      WriteStored(writer, StoreDate(date.month, date.day, date.year));
+      break;
+    }
+    case kTime: {
+      ClockTime time;
+      // An unreadable time still stores what the parser left (midnight).
+      ParseTime(cell, context.timeFormat, time);
+      WriteStored(writer, StoreTime(time.hour, time.minute, 0));
+      break;
+    }
+    case kNoData:
+    default:
+      // Unknown type codes (only an existing database can bring them) get a
+      // zero-length entry rather than none, so every later entry still
+      // lines up with its slot when the record is read back.
+      writer.WriteU16LE(0);
+      break;
+  }
+}
+
+}  // namespace
+
+int GetCsvColumn(int slot, const MasterRecord& master) {
+  return IsValidSlot(slot) ? CsvColumns(master)[static_cast<size_t>(slot)] : -1;
+}
+
+int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
+                           int lineNumber, std::vector<std::string>& warnings) {
+  const size_t start = out.size();
+  ByteWriter writer(out);
+  if (context.master.recordPrefixFlag != 0) {
+    writer.WriteU8(1);
+    std::array<char, kRecordPrefixSize> prefix{};
+    std::copy(kRecordPrefixText.begin(), kRecordPrefixText.end(), prefix.begin());
+    writer.WriteBytes(std::span<const char>(prefix));
+  } else {
+    writer.WriteU8(0);
+  }
+
+  const SlotColumns columns = CsvColumns(context.master);
+  for (int slot = 0; slot < kFieldSlots; ++slot) {
+    if (context.master.fields[static_cast<size_t>(slot)].type == kEmptySlot) {
+      if (!AnyUsedFieldFrom(context.master, slot)) {
+        writer.WriteU16LE(kEndMark);
+        break;
+      }
+      writer.WriteU16LE(0);
+      continue;
+    }
+    const int column = columns[static_cast<size_t>(slot)];
+    WriteEntry(context, slot, CellOf(line, column), lineNumber, column, writer, warnings);
+  }
+  return static_cast<int32_t>(out.size() - start);
+}
+
+uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord& master,
+                          bool fieldNames) {
+  const SlotColumns columns = CsvColumns(master);
+  std::vector<int> uniqueColumns;
+  for (size_t slot = 0; slot < columns.size(); ++slot) {
+    const uint32_t type = master.fields[slot].type;
+    if (type == kUniqueInteger || type == kUniqueInteger2 || type == kUniqueIntegerExt) {
+      uniqueColumns.push_back(columns[slot]);
+    }
+  }
+  uint32_t largest = 0;
+  if (uniqueColumns.empty()) return largest;
+  for (size_t i = fieldNames ? 1 : 0; i < lines.size(); ++i) {
+    for (int column : uniqueColumns) {
+      largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines[i], column))));
+    }
+  }
+  return largest;
+}
+
+}  // namespace qv
