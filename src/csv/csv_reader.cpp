@@ -134,7 +134,15 @@ std::vector<CsvLine> ReadCsvLines(std::string_view text, char separator) {
   lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   CsvReader reader(text, separator);
   CsvLine line;
-  while (reader.ReadCsvLine(line)) lines.push_back(std::move(line));
+  size_t lastCount = 0;
+  for (;;) {
+    // Lines of one file mostly have the same width; sizing for the last one
+    // spares the regrowth of every line's field vector.
+    line.fields.reserve(lastCount);
+    if (!reader.ReadCsvLine(line)) break;
+    lastCount = line.fields.size();
+    lines.push_back(std::move(line));
+  }
   return lines;
 }
 
