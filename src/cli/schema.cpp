@@ -1,0 +1,294 @@
+#include "cli/schema.h"
+
+#include "csv/csv_quote.h"
+#include "csv/csv_reader.h"
+#include "fields/popup_list.h"
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+constexpr char kSeparator = ',';
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kHeaderComment =
+    "# qv schema: name,type,maxLength[,choices...] (types: text, integer, short text, popup, "
+    "check box, unique integer, date, time, long text; an empty maxLength is taken from the "
+    "CSV)\n";
+
+struct TypeName {
+  uint32_t type;
+  std::string_view name;
+};
+
+// The types a new database can be given, in code order.
+constexpr std::array<TypeName, 9> kTypeNames = {{
+    {kText, "text"},
+    {kInteger, "integer"},
+    {kShortText, "short text"},
+    {kPopup, "popup"},
+    {kCheckBox, "check box"},
+    {kUniqueInteger, "unique integer"},
+    {kDate, "date"},
+    {kTime, "time"},
+    {kLongText, "long text"},
+}};
+
+constexpr std::string_view kTypeList =
+    "text, integer, short text, popup, check box, unique integer, date, time, long text";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsAllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// Digits only, without sign or blanks; nothing when out of `limit`.
+std::optional<uint32_t> ParseWholeNumber(std::string_view text, uint32_t limit) {
+  if (!IsAllDigits(text)) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > limit) return std::nullopt;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+// Tracks the physical line number of a position as the parser moves
+// forward. CR LF, a lone CR and a lone LF each end one line, as editors
+// count them; the CSV reader's own notion of a line end (which swallows an
+// LF LF pair) cannot be used for numbering.
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view text) : text_(text) {}
+
+  int LineAt(size_t position) {
+    for (; counted_ < position && counted_ < text_.size(); ++counted_) {
+      const char c = text_[counted_];
+      if (c == '\r') {
+        ++line_;
+      } else if (c == '\n' && (counted_ == 0 || text_[counted_ - 1] != '\r')) {
+        ++line_;
+      }
+    }
+    return line_;
+  }
+
+ private:
+  std::string_view text_;
+  size_t counted_ = 0;
+  int line_ = 1;
+};
+
+// Length of the physical line at the start of `rest`, its line end included.
+size_t PhysicalLineLength(std::string_view rest) {
+  const size_t end = rest.find_first_of("\r\n");
+  if (end == std::string_view::npos) return rest.size();
+  if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') return end + 2;
+  return end + 1;
+}
+
+bool IsCommentOrBlankLine(std::string_view rest) {
+  if (!rest.empty() && rest.front() == '#') return true;
+  const size_t end = rest.find_first_of("\r\n");
+  return TrimBlanks(rest.substr(0, end)).empty();
+}
+
+std::string TypeError(std::string_view typeText) {
+  if (IsAllDigits(typeText)) {
+    const std::optional<uint32_t> code = ParseWholeNumber(typeText, 65535);
+    for (const TypeName& known : kTypeNames) {
+      if (code && known.type == *code) {
+        return "type " + std::string(typeText) + " must be written by its name \"" +
+               std::string(known.name) + "\"";
+      }
+    }
+    return "type " + std::string(typeText) + " cannot be given to a new database (use one of: " +
+           std::string(kTypeList) + ")";
+  }
+  return "unknown type \"" + std::string(typeText) + "\" (use one of: " + std::string(kTypeList) +
+         ")";
+}
+
+// One schema line into `field`; false with `message` when it is refused.
+bool ParseFieldLine(const CsvLine& line, SchemaField& field, std::string& message) {
+  if (line.fieldCount() < 2) {
+    message = "expected name,type,maxLength but found no type";
+    return false;
+  }
+  field.name = line.fields[0];
+  if (field.name.size() > kFieldNameMax) {
+    message = "the name \"" + field.name + "\" is longer than " + FormatUnsigned(kFieldNameMax) +
+              " bytes";
+    return false;
+  }
+
+  const std::string_view typeText = TrimBlanks(line.Field(1));
+  if (typeText.empty()) {
+    message = "the type of \"" + field.name + "\" is missing (use one of: " +
+              std::string(kTypeList) + ")";
+    return false;
+  }
+  const std::optional<uint32_t> type = SchemaTypeFromName(typeText);
+  if (!type) {
+    message = TypeError(typeText);
+    return false;
+  }
+  field.type = *type;
+
+  const std::string_view lengthText = TrimBlanks(line.Field(2));
+  field.maxLength.reset();
+  if (!lengthText.empty()) {
+    field.maxLength = ParseWholeNumber(lengthText, 65535);
+    if (!field.maxLength) {
+      message = "maxLength \"" + std::string(lengthText) + "\" is not a whole number from 0 to 65535";
+      return false;
+    }
+  }
+
+  field.choices.clear();
+  for (size_t k = 3; k < line.fields.size(); ++k) {
+    const std::string& choice = line.fields[k];
+    if (choice.empty()) continue;
+    if (field.type != kPopup) {
+      message = "choices are allowed only on popup fields, and \"" + field.name + "\" is " +
+                SchemaTypeName(field.type);
+      return false;
+    }
+    if (choice.size() > kChoiceMax) {
+      message = "choice " + FormatUnsigned(static_cast<uint32_t>(field.choices.size() + 1)) +
+                " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) + " bytes";
+      return false;
+    }
+    if (field.choices.size() == kSchemaChoiceMax) {
+      message = "\"" + field.name + "\" has more than " + FormatUnsigned(kSchemaChoiceMax) +
+                " choices";
+      return false;
+    }
+    field.choices.push_back(choice);
+  }
+  return true;
+}
+
+bool Refuse(int lineNumber, std::string_view message, std::vector<SchemaField>& fields,
+            std::string& error) {
+  fields.clear();
+  error = "line " + FormatUnsigned(static_cast<uint32_t>(lineNumber)) + ": " + std::string(message);
+  return false;
+}
+
+void AppendFieldLine(const FieldDefinition& definition, std::optional<ByteView> popupList,
+                     std::string& out) {
+  const std::string_view name = FixedText(definition.name).substr(0, kFieldNameMax);
+  // Quoted, a leading "#" cannot be mistaken for a comment when read back.
+  QuoteCsvValue(name, kSeparator, name.starts_with('#'), out);
+  out += kSeparator;
+  out += SchemaTypeName(definition.type);
+  out += kSeparator;
+  out += FormatUnsigned(definition.maxLength);
+  if (definition.type == kPopup && popupList) {
+    for (int n = 0; n < kSchemaChoiceMax; ++n) {
+      const std::optional<std::string_view> choice = NthChoice(*popupList, n);
+      if (!choice || choice->empty()) break;
+      out += kSeparator;
+      QuoteCsvValue(choice->substr(0, kChoiceMax), kSeparator, false, out);
+    }
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+std::string SchemaTypeName(uint32_t type) {
+  for (const TypeName& known : kTypeNames) {
+    if (known.type == type) return std::string(known.name);
+  }
+  return FormatUnsigned(type);
+}
+
+std::optional<uint32_t> SchemaTypeFromName(std::string_view name) {
+  for (const TypeName& known : kTypeNames) {
+    if (EqualsNoCase(name, known.name)) return known.type;
+  }
+  return std::nullopt;
+}
+
+std::string WriteSchema(const MasterRecord& master,
+                        const std::array<std::optional<ByteView>, kFieldSlots>& popupLists) {
+  std::string out(kHeaderComment);
+  // A broken order would repeat or drop slots; the reader repairs it the
+  // same way, so fall back to slot order.
+  const bool ordered = IsValidColumnOrder(master);
+  for (int column = 0; column < kFieldSlots; ++column) {
+    const int slot = ordered ? master.columnOrder[column] : column;
+    const FieldDefinition& definition = master.fields[slot];
+    if (definition.type == kEmptySlot) continue;
+    AppendFieldLine(definition, popupLists[slot], out);
+  }
+  return out;
+}
+
+bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::string& error) {
+  fields.clear();
+  error.clear();
+  LineCounter lines(text);
+  size_t position = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+
+  while (position < text.size()) {
+    const int lineNumber = lines.LineAt(position);
+    const std::string_view rest = text.substr(position);
+    if (IsCommentOrBlankLine(rest)) {
+      position += PhysicalLineLength(rest);
+      continue;
+    }
+    // A reader per line: comments are told apart by their raw first byte,
+    // which a reader over the whole text would already have consumed.
+    CsvReader reader(rest, kSeparator);
+    CsvLine line;
+    reader.ReadCsvLine(line);
+    if (reader.position() == 0) break;  // cannot happen; guards against a hang
+    position += reader.position();
+    if (line.fieldCount() == 0) continue;  // a NUL read as a line end
+
+    if (fields.size() == static_cast<size_t>(kFieldSlots)) {
+      return Refuse(lineNumber, "more than " + FormatUnsigned(kFieldSlots) + " fields", fields,
+                    error);
+    }
+    SchemaField field;
+    std::string message;
+    if (!ParseFieldLine(line, field, message)) return Refuse(lineNumber, message, fields, error);
+    fields.push_back(std::move(field));
+  }
+
+  if (fields.empty()) {
+    error = "the schema defines no fields";
+    return false;
+  }
+  return true;
+}
+
+void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
+  for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(kFieldSlots); ++i) {
+    const SchemaField& field = fields[i];
+    FieldDefinition& definition = master.fields[i];
+    SetFixedText(definition.name, field.name);
+    definition.type = field.type;
+    definition.longTextFlag = field.type == kLongText ? 1 : 0;
+    if (field.maxLength) definition.maxLength = *field.maxLength;
+  }
+  // Line i is column i only in slot order.
+  for (int column = 0; column < kFieldSlots; ++column) {
+    master.columnOrder[column] = static_cast<int8_t>(column);
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,79 @@
+// Schema files: a database's field definitions as text a person can read and
+// edit, written from a database and read back to define a new one.
+//
+// A schema is CSV text in the export's dialect (comma separator, values
+// quoted as the export quotes them), one field per line in column order:
+//
+//   name,type,maxLength[,choice1,choice2,...]
+//
+// - name: the field name, taken exactly as written, at most 19 bytes (a
+//   longer name is refused rather than cut, so nothing is silently lost).
+//   An empty name is accepted: databases can hold one.
+// - type: one of "text", "integer", "short text", "popup", "check box",
+//   "unique integer", "date", "time", "long text", ignoring ASCII case and
+//   blanks around it. A database whose field has another type code writes
+//   the code as a number; such a line is refused on reading, since a new
+//   database cannot be given that type.
+// - maxLength: a whole number 0 to 65535 (blanks around it ignored), or
+//   empty, in which case the import derives it from the CSV data.
+// - choices: only on popup fields, each at most 79 bytes, at most 30 (as
+//   many as a list taken over by the import keeps and lookups examine).
+//   Empty cells are ignored, so rows padded with commas by a spreadsheet
+//   still read; an empty choice would end the list anyway.
+//
+// Lines that are empty, hold only blanks, or begin with "#" are comments.
+// A name that begins with "#" is therefore always written in quotes. A
+// UTF-8 byte-order mark at the very start is skipped, as some editors add
+// one. Quoted names and choices may hold commas, quotes and line breaks;
+// a line number in an error is the physical line where the field starts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pdb/byte_io.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+
+inline constexpr int kSchemaChoiceMax = 30;
+
+struct SchemaField {
+  std::string name;
+  uint32_t type = kText;
+  std::optional<uint32_t> maxLength;  // nothing: derive from the CSV
+  std::vector<std::string> choices;   // popup fields only
+};
+
+// The schema name of a type code, or the code in decimal for a type that
+// has no name here.
+std::string SchemaTypeName(uint32_t type);
+
+// The type code of one of the nine type names (ASCII case ignored, no
+// blanks), or nothing.
+std::optional<uint32_t> SchemaTypeFromName(std::string_view name);
+
+// A comment line, then one line per used field in column order. Popup
+// fields list the choices of `popupLists[slot]` up to its end (at most 30,
+// each cut to 79 bytes, which is what the import would keep of them).
+std::string WriteSchema(const MasterRecord& master,
+                        const std::array<std::optional<ByteView>, kFieldSlots>& popupLists);
+
+// Reads a schema. On success `fields` holds 1 to 30 fields and the result
+// is true. On failure `fields` is empty and `error` holds one message,
+// beginning "line N: " when a line is at fault.
+bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::string& error);
+
+// Field i goes to slot i: name, type, longTextFlag (1 for long text, else 0)
+// and maxLength when the schema gives one; the column order becomes slot
+// order, so line i is column i. `master` is expected to hold the defaults;
+// slots beyond `fields` are left alone.
+// Popup choices are not stored here: they become the start of the popup
+// list that the import builds.
+void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master);
+
+}  // namespace qv
