@@ -1,11 +1,125 @@
 #include "cli/export.h"
 
-namespace qv {
+#include <filesystem>
+#include <optional>
+#include <string>
 
-// Placeholder until the export lands.
-int ConvertToCsv(const ConversionOptions&, Console& console) {
-  console.PrintError("COMMAND:TOCSV is not available in this build yet.");
-  return 1;
+#include "cli/export_core.h"
+#include "cli/file_io.h"
+
+namespace qv {
+namespace {
+
+// Same file when both exist and are one inode, or when they do not exist
+// yet but name the same place (an output that is about to be created).
+bool SamePlace(const std::string& a, const std::string& b) {
+  if (SameFile(a, b)) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
+  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
+  return !errorA && !errorB && pathA == pathB;
+}
+
+// Refuses outputs that would overwrite the database being read, or each
+// other, before anything is opened for writing.
+bool CheckDistinctFiles(const ConversionOptions& options, Console& console) {
+  if (SamePlace(options.csvFile, options.pdbFile)) {
+    console.PrintError(Format("The output file %s is the input file %s!", options.csvFile.c_str(),
+                              options.pdbFile.c_str()));
+    return false;
+  }
+  if (options.popupFile.empty()) return true;
+  if (SamePlace(options.popupFile, options.pdbFile)) {
+    console.PrintError(Format("The popup file %s is the input file %s!",
+                              options.popupFile.c_str(), options.pdbFile.c_str()));
+    return false;
+  }
+  if (SamePlace(options.popupFile, options.csvFile)) {
+    console.PrintError(Format("The popup file %s is the output file %s!",
+                              options.popupFile.c_str(), options.csvFile.c_str()));
+    return false;
+  }
+  return true;
+}
+
+bool CheckOptions(const ConversionOptions& options, Console& console) {
+  if (options.pdbFile.empty()) {
+    console.PrintError("You need to specify an input (.PDB) file to convert!");
+    return false;
+  }
+  if (options.csvFile.empty()) {
+    console.PrintError("You need to specify an output (.CSV) file to create!");
+    return false;
+  }
+  if (FileExists(options.csvFile) && !options.overwrite) {
+    console.PrintError(
+        Format("File:%s already Exists!  Please specify to overwrite and try again.",
+               options.csvFile.c_str()));
+    return false;
+  }
+  return CheckDistinctFiles(options, console);
+}
+
+// Writes the popup file. Not being able to create it only costs the popup
+// file; a failed write of a file that was created fails the export.
+bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
+                    Console& console) {
+  std::string error;
+  if (!WriteWholeFile(options.popupFile, "", error)) {
+    console.PrintError("Could not open Popup File!!");
+    return true;
+  }
+  if (!WriteWholeFile(options.popupFile, RenderPopupFile(database, options), error)) {
+    console.PrintError(error);
+    return false;
+  }
+  return true;
+}
+
+// The export proper: true when every step succeeded. The outputs are
+// created at the points where their open failures are reported, and the
+// assembled text is written at the end.
+bool ExportToCsv(const ConversionOptions& options, Console& console) {
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  if (!file) {
+    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    return false;
+  }
+  ExportDatabase database;
+  if (!LoadDatabaseForExport(AsBytes(*file), options, database, console)) return false;
+
+  std::string error;
+  if (!WriteWholeFile(options.csvFile, "", error)) {
+    console.PrintError(Format("Opening %s for writing!\n", options.csvFile.c_str()));
+    return false;
+  }
+  std::string csv;
+  if (options.fieldNames) AppendFieldNameLine(database.master, options, csv);
+  bool ok = true;
+  if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
+  if (!AppendDataRows(database, options, csv, console)) ok = false;
+  if (!WriteWholeFile(options.csvFile, csv, error)) {
+    console.PrintError(error);
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int ConvertToCsv(const ConversionOptions& options, Console& console) {
+  if (!CheckOptions(options, console)) {
+    console.PrintMessage("Conversion Cancelled!");
+    return 1;
+  }
+  console.PrintMessage("Converting to .CSV...");
+  if (!ExportToCsv(options, console)) {
+    console.PrintMessage("ERROR:In Conversion!");
+    return 1;
+  }
+  console.PrintMessage("Conversion Successful!");
+  return 0;
 }
 
 }  // namespace qv

@@ -1,0 +1,53 @@
+// The export without the disk: database bytes in, CSV text, popup-file text
+// and console messages out. The driver (export.cpp) opens and writes the
+// files between these steps, so that its messages keep their order.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "pdb/byte_io.h"
+#include "pdb/database.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+
+// A database that passed the checks before anything is written.
+struct ExportDatabase {
+  ByteView file;
+  DatabaseHeader header;
+  MasterRecord master;
+};
+
+// Reads the header and the MasterRecord of `file` and applies the database's
+// export permission and password against `options.givenPassword`. Prints the
+// reason and returns false when the export must not go on.
+bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
+                           Console& console);
+
+// The field-name line, line feed included: one name per visible column.
+void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& options,
+                         std::string& out);
+
+// The popup file: one line per field slot (all 30), each listing every
+// choice of that slot's popup list.
+std::string RenderPopupFile(const ExportDatabase& database, const ConversionOptions& options);
+
+// Appends one line per data record (31 onward) to `csv`. A record that
+// cannot be read is reported and skipped; the result is then false.
+bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& options,
+                    std::string& csv, Console& console);
+
+// The whole export of one database held in memory, for tests and fuzzing:
+// `loaded` tells whether the checks passed, `ok` whether every row was
+// written. `popups` is filled only when `options.popupFile` is set.
+struct ExportResult {
+  bool loaded = false;
+  bool ok = false;
+  std::string csv;
+  std::string popups;
+};
+ExportResult ExportToCsvText(ByteView file, const ConversionOptions& options, Console& console);
+
+}  // namespace qv

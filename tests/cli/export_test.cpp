@@ -1,0 +1,337 @@
+// The export core: database bytes to CSV text, popup text and messages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/export_core.h"
+#include "fields/popup_list.h"
+#include "support/db_builder.h"
+
+namespace qv {
+namespace {
+
+using testing::PopupListBytes;
+using testing::RowBuilder;
+using testing::TestDatabase;
+
+std::string Error(const std::string& text) { return "ERROR:\n" + text + "\n\n\n"; }
+std::string Message(const std::string& text) { return text + "\n\n\n"; }
+
+ConversionOptions Options() {
+  ConversionOptions options;
+  options.pdbFile = "in.pdb";
+  options.csvFile = "out.csv";
+  return options;
+}
+
+ExportResult Export(const Bytes& file, const ConversionOptions& options, Console& console) {
+  return ExportToCsvText(file, options, console);
+}
+
+// Record entry i's data offset, big-endian at 78 + 8i.
+void SetEntryOffset(Bytes& file, size_t index, uint32_t offset) {
+  const size_t at = kHeaderSize + kRecordEntrySize * index;
+  for (int k = 0; k < 4; ++k) file[at + k] = static_cast<uint8_t>(offset >> (24 - 8 * k));
+}
+uint32_t EntryOffset(const Bytes& file, size_t index) {
+  const size_t at = kHeaderSize + kRecordEntrySize * index;
+  uint32_t offset = 0;
+  for (int k = 0; k < 4; ++k) offset = (offset << 8) | file[at + k];
+  return offset;
+}
+
+// Text in slot 0, integer in slot 2, popup in slot 5, check box in slot 7;
+// the columns run check box, text, popup, integer.
+TestDatabase MixedDatabase() {
+  TestDatabase db;
+  db.AddField(0, kText, "Name").AddField(2, kInteger, "Count").AddField(5, kPopup, "Colour");
+  db.AddField(7, kCheckBox, "Done");
+  db.SetPopup(5, {"Red", "Green"});
+  const int8_t order[] = {7, 0, 1, 5, 2};
+  for (int k = 0; k < 5; ++k) db.master.columnOrder[k] = order[k];
+  int next = 5;
+  for (int slot = 3; slot < kFieldSlots; ++slot) {
+    if (slot != 5 && slot != 7) db.master.columnOrder[next++] = static_cast<int8_t>(slot);
+  }
+  return db;
+}
+
+Bytes MixedRow(std::string_view name, int32_t count, uint8_t colour, uint8_t done) {
+  return RowBuilder()
+      .Text(name).Empty().Int(count).Empty().Empty().Byte(colour).Empty().Byte(done)
+      .EndMark().Build();
+}
+
+TEST(ExportCore, RowsFollowColumnOrderAndSkipEmptySlots) {
+  TestDatabase db = MixedDatabase();
+  db.AddRow(MixedRow("Ann", 12, 0, 1)).AddRow(MixedRow("Bob", -1, 255, 0));
+  db.AddRow(MixedRow("", 0, 1, 0));
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  Console console;
+  const ExportResult result = Export(db.Build(), options, console);
+  EXPECT_TRUE(result.loaded);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.csv,
+            "Done,Name,Colour,Count\n"
+            "1,Ann,Red,12\n"
+            "0,Bob,No Value,-1\n"
+            "0,,Green,0\n");
+  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(result.popups, "");  // no popup file asked for
+}
+
+TEST(ExportCore, QuotingOfNamesAndValues) {
+  TestDatabase db;
+  db.AddField(0, kText, "a,b").AddField(1, kText, "say \"hi\"").AddField(2, kText, "plain");
+  db.AddRow(RowBuilder().Text("1,5").Text("a\"b").Text("").EndMark().Build());
+  db.AddRow(RowBuilder().Text("line1\nline2").Text("cr\rhere").Text(" x ").EndMark().Build());
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  Console console;
+  EXPECT_EQ(Export(db.Build(), options, console).csv,
+            "\"a,b\",\"say \"\"hi\"\"\",plain\n"
+            "\"1,5\",\"a\"\"b\",\n"
+            "\"line1\nline2\",\"cr\rhere\", x \n");
+
+  options.placeQuotes = true;
+  EXPECT_EQ(Export(db.Build(), options, console).csv,
+            "\"a,b\",\"say \"\"hi\"\"\",\"plain\"\n"
+            "\"1,5\",\"a\"\"b\",\"\"\n"
+            "\"line1\nline2\",\"cr\rhere\",\" x \"\n");
+}
+
+TEST(ExportCore, FieldNameLineWithoutVisibleOrLeadingColumns) {
+  TestDatabase db;
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  Console console;
+  // No used slot: the name line is a bare line feed, and no rows follow.
+  EXPECT_EQ(Export(db.Build(), options, console).csv, "\n");
+  options.fieldNames = false;
+  EXPECT_EQ(Export(db.Build(), options, console).csv, "");
+
+  // A type-0 slot first in column order gives no leading separator.
+  db.AddField(3, kText, "Only");
+  db.AddRow(RowBuilder().Empty().Empty().Empty().Text("x").EndMark().Build());
+  options.fieldNames = true;
+  EXPECT_EQ(Export(db.Build(), options, console).csv, "Only\nx\n");
+  options.placeQuotes = true;
+  EXPECT_EQ(Export(db.Build(), options, console).csv, "\"Only\"\n\"x\"\n");
+}
+
+TEST(ExportCore, LoadFailuresStopBeforeAnyOutput) {
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  {
+    Console console;
+    const ExportResult result = Export(Bytes(40, 0), options, console);
+    EXPECT_FALSE(result.loaded);
+    EXPECT_EQ(result.csv, "");
+    EXPECT_EQ(console.text(),
+              Error("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n"));
+  }
+  {
+    TestDatabase db;
+    db.header.creatorCode = 0x41424344;
+    Console console;
+    EXPECT_FALSE(Export(db.Build(), options, console).loaded);
+    EXPECT_EQ(console.text(),
+              Error("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n"));
+  }
+  {
+    // The file ends inside record 0.
+    Bytes file = TestDatabase().Build();
+    file.resize(EntryOffset(file, 0) + 100);
+    Console console;
+    EXPECT_FALSE(Export(file, options, console).loaded);
+    EXPECT_EQ(console.text(), Error("ERROR: Reading MasterRecord\n"));
+  }
+}
+
+TEST(ExportCore, PermissionAndPassword) {
+  auto run = [](const TestDatabase& db, const std::string& given, Console& console) {
+    ConversionOptions options = Options();
+    options.givenPassword = given;
+    return ExportToCsvText(db.Build(), options, console).loaded;
+  };
+  const std::string denied = Error("Conversion not Allowed by database! ACCESS DENIED") +
+                             Message("Conversion Cancelled: Operation not permitted");
+  const std::string wrong = Error("Password Incorrect! ACCESS DENIED") +
+                            Message("Conversion Cancelled: Password not Entered");
+  TestDatabase db;
+  SetFixedText(db.master.password, "Secret");
+  for (int value : {2, 3}) {
+    SetPermission(db.master, 0, value);
+    Console console;
+    EXPECT_FALSE(run(db, "Secret", console)) << value;
+    EXPECT_EQ(console.text(), denied);
+  }
+
+  SetPermission(db.master, 0, 1);
+  for (const char* given : {"", "secret", "Secret ", "Secre"}) {
+    Console console;
+    EXPECT_FALSE(run(db, given, console)) << given;
+    EXPECT_EQ(console.text(), wrong);
+  }
+  Console accepted;
+  EXPECT_TRUE(run(db, "Secret", accepted));
+  EXPECT_EQ(accepted.text(), "");
+
+  // Without a stored password, or without the permission bit, nothing given
+  // is looked at.
+  SetPermission(db.master, 0, 0);
+  Console open;
+  EXPECT_TRUE(run(db, "anything", open));
+  SetPermission(db.master, 0, 1);
+  SetFixedText(db.master.password, "");
+  EXPECT_TRUE(run(db, "anything", open));
+  EXPECT_EQ(open.text(), "");
+
+  // A 19-character stored password is compared whole.
+  SetFixedText(db.master.password, "abcdefghijklmnopqrs");
+  Console full;
+  EXPECT_TRUE(run(db, "abcdefghijklmnopqrs", full));
+  EXPECT_FALSE(run(db, "abcdefghijklmnopqrst", full));
+}
+
+TEST(ExportCore, ExtraDiagnosticsAndUnreadableRecords) {
+  TestDatabase db;
+  db.AddField(0, kInteger, "N");
+  for (int32_t n = 1; n <= 4; ++n) db.AddRow(RowBuilder().Int(n).EndMark().Build());
+  Bytes file = db.Build();
+  // Record 32 (the second row) starts after record 33 does: a negative
+  // extent, so it cannot be read.
+  SetEntryOffset(file, 32, EntryOffset(file, 33) + 1);
+  ConversionOptions options = Options();
+  options.extraDiag = true;
+  Console console;
+  const ExportResult result = Export(file, options, console);
+  EXPECT_TRUE(result.loaded);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.csv, "1\n3\n4\n");
+  EXPECT_EQ(console.text(), Message("Reading Record: 1:") + Message("Writing Record: 31:") +
+                                Message("Reading Record: 2:") + Error("Reading Record: 32") +
+                                Message("Reading Record: 3:") + Message("Writing Record: 33:") +
+                                Message("Reading Record: 4:") + Message("Writing Record: 34:"));
+
+  // Without EXTRADIAG only the failure is reported.
+  options.extraDiag = false;
+  Console quiet;
+  EXPECT_EQ(Export(file, options, quiet).csv, "1\n3\n4\n");
+  EXPECT_EQ(quiet.text(), Error("Reading Record: 32"));
+}
+
+TEST(ExportCore, PopupFileListsEverySlot) {
+  TestDatabase db = MixedDatabase();
+  db.SetPopup(0, {"Only, one", "say \"x\""});  // not a popup field: listed all the same
+  db.popupLists[9] = Bytes{'a', 0, 'b'};        // ends without its terminator
+  db.popupLists[10] = Bytes{};                  // an empty record
+  db.popupLists[11] = Bytes{0, 0, 'z', 0};      // an empty first choice
+  db.popupLists[12] = Bytes{'p', 0, 0, 'q', 0, 0, 0};
+  Bytes file = db.Build();
+  // The list record of slot 3 cannot be read: an empty line.
+  SetEntryOffset(file, 4, EntryOffset(file, 5) + 1);
+
+  ConversionOptions options = Options();
+  options.popupFile = "popups.csv";
+  Console console;
+  const ExportResult result = Export(file, options, console);
+  ASSERT_TRUE(result.ok);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = result.popups.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(result.popups.substr(start, end - start));
+  }
+  ASSERT_EQ(start, result.popups.size());
+  ASSERT_EQ(lines.size(), 30u);
+  EXPECT_EQ(lines[0], "\"Only, one\",\"say \"\"x\"\"\",");
+  EXPECT_EQ(lines[1], ",");  // three NULs: two empty items
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[5], "Red,Green,");
+  EXPECT_EQ(lines[12], "p,");
+  for (int slot : {9, 10, 11}) {
+    std::string expected;
+    std::string item;
+    for (int index = 0; ChoiceText(ByteView(db.popupLists[slot]), index, item) == 0; ++index) {
+      if (index > 0) expected += ',';
+      expected += item;
+    }
+    EXPECT_EQ(lines[slot], expected) << slot;
+  }
+
+  options.placeQuotes = true;
+  const std::string quoted = Export(file, options, console).popups;
+  EXPECT_EQ(quoted.substr(0, quoted.find('\n')), "\"Only, one\",\"say \"\"x\"\"\",\"\"");
+}
+
+// The popup file walks each list once; it must give exactly the items that
+// asking ChoiceText for index 0, 1, 2, ... gives, however odd the list.
+TEST(ExportCore, PopupItemsMatchChoiceTextOnArbitraryLists) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    Bytes list;
+    const int length = static_cast<int>(random() % (round < 250 ? 24 : 700));
+    for (int i = 0; i < length; ++i) {
+      const uint32_t pick = random() % 4;
+      list.push_back(pick == 0 ? 0 : static_cast<uint8_t>('a' + random() % 3));
+    }
+    if (round >= 250) {  // long lists of one-letter choices pass index 255
+      list.clear();
+      for (int i = 0; i < 200 + round; ++i) list.insert(list.end(), {'c', 0});
+      if (round % 2 == 0) list.push_back(0);
+    }
+    TestDatabase db;
+    db.popupLists[0] = list;
+    ConversionOptions options = Options();
+    options.popupFile = "p";
+    Console console;
+    const std::string popups = ExportToCsvText(db.Build(), options, console).popups;
+
+    std::string expected;
+    std::string item;
+    for (int index = 0; ChoiceText(ByteView(list), index, item) == 0 && index < 5000; ++index) {
+      if (index > 0) expected += ',';
+      expected += item;
+    }
+    ASSERT_EQ(popups.substr(0, popups.find('\n')), expected) << "round " << round;
+  }
+}
+
+// Damaged files: every byte of the container, the definition and the rows
+// is fair game; the export may fail but must stay inside the buffer.
+TEST(ExportCore, DamagedDatabasesNeverCrash) {
+  TestDatabase db = MixedDatabase();
+  db.AddField(10, kDate, "D").AddField(11, kTime, "T").AddField(12, kSubKindText, "S");
+  for (int i = 0; i < 6; ++i) db.AddRow(MixedRow("row", i, static_cast<uint8_t>(i), 1));
+  db.AddRow(RowBuilder().Text("short").Append(Bytes{9, 0, 'x'}).Build());
+  const Bytes original = db.Build();
+  std::mt19937 random(11);
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  options.popupFile = "p";
+  for (int round = 0; round < 1500; ++round) {
+    Bytes file = original;
+    const int flips = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < flips; ++i) {
+      // Bias towards the header, the entries and the rows.
+      const size_t span = (i % 2 == 0) ? std::min<size_t>(file.size(), 400) : file.size();
+      file[random() % span] = static_cast<uint8_t>(random());
+    }
+    if (round % 5 == 0) file.resize(random() % file.size());
+    Console console;
+    const ExportResult result = ExportToCsvText(file, options, console);
+    if (result.loaded) {
+      ASSERT_FALSE(result.popups.empty());
+      EXPECT_EQ(result.popups.back(), '\n');
+    } else {
+      EXPECT_EQ(result.csv, "");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv
