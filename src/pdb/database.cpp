@@ -7,9 +7,9 @@ namespace qv {
 
 namespace {
 
-// A new database's header carries fixed dates (creation five seconds before
-// modification), the backup attribute and a modification count that the
-// handheld accepts; only the name and the counts vary per file.
+// Every new database gets the same fixed times (modified five seconds after
+// creation), the backup attribute and modification count; only the name and
+// the record counts vary from file to file.
 constexpr uint16_t kBackupAttribute = 8;
 constexpr uint32_t kNewCreationTime = 893970430;
 constexpr uint32_t kNewModificationTime = 893970435;

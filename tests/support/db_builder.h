@@ -62,7 +62,8 @@ class RowBuilder {
   RowBuilder& Empty();             // a zero-length placeholder entry
   RowBuilder& Raw(ByteView data);  // an entry with arbitrary data
   RowBuilder& EndMark();           // the 65535 length that ends the entries
-  // Appends bytes without an entry length, for malformed records.
+  // Appends bytes as they are (no length, and no flag byte even when first),
+  // for records that break the layout.
   RowBuilder& Append(ByteView bytes);
   Bytes Build() const { return bytes_; }
 
