@@ -24,7 +24,7 @@ long NowMs() {
 // Child side: only async-signal-safe calls between fork and exec.
 [[noreturn]] void ExecChild(const std::string& binary, char* const* argv, const char* workdir,
                             int outFd, int errFd) {
-  const int nullFd = open("/dev/null", O_RDONLY);
+  const int nullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (nullFd >= 0) dup2(nullFd, STDIN_FILENO);
   dup2(outFd, STDOUT_FILENO);
   dup2(errFd, STDERR_FILENO);
