@@ -87,7 +87,7 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
     Bytes record;
     warnings.clear();
     BuildRecordFromCsv(context, prepared.lines[index], record, lineNumber, warnings);
-    for (const std::string& warning : warnings) console.PrintMessage(warning);
+    for (const std::string& warning : warnings) console.PrintMessage("WARNING:" + warning);
     if (record.size() > kLargestHandheldRecord) {
       console.PrintMessage(Format(
           "WARNING:The record of CSV line %d is %zu bytes long; the handheld may refuse records "

@@ -208,15 +208,25 @@ TEST(ImportLimits, TooManyFieldsOrLinesAreRefused) {
   EXPECT_EQ(U16At(ImportOk(rows + "x\n", named), 76), 65535);
 }
 
-TEST(ImportLimits, OversizedRecordIsWrittenWithAWarning) {
+TEST(ImportLimits, OversizedRecordsAndCutTextsAreWrittenWithWarnings) {
   std::string big(40000, 'z');
-  std::string csv = "small,x\n" + big + "," + big + "\n";
+  std::string huge(70000, 'h');
+  std::string csv = "small,x\n" + big + "," + big + "\n" + huge + ",y\n";
   Console console;
   std::optional<Bytes> db = Import(csv, Options(), console);
   ASSERT_TRUE(db.has_value());
   EXPECT_EQ(RecordBytes(*db, 32).size(), 1u + 2 * (2 + 40001) + 2);
-  EXPECT_NE(console.text().find("CSV line 2 "), std::string::npos) << console.text();
+  EXPECT_NE(console.text().find("WARNING:The record of CSV line 2 "), std::string::npos)
+      << console.text();
   EXPECT_EQ(console.text().find("CSV line 1 "), std::string::npos);
+
+  // The longest text an entry holds, and the line and column of the cut.
+  Bytes cut = RecordBytes(*db, 33);
+  EXPECT_EQ(cut.size(), 1u + 2 + 65534 + 2 + 2 + 2);
+  EXPECT_EQ(cut[1] | cut[2] << 8, 65534);
+  EXPECT_NE(console.text().find("WARNING:Line 3, column 1"), std::string::npos)
+      << console.text();
+  EXPECT_NE(console.text().find("WARNING:The record of CSV line 3 "), std::string::npos);
 }
 
 // An existing database: a text, a popup, a unique integer and a check box,
