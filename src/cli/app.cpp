@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "cli/export.h"
+#include "cli/help.h"
 #include "cli/import.h"
+#include "cli/info.h"
 #include "cli/options.h"
 #include "cli/usage.h"
 
@@ -16,8 +18,16 @@ std::string_view Banner() {
 }
 
 int RunApp(const std::vector<std::string>& args, Console& console) {
-  console.Write(Banner());
   const ParsedCommandLine parsed = ParseCommandLine(args);
+  if (parsed.showVersion && !parsed.showHelp) {
+    console.Write("qv " QV_VERSION "\n");
+    return 0;
+  }
+  console.Write(Banner());
+  if (parsed.showHelp) {
+    ShowHelp(console);
+    return 0;
+  }
   if (parsed.showUsage) {
     ShowUsage(console);
     return 0;
@@ -31,6 +41,8 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
       return ConvertToPdb(parsed.options, console) == 0 ? 0 : 1;
     case Command::kToCsv:
       return ConvertToCsv(parsed.options, console) == 0 ? 0 : 1;
+    case Command::kInfo:
+      return DescribeDatabase(parsed.options, console) == 0 ? 0 : 1;
     case Command::kNone:
       break;
   }

@@ -26,6 +26,10 @@ enum class Keyword {
   kOutFile,
   kDbName,
   kUseExisting,
+  kInfo,
+  kSchema,
+  kEncoding,
+  kSeparator,
 };
 
 struct KeywordEntry {
@@ -45,6 +49,10 @@ constexpr KeywordEntry kKeywords[] = {
     {"DATEFORMAT:", Keyword::kDateFormat},  {"INFILE:", Keyword::kInFile},
     {"POPUPS:", Keyword::kPopups},          {"OUTFILE:", Keyword::kOutFile},
     {"DBNAME:", Keyword::kDbName},          {"USEEXISTING:", Keyword::kUseExisting},
+    // Later additions come last, so no argument that meant something before
+    // changes meaning.
+    {"COMMAND:INFO", Keyword::kInfo},       {"SCHEMA:", Keyword::kSchema},
+    {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
 };
 
 std::optional<KeywordEntry> MatchKeyword(std::string_view argument) {
@@ -61,25 +69,67 @@ size_t MaxLength(Keyword keyword) {
       return kMaxShortTextLength;
     case Keyword::kTimeFormat:
     case Keyword::kDateFormat:
+    case Keyword::kEncoding:
+    case Keyword::kSeparator:
       return kMaxFormatTextLength;
     default:
       return kMaxFileNameLength;
   }
 }
 
+std::optional<CsvEncoding> EncodingFromName(std::string_view name) {
+  if (EqualsNoCase(name, "UTF-8") || EqualsNoCase(name, "UTF8")) return CsvEncoding::kUtf8;
+  if (EqualsNoCase(name, "UTF-8-BOM") || EqualsNoCase(name, "UTF8-BOM")) {
+    return CsvEncoding::kUtf8Bom;
+  }
+  return std::nullopt;
+}
+
+// A separator is one character, or the word TAB. Characters that end lines
+// or open quotes would make the CSV unreadable.
+std::optional<char> SeparatorFromText(std::string_view text) {
+  if (EqualsNoCase(text, "TAB")) return '\t';
+  if (text.size() != 1) return std::nullopt;
+  const char c = text[0];
+  if (c == '"' || c == '\r' || c == '\n' || c == '\0') return std::nullopt;
+  return c;
+}
+
+// Checks the values that must be one of a few forms; "" when acceptable.
+std::string RefuseValue(Keyword keyword, std::string_view value) {
+  if (keyword == Keyword::kEncoding && !EncodingFromName(value)) {
+    return Format("ENCODING:{%.*s} is not known; use ENCODING:{UTF-8} or ENCODING:{UTF-8-BOM}.",
+                  static_cast<int>(value.size()), value.data());
+  }
+  if (keyword == Keyword::kSeparator && !SeparatorFromText(value)) {
+    return Format("SEPARATOR:{%.*s} cannot be used; give one character other than a double "
+                  "quote or a line end, or TAB.",
+                  static_cast<int>(value.size()), value.data());
+  }
+  return "";
+}
+
 // Stores a bracket value where its keyword says; the command seen so far
 // decides which file INFILE: and OUTFILE: name.
 void StoreValue(Keyword keyword, std::string value, Command command, ConversionOptions& options) {
   const bool toCsv = command == Command::kToCsv;
+  const bool info = command == Command::kInfo;
   switch (keyword) {
     case Keyword::kPassword: options.givenPassword = std::move(value); break;
     case Keyword::kTimeFormat: options.timeFormat = ParseDecimal(value); break;
     case Keyword::kDateFormat: options.dateFormat = ParseDecimal(value); break;
-    case Keyword::kInFile: (toCsv ? options.pdbFile : options.csvFile) = std::move(value); break;
+    case Keyword::kInFile:
+      (toCsv || info ? options.pdbFile : options.csvFile) = std::move(value);
+      break;
     case Keyword::kPopups: options.popupFile = std::move(value); break;
-    case Keyword::kOutFile: (toCsv ? options.csvFile : options.pdbFile) = std::move(value); break;
+    case Keyword::kOutFile:
+      (toCsv ? options.csvFile : info ? options.schemaFile : options.pdbFile) = std::move(value);
+      break;
     case Keyword::kDbName: options.databaseName = std::move(value); break;
     case Keyword::kUseExisting: options.existingFile = std::move(value); break;
+    case Keyword::kSchema: options.schemaFile = std::move(value); break;
+    case Keyword::kEncoding: options.encoding = *EncodingFromName(value); break;
+    case Keyword::kSeparator: options.separator = *SeparatorFromText(value); break;
     default: break;
   }
 }
@@ -112,6 +162,13 @@ size_t GetBracketValue(size_t index, std::string& value, const std::vector<std::
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   ConversionOptions& options = parsed.options;
+  // The conventional flags count only as whole arguments, so no file name
+  // that merely contains them changes meaning.
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") parsed.showHelp = true;
+    if (args[i] == "--version") parsed.showVersion = true;
+  }
+  if (parsed.showHelp || parsed.showVersion) return parsed;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::optional<KeywordEntry> match = MatchKeyword(args[i]);
     if (!match) continue;
@@ -123,6 +180,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kFieldNames: options.fieldNames = true; break;
       case Keyword::kExtraDiag: options.extraDiag = true; break;
       case Keyword::kOverwrite: options.overwrite = true; break;
+      case Keyword::kInfo: parsed.command = Command::kInfo; break;
       default: {
         if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
         std::string value;
@@ -134,6 +192,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                     static_cast<int>(match->text.size()), match->text.data(),
                                     limit);
           }
+          break;
+        }
+        if (std::string refused = RefuseValue(match->keyword, value); !refused.empty()) {
+          if (parsed.refusal.empty()) parsed.refusal = std::move(refused);
           break;
         }
         StoreValue(match->keyword, std::move(value), parsed.command, options);

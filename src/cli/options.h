@@ -7,6 +7,10 @@
 
 namespace qv {
 
+// How the CSV side is encoded. kBytes passes the handheld's bytes through
+// unchanged; the UTF-8 forms convert them, the BOM form also marks the file.
+enum class CsvEncoding { kBytes, kUtf8, kUtf8Bom };
+
 struct ConversionOptions {
   std::string csvFile;       // the CSV file, in both directions
   std::string pdbFile;       // the database file, in both directions
@@ -22,6 +26,9 @@ struct ConversionOptions {
   bool fieldNames = false;
   bool overwrite = false;
   bool extraDiag = false;
+  // The schema file: read by TOPDB ("SCHEMA:"), written by INFO ("OUTFILE:").
+  std::string schemaFile;
+  CsvEncoding encoding = CsvEncoding::kBytes;
 };
 
 // The longest values an option accepts; a longer one is refused, never cut.
@@ -29,11 +36,13 @@ inline constexpr size_t kMaxFileNameLength = 1023;
 inline constexpr size_t kMaxShortTextLength = 31;  // PASSWORD: and DBNAME:
 inline constexpr size_t kMaxFormatTextLength = 255;
 
-enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2 };
+enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2, kInfo = 3 };
 
 struct ParsedCommandLine {
   Command command = Command::kNone;
   bool showUsage = false;      // "/?" or "/HELP" was seen: usage only
+  bool showHelp = false;       // a whole argument "--help" or "-h"
+  bool showVersion = false;    // a whole argument "--version"
   std::string refusal;         // non-empty: the first option value refused
   ConversionOptions options;
 };

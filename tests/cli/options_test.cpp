@@ -192,3 +192,47 @@ TEST(ParseCommandLine, OverlongValuesAreRefusedNotCut) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+TEST(OptionsAdditions, InfoSchemaEncodingAndSeparator) {
+  ParsedCommandLine info =
+      ParseCommandLine({"qv", "COMMAND:INFO", "INFILE:{a.pdb}", "OUTFILE:{a.schema}"});
+  EXPECT_EQ(info.command, Command::kInfo);
+  EXPECT_EQ(info.options.pdbFile, "a.pdb");
+  EXPECT_EQ(info.options.schemaFile, "a.schema");
+  EXPECT_TRUE(info.options.csvFile.empty());
+
+  ParsedCommandLine import = ParseCommandLine(
+      {"qv", "COMMAND:TOPDB", "SCHEMA:{s.txt}", "ENCODING:{utf-8-bom}", "SEPARATOR:{;}"});
+  EXPECT_EQ(import.options.schemaFile, "s.txt");
+  EXPECT_EQ(import.options.encoding, CsvEncoding::kUtf8Bom);
+  EXPECT_EQ(import.options.separator, ';');
+  EXPECT_EQ(ParseCommandLine({"qv", "SEPARATOR:{TAB}"}).options.separator, '\t');
+  EXPECT_EQ(ParseCommandLine({"qv", "SEPARATOR:{,}"}).options.separator, ',');
+  EXPECT_EQ(ParseCommandLine({"qv", "ENCODING:{UTF-8}"}).options.encoding, CsvEncoding::kUtf8);
+  EXPECT_EQ(ParseCommandLine({"qv"}).options.encoding, CsvEncoding::kBytes);
+
+  // Values that cannot work are refused, naming the option.
+  EXPECT_NE(ParseCommandLine({"qv", "SEPARATOR:{\"}"}).refusal.find("SEPARATOR:"),
+            std::string::npos);
+  EXPECT_FALSE(ParseCommandLine({"qv", "SEPARATOR:{;;}"}).refusal.empty());
+  EXPECT_FALSE(ParseCommandLine({"qv", std::string("SEPARATOR:{\n}")}).refusal.empty());
+  EXPECT_NE(ParseCommandLine({"qv", "ENCODING:{latin1}"}).refusal.find("ENCODING:"),
+            std::string::npos);
+}
+
+TEST(OptionsAdditions, ConventionalFlagsOnlyAsWholeArguments) {
+  EXPECT_TRUE(ParseCommandLine({"qv", "--help"}).showHelp);
+  EXPECT_TRUE(ParseCommandLine({"qv", "COMMAND:TOCSV", "-h"}).showHelp);
+  EXPECT_TRUE(ParseCommandLine({"qv", "--version"}).showVersion);
+  const ParsedCommandLine named =
+      ParseCommandLine({"qv", "COMMAND:TOCSV", "INFILE:{--help.pdb}", "OUTFILE:{-h}"});
+  EXPECT_FALSE(named.showHelp);
+  EXPECT_EQ(named.options.pdbFile, "--help.pdb");
+  EXPECT_EQ(named.options.csvFile, "-h");
+}
+
+}  // namespace
+}  // namespace qv

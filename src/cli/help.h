@@ -1,0 +1,13 @@
+// The help screen for "--help" and "-h": the usage screen and every option.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+
+namespace qv {
+
+std::string HelpText();
+void ShowHelp(Console& console);
+
+}  // namespace qv
