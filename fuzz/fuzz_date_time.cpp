@@ -1,0 +1,62 @@
+// The date and time parsers and renderers on arbitrary text and stored
+// values. Every date of the handheld's calendar and every minute of a day,
+// rendered in a valid format, must parse back to itself.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+
+#include "fields/date_time.h"
+#include "fuzz_support.h"
+
+namespace {
+
+void CheckDateRoundTrip(uint32_t dayCount, int dateFormat) {
+  const qv::PackedDate date = qv::DayCountToDate(dayCount);
+  const int year = date.yearSince1904 + 1904;
+  const std::string text = qv::FormatDate(date.month, date.day, year, dateFormat);
+  const qv::CalendarDate parsed = qv::ParseDate(text, dateFormat);
+  const uint32_t back =
+      static_cast<uint32_t>(qv::DateToDayCount(parsed.month, parsed.day, parsed.year));
+  // Day 0 and the days that render as the empty date both read back as 0.
+  QV_FUZZ_CHECK(back == dayCount || (dayCount == 0 && text == qv::kNoDateText));
+}
+
+void CheckTimeRoundTrip(int hour, int minute, int timeFormat) {
+  const std::string text = qv::FormatTime(qv::StoreTime(hour, minute, 0), timeFormat);
+  qv::ClockTime parsed;
+  QV_FUZZ_CHECK(qv::ParseTime(text, timeFormat, parsed) == 0);
+  QV_FUZZ_CHECK(parsed.hour == hour && parsed.minute == minute);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  const int dateFormat = input.ConsumeIntegralInRange<int>(-2, 8);
+  const int timeFormat = input.ConsumeIntegralInRange<int>(-2, 6);
+  qv::StoredValue stored{};
+  for (uint8_t& byte : stored) byte = input.ConsumeIntegral<uint8_t>();
+  const int32_t seconds = input.ConsumeIntegral<int32_t>();
+  const uint32_t dayInCalendar = input.ConsumeIntegralInRange<uint32_t>(0, 46750);
+  const int hour = input.ConsumeIntegralInRange<int>(0, 23);
+  const int minute = input.ConsumeIntegralInRange<int>(0, 59);
+  const std::string text = input.ConsumeRemainingBytesAsString();
+
+  (void)qv::FormatStoredDate(stored, dateFormat);
+  (void)qv::FormatTime(stored, timeFormat);
+  (void)qv::FormatSeconds(seconds, timeFormat);
+  const qv::CalendarDate date = qv::ParseDate(text, dateFormat);
+  QV_FUZZ_CHECK(date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31);
+  (void)qv::StoreDate(date.month, date.day, date.year);
+  qv::ClockTime time;
+  if (qv::ParseTime(text, timeFormat, time) == 0 && time.hour != 255) {
+    QV_FUZZ_CHECK(time.hour >= 0 && time.hour <= 23 && time.minute >= 0 && time.minute <= 59);
+  }
+  std::string piece;
+  (void)qv::TextPiece(text, piece, static_cast<int>(size % 5), ',');
+
+  if (dateFormat >= 0 && dateFormat <= 6) CheckDateRoundTrip(dayInCalendar, dateFormat);
+  if (timeFormat >= 0 && timeFormat <= 4) CheckTimeRoundTrip(hour, minute, timeFormat);
+  return 0;
+}

@@ -1,0 +1,31 @@
+// Arbitrary database bytes through the whole export, with every option the
+// export reads taken from the input.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+
+#include "cli/export_core.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  qv::ConversionOptions options;
+  // Formats just outside the valid ranges too: they must render as empty.
+  options.dateFormat = input.ConsumeIntegralInRange<int>(-1, 7);
+  options.timeFormat = input.ConsumeIntegralInRange<int>(-1, 5);
+  options.placeQuotes = input.ConsumeBool();
+  options.fieldNames = input.ConsumeBool();
+  options.extraDiag = input.ConsumeBool();
+  if (input.ConsumeBool()) options.popupFile = "popups.csv";
+  options.givenPassword = input.ConsumeRandomLengthString(31);
+  const std::string file = input.ConsumeRemainingBytesAsString();
+
+  qv::Console console;
+  const qv::ExportResult result =
+      qv::ExportToCsvText(qv::AsBytes(file), options, console);
+  QV_FUZZ_CHECK(result.loaded || !result.ok);
+  QV_FUZZ_CHECK(result.loaded || result.csv.empty());
+  if (!result.ok) QV_FUZZ_CHECK(console.text().find("ERROR:") != std::string::npos);
+  return 0;
+}
