@@ -27,6 +27,9 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   if (options.databaseName.empty()) {
     return "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
   }
+  if (options.useExisting && !options.schemaFile.empty()) {
+    return "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
+  }
   if (options.useExisting) {
     if (options.existingFile.empty()) {
       return "You need to specify a Database (.PDB) file to use for the field information!";
@@ -89,6 +92,17 @@ bool RunImport(const ConversionOptions& options, Console& console) {
   if (options.useExisting) {
     existing = ReadWholeFile(options.existingFile);
     if (existing) source.existing = AsBytes(*existing);
+  }
+
+  std::optional<std::string> schema;
+  if (!options.schemaFile.empty()) {
+    schema = ReadWholeFile(options.schemaFile);
+    if (!schema) {
+      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
+      return false;
+    }
+    source.schemaText = *schema;
+    source.schemaName = options.schemaFile;
   }
 
   std::optional<PreparedImport> prepared = PrepareImport(source, options, console);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/record_builder.h"
+#include "cli/schema.h"
 #include "csv/inference.h"
 #include "fields/popup_list.h"
 
@@ -41,6 +42,40 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
     if (list) prepared.existingLists[slot] = Bytes(list->begin(), list->end());
   }
   prepared.fromExisting = true;
+  return true;
+}
+
+bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
+  console.PrintError("Schema file " + std::string(source.schemaName) + ": " + error);
+  return false;
+}
+
+// The schema's fields on top of the defaults, in slot order; maxLength from
+// the CSV where the schema leaves it empty, and each popup field's choices
+// at the start of its list.
+bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
+                           PreparedImport& prepared, Console& console) {
+  std::string_view text = *source.schemaText;
+  std::string converted;
+  std::string error;
+  if (options.encoding != CsvEncoding::kBytes) {
+    if (!SchemaFromUtf8(text, converted, error)) return RefuseSchema(source, error, console);
+    text = converted;
+  }
+  std::vector<SchemaField> fields;
+  if (!ParseSchema(text, fields, error)) return RefuseSchema(source, error, console);
+  if (!prepared.lines.empty() &&
+      prepared.lines.front().fieldCount() != static_cast<int>(fields.size())) {
+    console.PrintMessage(Format(
+        "WARNING:The .CSV file has %d fields on its first line, but the schema defines %zu.",
+        prepared.lines.front().fieldCount(), fields.size()));
+  }
+  ApplySchema(fields, prepared.master);
+  DeriveSchemaMaxLengths(fields, prepared.lines, options.fieldNames, prepared.master);
+  for (size_t slot = 0; slot < fields.size(); ++slot) {
+    if (fields[slot].type == kPopup) prepared.existingLists[slot] = SchemaChoiceList(fields[slot]);
+  }
+  prepared.fromSchema = true;
   return true;
 }
 
@@ -108,8 +143,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   console.PrintMessage("Getting Fields Information...");
 
   prepared.lines = ReadCsvLines(source.csvText, options.separator);
-  bool good = source.useExisting ? TakeExistingDefinitions(source, options, prepared, console)
-                                 : InferDefinitions(options, prepared, console);
+  bool good = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
+              : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
+                                  : InferDefinitions(options, prepared, console);
   if (!good) return std::nullopt;
 
   int rows = GetNumberOfRecords(prepared.lines, options.fieldNames);
@@ -133,7 +169,8 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
   std::array<Bytes, kFieldSlots> lists;
   for (int slot = 0; slot < kFieldSlots; ++slot) {
     const std::optional<Bytes>& old = prepared.existingLists[slot];
-    if (prepared.fromExisting && prepared.master.fields[slot].type == kPopup) {
+    const bool merged = prepared.fromExisting || prepared.fromSchema;
+    if (merged && prepared.master.fields[slot].type == kPopup) {
       std::optional<ByteView> oldList;
       if (old) oldList = ByteView(*old);
       lists[slot] = BuildPopupList(

@@ -36,6 +36,10 @@ struct ImportSource {
   // holds its bytes, or nothing when it could not be read.
   bool useExisting = false;
   std::optional<ByteView> existing;
+  // Set when the definitions come from a schema file instead: its text as
+  // read (in the CSV's character set), and its name for messages.
+  std::optional<std::string_view> schemaText;
+  std::string_view schemaName;
 };
 
 // Everything the database is built from, held in memory.
@@ -46,8 +50,9 @@ struct PreparedImport {
   size_t firstDataLine = 0;  // 1 when the first line holds the field names
   int rowCount = 0;
   bool fromExisting = false;
+  bool fromSchema = false;
   // Records 1 to 30 of the existing database, or nothing where a record
-  // could not be read.
+  // could not be read; from a schema, the popup fields' listed choices.
   std::array<std::optional<Bytes>, kFieldSlots> existingLists{};
 };
 

@@ -1,7 +1,11 @@
 #include "cli/schema.h"
 
+#include <algorithm>
+
 #include "csv/csv_quote.h"
 #include "csv/csv_reader.h"
+#include "csv/inference.h"
+#include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
 
@@ -289,6 +293,41 @@ void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
   for (int column = 0; column < kFieldSlots; ++column) {
     master.columnOrder[column] = static_cast<int8_t>(column);
   }
+}
+
+bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error) {
+  const std::string_view text = StripUtf8Bom(utf8);
+  size_t offset = 0;
+  error.clear();
+  if (Utf8ToHandheld(text, out, offset)) return true;
+  LineCounter lines(text);
+  error = "line " + FormatUnsigned(static_cast<uint32_t>(lines.LineAt(offset))) +
+          ": the text is not valid UTF-8, or holds a character the handheld cannot store";
+  return false;
+}
+
+void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
+                            const std::vector<CsvLine>& lines, bool fieldNames,
+                            MasterRecord& master) {
+  constexpr int kLengthMargin = 10;
+  constexpr uint32_t kNoDataLength = 40;
+  for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(kFieldSlots); ++i) {
+    if (fields[i].maxLength) continue;
+    const int longest = GetLongestValue(lines, static_cast<int>(i), fieldNames);
+    master.fields[i].maxLength =
+        longest < 0 ? kNoDataLength
+                    : static_cast<uint32_t>(std::min(longest + kLengthMargin, 65535));
+  }
+}
+
+Bytes SchemaChoiceList(const SchemaField& field) {
+  Bytes list;
+  for (const std::string& choice : field.choices) {
+    list.insert(list.end(), choice.begin(), choice.end());
+    list.push_back(0);
+  }
+  list.insert(list.end(), 3, 0);
+  return list;
 }
 
 }  // namespace qv

@@ -35,6 +35,7 @@
 #include <string_view>
 #include <vector>
 
+#include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
 #include "pdb/master_record.h"
 
@@ -75,5 +76,21 @@ bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::s
 // Popup choices are not stored here: they become the start of the popup
 // list that the import builds.
 void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master);
+
+// A schema saved as UTF-8, as handheld bytes in `out` (a leading byte-order
+// mark dropped). On failure `error` is "line N: ..." for the first character
+// that is not valid UTF-8 or that the handheld cannot store.
+bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error);
+
+// After ApplySchema: each field whose line leaves maxLength empty gets what
+// the inference gives a text column, the longest value of its CSV column
+// over the data lines + 10 (at most 65535), or 40 without data lines.
+void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
+                            const std::vector<CsvLine>& lines, bool fieldNames,
+                            MasterRecord& master);
+
+// A popup field's choices as a popup list (each choice and a NUL, then
+// three NULs), to be taken over first by the import's list.
+Bytes SchemaChoiceList(const SchemaField& field);
 
 }  // namespace qv

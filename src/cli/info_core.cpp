@@ -1,0 +1,164 @@
+#include "cli/info_core.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "cli/export_core.h"
+#include "cli/schema.h"
+#include "csv/csv_quote.h"
+#include "fields/charset.h"
+#include "fields/popup_list.h"
+#include "pdb/database.h"
+#include "pdb/master_record.h"
+
+namespace qv {
+namespace {
+
+// Where record 0 keeps its format version. The reader upgrades the record
+// in memory, so the version the file was written with is read from here.
+constexpr size_t kFormatVersionOffset = 1946;
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr std::array<int, 12> kLengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kLengths[static_cast<size_t>(month - 1)];
+}
+
+int StoredFormatVersion(ByteView file, const DatabaseHeader& header, int fallback) {
+  const std::optional<ByteView> record = ReadRecord(file, 0, header.recordCount);
+  if (!record) return fallback;
+  ByteReader in(*record);
+  in.Seek(kFormatVersionOffset);
+  const int8_t version = static_cast<int8_t>(in.ReadU8());
+  return in.ok() ? version : fallback;
+}
+
+std::string ExportPermissionText(const MasterRecord& master) {
+  switch (GetExportPermission(master)) {
+    case -1: return "denied";
+    case 0: return "allowed";
+    default:
+      return FixedText(master.password).empty()
+                 ? "allowed (asks for a password, but none is set)"
+                 : "allowed with the password";
+  }
+}
+
+std::array<std::optional<ByteView>, kFieldSlots> PopupLists(const ExportDatabase& database) {
+  std::array<std::optional<ByteView>, kFieldSlots> lists;
+  for (int slot = 0; slot < kFieldSlots; ++slot) {
+    lists[slot] =
+        ReadRecord(database.file, static_cast<uint32_t>(slot + 1), database.header.recordCount);
+  }
+  return lists;
+}
+
+// The choices the import and the lookups use: up to the list's end, at most
+// as many as lookups examine. Quoted as CSV values where they need it.
+std::string ChoiceLine(ByteView list) {
+  std::string line;
+  for (int n = 0; n < kChoiceLookupLimit; ++n) {
+    const std::optional<std::string_view> choice = NthChoice(list, n);
+    if (!choice || choice->empty()) break;
+    if (!line.empty()) line += ", ";
+    QuoteCsvValue(choice->substr(0, kChoiceMax), ',', false, line);
+  }
+  return line.empty() ? "(none)" : line;
+}
+
+void AppendFields(const MasterRecord& master,
+                  const std::array<std::optional<ByteView>, kFieldSlots>& lists,
+                  std::string& out) {
+  out += "Fields (columns and slots counted from 1):\n";
+  out += "Column  Slot  Type            Max length  Name\n";
+  // The reader repairs a broken order; slot order is the same fallback the
+  // schema writer takes.
+  const bool ordered = IsValidColumnOrder(master);
+  int column = 0;
+  for (int k = 0; k < kFieldSlots; ++k) {
+    const int slot = ordered ? master.columnOrder[k] : k;
+    const FieldDefinition& field = master.fields[slot];
+    if (field.type == kEmptySlot) continue;
+    ++column;
+    out += Format("%6d  %4d  %-14s  %10u  ", column, slot + 1, SchemaTypeName(field.type).c_str(),
+                  field.maxLength);
+    out += FixedText(field.name);
+    out += '\n';
+    if (field.type == kPopup) {
+      out += "              choices: ";
+      out += lists[slot] ? ChoiceLine(*lists[slot]) : std::string("(no list)");
+      out += '\n';
+    }
+  }
+  if (column == 0) out += "(no fields)\n";
+}
+
+std::string Describe(const ExportDatabase& database, int storedVersion,
+                     const std::array<std::optional<ByteView>, kFieldSlots>& lists) {
+  const DatabaseHeader& header = database.header;
+  const MasterRecord& master = database.master;
+  const uint32_t records = header.recordCount;
+  const uint32_t rows = records > static_cast<uint32_t>(kFirstDataRecord)
+                            ? records - static_cast<uint32_t>(kFirstDataRecord)
+                            : 0;
+  std::string out;
+  out += "Database name:      " + std::string(FixedText(header.name)) + "\n";
+  out += "Created:            " + FormatDatabaseTime(header.creationTime) + "\n";
+  out += "Modified:           " + FormatDatabaseTime(header.modificationTime) + "\n";
+  out += Format("Data rows:          %u\n", rows);
+  out += Format("Format version:     %d\n", storedVersion);
+  out += Format("Next unique value:  %u\n", master.nextUniqueValue);
+  out += std::string("Password:           ") +
+         (FixedText(master.password).empty() ? "none" : "set") + "\n";
+  out += "Export:             " + ExportPermissionText(master) + "\n\n";
+  AppendFields(master, lists, out);
+  return out;
+}
+
+std::string EncodeSchema(const std::string& schema, CsvEncoding encoding) {
+  switch (encoding) {
+    case CsvEncoding::kBytes: return schema;
+    case CsvEncoding::kUtf8: return HandheldToUtf8(schema);
+    case CsvEncoding::kUtf8Bom: return std::string(kUtf8Bom) + HandheldToUtf8(schema);
+  }
+  return schema;
+}
+
+}  // namespace
+
+std::string FormatDatabaseTime(uint32_t seconds) {
+  uint32_t days = seconds / 86400;
+  const uint32_t clock = seconds % 86400;
+  int year = 1904;
+  while (days >= (IsLeapYear(year) ? 366u : 365u)) {
+    days -= IsLeapYear(year) ? 366u : 365u;
+    ++year;
+  }
+  int month = 1;
+  while (days >= static_cast<uint32_t>(DaysInMonth(year, month))) {
+    days -= static_cast<uint32_t>(DaysInMonth(year, month));
+    ++month;
+  }
+  return Format("%04d-%02d-%02u %02u:%02u:%02u", year, month, days + 1, clock / 3600,
+                clock / 60 % 60, clock % 60);
+}
+
+DatabaseDescription DescribeDatabaseText(ByteView file, const ConversionOptions& options,
+                                         Console& console) {
+  DatabaseDescription result;
+  ExportDatabase database;
+  if (!LoadDatabaseForExport(file, options, database, console)) return result;
+  result.loaded = true;
+  const int storedVersion =
+      StoredFormatVersion(file, database.header, database.master.formatVersion);
+  const auto lists = PopupLists(database);
+  result.text = Describe(database, storedVersion, lists);
+  if (!options.schemaFile.empty()) {
+    result.schema = EncodeSchema(WriteSchema(database.master, lists), options.encoding);
+  }
+  return result;
+}
+
+}  // namespace qv
