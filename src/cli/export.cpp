@@ -70,7 +70,8 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
     console.PrintError("Could not open Popup File!!");
     return true;
   }
-  if (!WriteWholeFile(options.popupFile, RenderPopupFile(database, options), error)) {
+  const std::string popups = EncodeCsvText(RenderPopupFile(database, options), options.encoding);
+  if (!WriteWholeFile(options.popupFile, popups, error)) {
     console.PrintError(error);
     return false;
   }
@@ -99,7 +100,7 @@ bool ExportToCsv(const ConversionOptions& options, Console& console) {
   bool ok = true;
   if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
   if (!AppendDataRows(database, options, csv, console)) ok = false;
-  if (!WriteWholeFile(options.csvFile, csv, error)) {
+  if (!WriteWholeFile(options.csvFile, EncodeCsvText(std::move(csv), options.encoding), error)) {
     console.PrintError(error);
     ok = false;
   }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "csv/csv_quote.h"
+#include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "fields/text_utils.h"
@@ -164,14 +165,24 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
   return ok;
 }
 
+std::string EncodeCsvText(std::string text, CsvEncoding encoding) {
+  if (encoding == CsvEncoding::kBytes) return text;
+  std::string utf8 = HandheldToUtf8(text);
+  if (encoding == CsvEncoding::kUtf8Bom) utf8.insert(0, kUtf8Bom);
+  return utf8;
+}
+
 ExportResult ExportToCsvText(ByteView file, const ConversionOptions& options, Console& console) {
   ExportResult result;
   ExportDatabase database;
   if (!LoadDatabaseForExport(file, options, database, console)) return result;
   result.loaded = true;
   if (options.fieldNames) AppendFieldNameLine(database.master, options, result.csv);
-  if (!options.popupFile.empty()) result.popups = RenderPopupFile(database, options);
+  if (!options.popupFile.empty()) {
+    result.popups = EncodeCsvText(RenderPopupFile(database, options), options.encoding);
+  }
   result.ok = AppendDataRows(database, options, result.csv, console);
+  result.csv = EncodeCsvText(std::move(result.csv), options.encoding);
   return result;
 }
 

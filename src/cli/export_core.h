@@ -39,9 +39,16 @@ std::string RenderPopupFile(const ExportDatabase& database, const ConversionOpti
 bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& options,
                     std::string& csv, Console& console);
 
+// The text of the CSV side from handheld bytes: unchanged without an
+// encoding, otherwise UTF-8, after a byte-order mark for kUtf8Bom. Applied
+// once to each finished text, so the quoting and the separators are laid
+// down on bytes and the conversion is a single pass.
+std::string EncodeCsvText(std::string text, CsvEncoding encoding);
+
 // The whole export of one database held in memory, for tests and fuzzing:
 // `loaded` tells whether the checks passed, `ok` whether every row was
-// written. `popups` is filled only when `options.popupFile` is set.
+// written. `popups` is filled only when `options.popupFile` is set. Both
+// texts are in `options.encoding`.
 struct ExportResult {
   bool loaded = false;
   bool ok = false;

@@ -3,9 +3,63 @@
 #include "cli/usage.h"
 
 namespace qv {
+namespace {
 
-// Placeholder: the usage screen until the full help text lands.
-std::string HelpText() { return UsageText(); }
+// The usage screen keeps its historical wording and leaves out the options
+// added since; this part lists all of them, so a user never needs the
+// manual page to learn what exists.
+constexpr std::string_view kMoreHelp =
+    "\n"
+    "Every option:\n"
+    "   COMMAND:TOCSV       -> Convert the .PDB file INFILE to the .CSV file OUTFILE.\n"
+    "   COMMAND:TOPDB       -> Convert the .CSV file INFILE to the .PDB file OUTFILE\n"
+    "                          (DBNAME is required).\n"
+    "   COMMAND:INFO        -> Describe the .PDB file INFILE; with OUTFILE, also write\n"
+    "                          its field definitions there as a schema file.\n"
+    "   INFILE:{file}       -> The input file.\n"
+    "   OUTFILE:{file}      -> The output file.\n"
+    "   DBNAME:{name}       -> Import: the database name shown on the handheld\n"
+    "                          (at most 31 characters).\n"
+    "   USEEXISTING:{file}  -> Import: take the field definitions, settings and popup\n"
+    "                          lists from this .PDB file.\n"
+    "   SCHEMA:{file}       -> Import: take the field definitions from this schema\n"
+    "                          file (as COMMAND:INFO writes it).\n"
+    "   PASSWORD:{text}     -> Export: the password of a protected .PDB file.\n"
+    "   POPUPS:{file}       -> Export: also write the popup choices of all 30 field\n"
+    "                          slots to this file, one line per slot.\n"
+    "   DATEFORMAT:{n}      -> Date format 0 to 6, as listed above.\n"
+    "   TIMEFORMAT:{n}      -> Time format 0 to 4, as listed above.\n"
+    "   FIELDNAMES          -> Field names as the first line of the .CSV file.\n"
+    "   PLACEQUOTES         -> Export: quotes around every value and field name.\n"
+    "   OVERWRITE           -> Replace an output file that exists already.\n"
+    "   EXTRADIAG           -> Print a line for every record read and written.\n"
+    "   ENCODING:{UTF-8}    -> The .CSV file, the popup file and the field names are\n"
+    "                          UTF-8; the .PDB file keeps the handheld's character set.\n"
+    "                          Every byte survives the way out and back.\n"
+    "   ENCODING:{UTF-8-BOM}-> As UTF-8; the export also writes a byte-order mark\n"
+    "                          first. The import skips one whenever ENCODING is given.\n"
+    "   SEPARATOR:{c}       -> The character between values instead of the comma:\n"
+    "                          SEPARATOR:{;}, SEPARATOR:{TAB}, SEPARATOR:{,} ...\n"
+    "                          (not a double quote or a line end).\n"
+    "   /? or /HELP         -> The usage screen only.\n"
+    "   --help or -h        -> This screen.\n"
+    "   --version           -> The version of qv.\n"
+    "\n"
+    "A keyword counts anywhere inside an argument, ignoring letter case; values go\n"
+    "between braces. Give the command before INFILE and OUTFILE.\n"
+    "\n"
+    "Exit status:\n"
+    "   0 -> The conversion succeeded, or a help screen or the version was shown.\n"
+    "   1 -> A conversion was attempted and failed or was cancelled.\n"
+    "   2 -> No command was given, or an option value was refused.\n";
+
+}  // namespace
+
+std::string HelpText() {
+  std::string text = UsageText();
+  text.append(kMoreHelp);
+  return text;
+}
 
 void ShowHelp(Console& console) { console.Write(HelpText()); }
 

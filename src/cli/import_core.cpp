@@ -5,6 +5,7 @@
 #include "cli/record_builder.h"
 #include "cli/schema.h"
 #include "csv/inference.h"
+#include "fields/charset.h"
 #include "fields/popup_list.h"
 
 namespace qv {
@@ -42,6 +43,73 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
     if (list) prepared.existingLists[slot] = Bytes(list->begin(), list->end());
   }
   prepared.fromExisting = true;
+  return true;
+}
+
+// The code point of the UTF-8 sequence at the start of `text`, or nothing
+// when it is not one. Decoded loosely, then re-encoded: only a well-formed
+// sequence (shortest form, no surrogate, at most U+10FFFF) comes back as
+// the same bytes.
+std::optional<char32_t> Utf8CodePointAt(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  const auto lead = static_cast<uint8_t>(text[0]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (length > text.size() || lead >= 0xF8 || (lead & 0xC0) == 0x80) return std::nullopt;
+  char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (static_cast<uint8_t>(text[i]) & 0x3F);
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+  std::string again;
+  if (cp < 0x80) {
+    again.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    again = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+  } else if (cp < 0x10000) {
+    again = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (cp & 0x3F))};
+  } else {
+    again = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+             static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+  }
+  if (text.substr(0, length) != again) return std::nullopt;
+  return cp;
+}
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<uint8_t>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Turns every field from UTF-8 into handheld bytes, straight after reading,
+// so that everything later (names, inference, byte limits and cuts, popup
+// lists) works on the bytes the database will hold. The first field that
+// cannot be converted is reported by its CSV line (counted as the records'
+// lines are) and column, both from 1.
+bool ConvertLinesFromUtf8(std::vector<CsvLine>& lines, Console& console) {
+  std::string converted;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::vector<std::string>& fields = lines[i].fields;
+    for (size_t k = 0; k < fields.size(); ++k) {
+      if (IsAscii(fields[k])) continue;
+      size_t offset = 0;
+      if (Utf8ToHandheld(fields[k], converted, offset)) {
+        fields[k].swap(converted);
+        continue;
+      }
+      const std::string where =
+          Format("CSV line %zu, column %zu", i + 1, k + 1);
+      const std::optional<char32_t> cp =
+          Utf8CodePointAt(std::string_view(fields[k]).substr(offset));
+      if (cp) {
+        console.PrintError(Format("%s: the character U+%04X cannot be stored on the handheld!",
+                                  where.c_str(), static_cast<unsigned>(*cp)));
+      } else {
+        console.PrintError(Format("%s: the text is not valid UTF-8!", where.c_str()));
+      }
+      return false;
+    }
+  }
   return true;
 }
 
@@ -142,7 +210,10 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.header = SetNewDatabaseHeader(options.databaseName);
   console.PrintMessage("Getting Fields Information...");
 
-  prepared.lines = ReadCsvLines(source.csvText, options.separator);
+  const bool utf8 = options.encoding != CsvEncoding::kBytes;
+  const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
+  prepared.lines = ReadCsvLines(csvText, options.separator);
+  if (utf8 && !ConvertLinesFromUtf8(prepared.lines, console)) return std::nullopt;
   bool good = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
               : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
                                   : InferDefinitions(options, prepared, console);
