@@ -36,7 +36,7 @@ constexpr std::string_view kMoreHelp =
     "   ENCODING:{UTF-8}    -> The .CSV file, the popup file and the field names are\n"
     "                          UTF-8; the .PDB file keeps the handheld's character set.\n"
     "                          Every byte survives the way out and back.\n"
-    "   ENCODING:{UTF-8-BOM}-> As UTF-8; the export also writes a byte-order mark\n"
+    "   ENCODING:{UTF-8-BOM} -> As UTF-8; the export also writes a byte-order mark\n"
     "                          first. The import skips one whenever ENCODING is given.\n"
     "   SEPARATOR:{c}       -> The character between values instead of the comma:\n"
     "                          SEPARATOR:{;}, SEPARATOR:{TAB}, SEPARATOR:{,} ...\n"
