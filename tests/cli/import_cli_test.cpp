@@ -140,7 +140,7 @@ TEST(ImportCli, TemporaryFilesOfTheWorkingFolderAreLeftAlone) {
   ASSERT_TRUE(dir.Write("in.csv", "x,y\n1,2\n"));
   std::vector<std::string> names = {"temp.tmp"};
   for (int i = 0; i < 30; ++i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "temp.%03d", i);
     names.push_back(name);
   }
