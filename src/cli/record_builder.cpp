@@ -44,13 +44,20 @@ std::string_view CellOf(const CsvLine& line, int column) {
 
 void WriteText(ByteWriter& writer, std::string_view cell, int lineNumber, int column,
                std::vector<std::string>& warnings) {
-  std::string text = NormalizeLineEnds(cell);
+  // Without a CR the line ends are already single LFs; most cells take this
+  // path and are written without a copy.
+  std::string normalized;
+  std::string_view text = cell;
+  if (cell.find('\r') != std::string_view::npos) {
+    normalized = NormalizeLineEnds(cell);
+    text = normalized;
+  }
   if (text.empty()) {
     writer.WriteU16LE(0);
     return;
   }
   if (text.size() > kLongestEntryText) {
-    text.resize(kLongestEntryText);
+    text = text.substr(0, kLongestEntryText);
     warnings.push_back("Line " + std::to_string(lineNumber) + ", column " +
                        std::to_string(column + 1) + ": text cut to " +
                        std::to_string(kLongestEntryText) + " characters");
@@ -138,6 +145,33 @@ void WriteEntry(const RecordBuildContext& context, int slot, std::string_view ce
   }
 }
 
+// The most bytes the entries of `line` can take, so that a record is
+// written into one allocation of about its own size.
+size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& columns,
+                        const CsvLine& line) {
+  size_t bound = 1 + kRecordPrefixSize;
+  for (size_t slot = 0; slot < columns.size(); ++slot) {
+    switch (context.master.fields[slot].type) {
+      case kText:
+      case kLongText:
+      case kText2:
+        bound += 3 + std::min(CellOf(line, columns[slot]).size(), kLongestEntryText);
+        break;
+      case kShortText:
+      case kSubKindText:
+        bound += 3 + kShortTextMax;
+        break;
+      case kUniqueIntegerExt:
+        bound += 6 + kUniqueExtensionSize;
+        break;
+      default:  // numbers, dates, times, one-byte values, empty slots
+        bound += 6;
+        break;
+    }
+  }
+  return bound;
+}
+
 }  // namespace
 
 int GetCsvColumn(int slot, const MasterRecord& master) {
@@ -147,6 +181,8 @@ int GetCsvColumn(int slot, const MasterRecord& master) {
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
                            int lineNumber, std::vector<std::string>& warnings) {
   const size_t start = out.size();
+  const SlotColumns columns = CsvColumns(context.master);
+  out.reserve(start + EntriesSizeBound(context, columns, line));
   ByteWriter writer(out);
   if (context.master.recordPrefixFlag != 0) {
     writer.WriteU8(1);
@@ -157,7 +193,6 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& lin
     writer.WriteU8(0);
   }
 
-  const SlotColumns columns = CsvColumns(context.master);
   for (int slot = 0; slot < kFieldSlots; ++slot) {
     if (context.master.fields[static_cast<size_t>(slot)].type == kEmptySlot) {
       if (!AnyUsedFieldFrom(context.master, slot)) {

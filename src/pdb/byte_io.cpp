@@ -88,24 +88,6 @@ bool ByteReader::Copy(std::span<char> out) {
   return Copy(std::span<uint8_t>(reinterpret_cast<uint8_t*>(out.data()), out.size()));
 }
 
-void ByteWriter::WriteU16BE(uint32_t value) {
-  WriteU8(static_cast<uint8_t>(value >> 8));
-  WriteU8(static_cast<uint8_t>(value));
-}
-
-void ByteWriter::WriteU32BE(uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) WriteU8(static_cast<uint8_t>(value >> shift));
-}
-
-void ByteWriter::WriteU16LE(uint32_t value) {
-  WriteU8(static_cast<uint8_t>(value));
-  WriteU8(static_cast<uint8_t>(value >> 8));
-}
-
-void ByteWriter::WriteU32LE(uint32_t value) {
-  for (int shift = 0; shift <= 24; shift += 8) WriteU8(static_cast<uint8_t>(value >> shift));
-}
-
 void ByteWriter::WriteBytes(std::span<const char> text) {
   WriteBytes(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }

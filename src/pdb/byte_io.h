@@ -61,11 +61,26 @@ class ByteWriter {
  public:
   explicit ByteWriter(Bytes& out) : out_(out) {}
 
+  // Inline: the import writes a few of these for every field of every row.
   void WriteU8(uint8_t value) { out_.push_back(value); }
-  void WriteU16BE(uint32_t value);
-  void WriteU32BE(uint32_t value);
-  void WriteU16LE(uint32_t value);
-  void WriteU32LE(uint32_t value);
+  void WriteU16BE(uint32_t value) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    out_.insert(out_.end(), bytes, bytes + 2);
+  }
+  void WriteU32BE(uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    out_.insert(out_.end(), bytes, bytes + 4);
+  }
+  void WriteU16LE(uint32_t value) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    out_.insert(out_.end(), bytes, bytes + 2);
+  }
+  void WriteU32LE(uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    out_.insert(out_.end(), bytes, bytes + 4);
+  }
   void WriteBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
   void WriteBytes(std::span<const char> text);
   void WriteZeros(size_t count) { out_.insert(out_.end(), count, 0); }
