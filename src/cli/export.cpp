@@ -1,6 +1,5 @@
 #include "cli/export.h"
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -9,17 +8,6 @@
 
 namespace qv {
 namespace {
-
-// Same file when both exist and are one inode, or when they do not exist
-// yet but name the same place (an output that is about to be created).
-bool SamePlace(const std::string& a, const std::string& b) {
-  if (SameFile(a, b)) return true;
-  std::error_code errorA;
-  std::error_code errorB;
-  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
-  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
-  return !errorA && !errorB && pathA == pathB;
-}
 
 // Refuses outputs that would overwrite the database being read, or each
 // other, before anything is opened for writing.

@@ -1,5 +1,8 @@
 #include "cli/file_io.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -117,6 +120,15 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat second {};
   if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool SamePlace(const std::string& a, const std::string& b) {
+  if (SameFile(a, b)) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
+  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
+  return !errorA && !errorB && pathA == pathB;
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view contents, std::string& error) {

@@ -24,6 +24,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // whatever the spelling of the paths.
 bool SameFile(const std::string& a, const std::string& b);
 
+// SameFile, or, for paths that do not exist yet, whether both name the same
+// place (an output about to be created next to its input).
+bool SamePlace(const std::string& a, const std::string& b);
+
 // Creates or truncates `path` and writes `contents`. On failure returns false
 // with a description (naming the file) in `error`.
 bool WriteWholeFile(const std::string& path, std::string_view contents, std::string& error);

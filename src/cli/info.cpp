@@ -1,26 +1,13 @@
 #include "cli/info.h"
 
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "cli/file_io.h"
 #include "cli/info_core.h"
 
 namespace qv {
 namespace {
-
-// Same file when both exist and are one inode, or when the output does not
-// exist yet but names the same place.
-bool SamePlace(const std::string& a, const std::string& b) {
-  if (SameFile(a, b)) return true;
-  std::error_code errorA;
-  std::error_code errorB;
-  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
-  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
-  return !errorA && !errorB && pathA == pathB;
-}
 
 bool CheckOptions(const ConversionOptions& options, Console& console) {
   if (options.pdbFile.empty()) {
