@@ -1,6 +1,8 @@
 #include "csv/csv_reader.h"
 
-#include <algorithm>
+#include <cstring>
+
+#include "csv/byte_scan.h"
 
 namespace qv {
 namespace {
@@ -11,21 +13,28 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
 enum class State { kFieldStart, kInUnquotedField, kInQuotedField };
 
-// First position from `at` whose byte is marked in `stops`, or `end`.
-size_t FindStop(const char* text, size_t at, size_t end, const std::array<uint8_t, 256>& stops) {
-  while (at < end && !stops[static_cast<unsigned char>(text[at])]) ++at;
-  return at;
+size_t CountLineFeeds(std::string_view text) {
+  size_t count = 0;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
+    if (found == nullptr) break;
+    ++count;
+    at = static_cast<const char*>(found) + 1;
+  }
+  return count;
 }
 
 }  // namespace
 
-CsvReader::CsvReader(std::string_view text, char separator) : text_(text), separator_(separator) {
-  for (char c : {separator_, kQuote, '\r', '\n', '\0'}) unquotedStop_[static_cast<unsigned char>(c)] = 1;
-  // Inside quotes the separator, CR and LF are plain text; only a quote and
-  // a NUL (stored as CR) need attention.
-  quotedStop_[static_cast<unsigned char>(kQuote)] = 1;
-  quotedStop_[0] = 1;
-}
+CsvReader::CsvReader(std::string_view text, char separator)
+    : text_(text),
+      separator_(separator),
+      unquotedStops_{separator, kQuote, '\r', '\n', '\0'},
+      // Inside quotes the separator, CR and LF are plain text; only a quote
+      // and a NUL (stored as CR) need attention.
+      quotedStops_{kQuote, '\0'} {}
 
 // Position after the line-end byte at `at` and at most one CR or LF after it.
 size_t CsvReader::SkipLineEnd(size_t at) const {
@@ -69,7 +78,7 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
         break;
 
       case State::kInUnquotedField: {
-        const size_t stop = FindStop(text, at, end, unquotedStop_);
+        const size_t stop = FindAnyByte(text, at, end, unquotedStops_);
         fields.back().append(text + at, stop - at);
         at = stop;
         if (at == end) break;
@@ -103,7 +112,7 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
       }
 
       case State::kInQuotedField: {
-        const size_t stop = FindStop(text, at, end, quotedStop_);
+        const size_t stop = FindAnyByte(text, at, end, quotedStops_);
         fields.back().append(text + at, stop - at);
         at = stop;
         if (at == end) break;
@@ -131,7 +140,7 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
 
 std::vector<CsvLine> ReadCsvLines(std::string_view text, char separator) {
   std::vector<CsvLine> lines;
-  lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  lines.reserve(CountLineFeeds(text) + 1);
   CsvReader reader(text, separator);
   CsvLine line;
   size_t lastCount = 0;

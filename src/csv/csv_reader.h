@@ -43,8 +43,8 @@ class CsvReader {
   char separator_;
   size_t position_ = 0;
   // Bytes that end a run of plain characters, outside and inside quotes.
-  std::array<uint8_t, 256> unquotedStop_{};
-  std::array<uint8_t, 256> quotedStop_{};
+  std::array<char, 5> unquotedStops_{};
+  std::array<char, 2> quotedStops_{};
 };
 
 // Every line of `text`, read once.

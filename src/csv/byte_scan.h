@@ -1,0 +1,54 @@
+// Finding the next byte that matters in a run of CSV text.
+//
+// CSV text is mostly plain characters with an occasional separator, quote
+// or line end; testing eight bytes per step with word arithmetic keeps the
+// long runs (notes, addresses) cheap without depending on any instruction
+// set.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qv {
+
+// Position of the first byte in text[at, end) equal to one of `targets`, or
+// `end` when there is none.
+template <size_t N>
+size_t FindAnyByte(const char* text, size_t at, size_t end, const std::array<char, N>& targets) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  std::array<uint64_t, N> spread{};
+  for (size_t t = 0; t < N; ++t) spread[t] = kOnes * static_cast<unsigned char>(targets[t]);
+  while (end - at >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text + at, 8);
+    uint64_t found = 0;
+    for (size_t t = 0; t < N; ++t) {
+      // A byte of x is zero exactly where the word holds the target; the
+      // test may also flag a byte above a real match, but never flags a
+      // word without one.
+      const uint64_t x = word ^ spread[t];
+      found |= (x - kOnes) & ~x & kHighs;
+    }
+    if (found != 0) {
+      // Borrows only run towards higher bytes, so on a little-endian
+      // machine the lowest flag is the first real match.
+      if constexpr (std::endian::native == std::endian::little) {
+        return at + static_cast<size_t>(std::countr_zero(found)) / 8;
+      }
+      break;
+    }
+    at += 8;
+  }
+  for (; at < end; ++at) {
+    for (size_t t = 0; t < N; ++t) {
+      if (text[at] == targets[t]) return at;
+    }
+  }
+  return end;
+}
+
+}  // namespace qv

@@ -1,0 +1,55 @@
+#include "csv/byte_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qv {
+namespace {
+
+size_t NaiveFind(const std::string& text, size_t at, const std::array<char, 5>& targets) {
+  for (; at < text.size(); ++at) {
+    for (char t : targets) {
+      if (text[at] == t) return at;
+    }
+  }
+  return text.size();
+}
+
+// Every position of a single match, inside and across 8-byte words, from
+// every starting offset, including bytes just above and below the targets
+// (0x01 beside NUL, 0x2D beside the comma) that word tricks can confuse.
+TEST(FindAnyByte, AgreesWithAByteByByteSearch) {
+  const std::array<char, 5> targets{',', '"', '\r', '\n', '\0'};
+  for (const char filler : {'a', '\x01', '\x2d', '\x80', '\xff', '\x0b'}) {
+    for (size_t length = 0; length <= 27; ++length) {
+      for (size_t match = 0; match <= length; ++match) {
+        for (const char target : targets) {
+          std::string text(length, filler);
+          if (match < length) text[match] = target;
+          for (size_t from = 0; from <= length; ++from) {
+            ASSERT_EQ(FindAnyByte(text.data(), from, text.size(), targets),
+                      NaiveFind(text, from, targets))
+                << "filler " << int(filler) << " length " << length << " match " << match
+                << " from " << from;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
+  const std::array<char, 2> quoteOrNul{'"', '\0'};
+  const std::string text = std::string("abcdefghij\"klm\0nop", 18);
+  EXPECT_EQ(FindAnyByte(text.data(), 0, text.size(), quoteOrNul), 10u);
+  EXPECT_EQ(FindAnyByte(text.data(), 11, text.size(), quoteOrNul), 14u);
+  EXPECT_EQ(FindAnyByte(text.data(), 0, 10, quoteOrNul), 10u);  // the end, not the quote
+  EXPECT_EQ(FindAnyByte(text.data(), 15, text.size(), quoteOrNul), text.size());
+  // A NUL directly after a match must not move the answer past it.
+  const std::string adjacent = std::string("xxxx\"\0\"\0", 8);
+  EXPECT_EQ(FindAnyByte(adjacent.data(), 0, adjacent.size(), quoteOrNul), 4u);
+}
+
+}  // namespace
+}  // namespace qv
