@@ -1,13 +1,17 @@
 #include "csv/csv_quote.h"
 
+#include <array>
+
+#include "csv/byte_scan.h"
+
 namespace qv {
 
 // A CR or LF forces quotes too, so that a value with a line break comes back
 // from the reader as one field instead of ending the CSV line.
 void QuoteCsvValue(std::string_view value, char separator, bool placeQuotes, std::string& out) {
+  const std::array<char, 4> special{'"', '\r', '\n', separator};
   const bool needsQuotes =
-      placeQuotes || value.find_first_of(std::string_view{"\"\r\n"}) != std::string_view::npos ||
-      value.find(separator) != std::string_view::npos;
+      placeQuotes || FindAnyByte(value.data(), 0, value.size(), special) != value.size();
   if (!needsQuotes) {
     out.append(value);
     return;
