@@ -143,6 +143,7 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
   csv.reserve(csv.size() + database.file.size() + database.file.size() / 2);
 
   bool ok = true;
+  std::string scratch;
   for (uint32_t r = kFirstDataRecord; r < recordCount; ++r) {
     const int index = static_cast<int>(r);
     if (options.extraDiag) {
@@ -155,10 +156,13 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
       continue;
     }
     if (options.extraDiag) console.PrintMessage(Format("Writing Record: %d:", index));
+    // One walk of the record finds every field; texts are quoted straight
+    // from the record's bytes.
+    const RecordFields fields = SplitRecordFields(*record);
     for (int k = 0; k < columns.count; ++k) {
       if (k > 0) csv.push_back(options.separator);
-      QuoteCsvValue(RenderField(context, *record, columns.slots[k]), options.separator,
-                    options.placeQuotes, csv);
+      QuoteCsvValue(RenderSplitField(context, *record, fields, columns.slots[k], scratch),
+                    options.separator, options.placeQuotes, csv);
     }
     csv.push_back('\n');
   }

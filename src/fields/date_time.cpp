@@ -1,6 +1,6 @@
 #include "fields/date_time.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "fields/text_utils.h"
 
@@ -58,6 +58,22 @@ int PieceValue(std::string_view text, int piece, char separator) {
   return ParseDecimal(out);
 }
 
+// Appends `value` as "%0*d" with `width` does: the export writes a date or
+// a time for most rows, and snprintf would dominate its time.
+void AppendPadded(std::string& out, int value, int width) {
+  int64_t magnitude = value;
+  if (magnitude < 0) {
+    out.push_back('-');
+    magnitude = -magnitude;
+    --width;  // the sign counts towards the width
+  }
+  char digits[24];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, magnitude);
+  const int length = static_cast<int>(end.ptr - digits);
+  if (length < width) out.append(static_cast<size_t>(width - length), '0');
+  out.append(digits, end.ptr);
+}
+
 }  // namespace
 
 PackedDate DayCountToDate(uint32_t dayCount) {
@@ -109,18 +125,18 @@ std::string FormatDate(int month, int day, int year, int dateFormat) {
   if (dateFormat < 0 || dateFormat > 6) return {};
   const DateLayout& layout = kDateLayouts[dateFormat];
   const char s = layout.separator;
-  char text[64];
-  switch (layout.order) {
-    case FieldOrder::kMonthDayYear:
-      std::snprintf(text, sizeof text, "%02d%c%02d%c%04d", month, s, day, s, year);
-      break;
-    case FieldOrder::kDayMonthYear:
-      std::snprintf(text, sizeof text, "%02d%c%02d%c%04d", day, s, month, s, year);
-      break;
-    case FieldOrder::kYearMonthDay:
-      std::snprintf(text, sizeof text, "%04d%c%02d%c%02d", year, s, month, s, day);
-      break;
-  }
+  // Day and month before the year, or the year first; the year has four digits.
+  int parts[3] = {month, day, year};
+  if (layout.order == FieldOrder::kDayMonthYear) parts[0] = day, parts[1] = month;
+  if (layout.order == FieldOrder::kYearMonthDay) parts[0] = year, parts[1] = month, parts[2] = day;
+  const bool yearFirst = layout.order == FieldOrder::kYearMonthDay;
+  std::string text;
+  text.reserve(12);
+  AppendPadded(text, parts[0], yearFirst ? 4 : 2);
+  text.push_back(s);
+  AppendPadded(text, parts[1], 2);
+  text.push_back(s);
+  AppendPadded(text, parts[2], yearFirst ? 2 : 4);
   return text;
 }
 
@@ -141,8 +157,12 @@ std::string FormatTime(const StoredValue& stored, int timeFormat) {
     if (hour == 0) hour = 12;
     if (hour > 12) hour -= 12;
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d%c%02d%s", hour, layout.separator, minute, suffix);
+  std::string text;
+  text.reserve(9);
+  AppendPadded(text, hour, 2);
+  text.push_back(layout.separator);
+  AppendPadded(text, minute, 2);
+  text.append(suffix);
   return text;
 }
 

@@ -1,5 +1,6 @@
 #include "fields/record_layout.h"
 
+#include <charconv>
 #include <climits>
 #include <string_view>
 
@@ -40,10 +41,11 @@ ByteView FieldData(ByteView record, int n) {
 }
 
 // A stored text ends at its NUL, or at the end of its data when the NUL is missing.
-std::string StoredText(ByteView data) {
+std::string_view StoredTextView(ByteView data) {
   const std::string_view text = AsText(data);
-  return std::string(text.substr(0, text.find('\0')));
+  return text.substr(0, text.find('\0'));
 }
+std::string StoredText(ByteView data) { return std::string(StoredTextView(data)); }
 
 // Number, date and time fields hold 4 bytes; a shorter field has no value.
 std::optional<StoredValue> FourBytes(ByteView data) {
@@ -58,12 +60,58 @@ int32_t LittleEndianInt(const StoredValue& bytes) {
   return static_cast<int32_t>(value);
 }
 
-std::string RenderInteger(ByteView data) {
+std::string_view RenderInteger(ByteView data, std::string& scratch) {
   const std::optional<StoredValue> bytes = FourBytes(data);
-  return bytes ? std::to_string(LittleEndianInt(*bytes)) : std::string();
+  if (!bytes) return {};
+  char digits[16];
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, LittleEndianInt(*bytes));
+  scratch.assign(digits, end.ptr);
+  return scratch;
 }
 
 bool IsSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
+
+// The text of `slot` given its data: a view into the record for stored
+// texts and fixed answers, into `scratch` for everything formatted.
+std::string_view RenderData(const RenderContext& context, ByteView record, ByteView data, int slot,
+                            std::string& scratch) {
+  if (data.empty()) return {};
+  switch (context.master.fields[slot].type) {
+    case kText:
+    case kShortText:
+    case kLongText:
+    case kText2:
+      return StoredTextView(data);
+    case kInteger:
+    case kUniqueInteger:
+    case kUniqueInteger2:
+    case kUniqueIntegerExt:
+      return RenderInteger(data, scratch);
+    case kPopup:
+      ChoiceText(context.popupLists[slot], data[0], scratch, kChoiceMax);
+      return scratch;
+    case kCheckBox:
+      return data[0] != 0 ? "1" : "0";
+    case kDate: {
+      const std::optional<StoredValue> bytes = FourBytes(data);
+      if (!bytes) return {};
+      scratch = FormatStoredDate(*bytes, context.dateFormat);
+      return scratch;
+    }
+    case kTime: {
+      const std::optional<StoredValue> bytes = FourBytes(data);
+      if (!bytes) return {};
+      scratch = FormatTime(*bytes, context.timeFormat);
+      return scratch;
+    }
+    case kSubKindText:
+      scratch = RenderSubKindField(context, record, slot);
+      return scratch;
+    default:  // empty slots, the one-byte and no-data types, unknown codes
+      return {};
+  }
+}
 
 }  // namespace
 
@@ -80,39 +128,29 @@ int GetFieldLength(ByteView record, int n) {
 
 std::string RenderField(const RenderContext& context, ByteView record, int slot) {
   if (!IsSlot(slot)) return {};
-  const ByteView data = FieldData(record, slot);
-  if (data.empty()) return {};
-  switch (context.master.fields[slot].type) {
-    case kText:
-    case kShortText:
-    case kLongText:
-    case kText2:
-      return StoredText(data);
-    case kInteger:
-    case kUniqueInteger:
-    case kUniqueInteger2:
-    case kUniqueIntegerExt:
-      return RenderInteger(data);
-    case kPopup: {
-      std::string text;
-      ChoiceText(context.popupLists[slot], data[0], text, kChoiceMax);
-      return text;
-    }
-    case kCheckBox:
-      return data[0] != 0 ? "1" : "0";
-    case kDate: {
-      const std::optional<StoredValue> bytes = FourBytes(data);
-      return bytes ? FormatStoredDate(*bytes, context.dateFormat) : std::string();
-    }
-    case kTime: {
-      const std::optional<StoredValue> bytes = FourBytes(data);
-      return bytes ? FormatTime(*bytes, context.timeFormat) : std::string();
-    }
-    case kSubKindText:
-      return RenderSubKindField(context, record, slot);
-    default:  // empty slots, the one-byte and no-data types, unknown codes
-      return {};
+  std::string scratch;
+  return std::string(RenderData(context, record, FieldData(record, slot), slot, scratch));
+}
+
+RecordFields SplitRecordFields(ByteView record) {
+  RecordFields fields{};
+  if (record.empty()) return fields;
+  ByteReader reader(record);
+  if (reader.ReadU8() != 0) reader.Skip(kRecordPrefixSize);
+  for (ByteView& field : fields) {
+    const uint16_t length = reader.ReadU16LE();
+    if (!reader.ok() || length == kEndMark) break;
+    const ByteView data = reader.Take(length);
+    if (!reader.ok()) break;
+    field = data;
   }
+  return fields;
+}
+
+std::string_view RenderSplitField(const RenderContext& context, ByteView record,
+                                  const RecordFields& fields, int slot, std::string& scratch) {
+  if (!IsSlot(slot)) return {};
+  return RenderData(context, record, fields[static_cast<size_t>(slot)], slot, scratch);
 }
 
 std::string RenderSubKindField(const RenderContext& context, ByteView record, int slot) {

@@ -18,6 +18,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "pdb/byte_io.h"
 #include "pdb/master_record.h"
@@ -47,6 +48,16 @@ struct RenderContext {
 // NUL or at the end of their data and are never cut. A popup index renders
 // through the slot's list (limit 79); 255 gives "No Value" even without one.
 std::string RenderField(const RenderContext& context, ByteView record, int slot);
+// The data of every slot of `record`, found in one walk of its entries. A
+// slot with no data (past the end mark, or behind an entry that runs past
+// the record's end) gets an empty view, as FieldData would give it.
+using RecordFields = std::array<ByteView, kFieldSlots>;
+RecordFields SplitRecordFields(ByteView record);
+// RenderField for a record already split, without copying stored texts: the
+// result views `record` or `scratch` and is valid until either changes.
+std::string_view RenderSplitField(const RenderContext& context, ByteView record,
+                                  const RecordFields& fields, int slot, std::string& scratch);
+
 // A type-15 field by its definition's subKind: 0, 1, 4-6 the stored text,
 // 2 a number of seconds as a time, 3 a day count as a date. "Error!" for any
 // other subKind and for a field without data.
