@@ -176,8 +176,17 @@ std::vector<std::string_view> PopupColumnValues(const PreparedImport& prepared, 
 
 void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
                        const std::array<Bytes, kFieldSlots>& popupLists,
-                       std::vector<Bytes>& records, Console& console) {
+                       DatabaseBuilder& database, Console& console) {
   RecordBuildContext context{prepared.master, options.dateFormat, options.timeFormat, popupLists};
+  // Room for every record at once: the database is assembled in one buffer,
+  // and regrowing a buffer of many megabytes would copy it and, for a
+  // moment, hold it twice.
+  size_t bound = 0;
+  for (int k = 0; k < prepared.rowCount; ++k) {
+    const size_t index = prepared.firstDataLine + static_cast<size_t>(k);
+    bound += RecordSizeBound(context, prepared.lines[index]);
+  }
+  database.Reserve(bound);
   std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same vector, so
   // every data line is there: the old "Error:Reading Line" and temporary-file
@@ -187,17 +196,16 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
     size_t index = prepared.firstDataLine + static_cast<size_t>(k);
     int lineNumber = static_cast<int>(index) + 1;
     if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", k));
-    Bytes record;
     warnings.clear();
-    BuildRecordFromCsv(context, prepared.lines[index], record, lineNumber, warnings);
+    const size_t size = static_cast<size_t>(BuildRecordFromCsv(
+        context, prepared.lines[index], database.StartRecord(), lineNumber, warnings));
     for (const std::string& warning : warnings) console.PrintMessage("WARNING:" + warning);
-    if (record.size() > kLargestHandheldRecord) {
+    if (size > kLargestHandheldRecord) {
       console.PrintMessage(Format(
           "WARNING:The record of CSV line %d is %zu bytes long; the handheld may refuse records "
           "longer than %zu bytes.",
-          lineNumber, record.size(), kLargestHandheldRecord));
+          lineNumber, size, kLargestHandheldRecord));
     }
-    records.push_back(std::move(record));
   }
 }
 
@@ -259,19 +267,20 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
 Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
                     Console& console) {
   console.PrintMessage("Writing Records Header...");
-  std::vector<Bytes> records;
-  records.reserve(kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
-  Bytes master;
-  ByteWriter masterWriter(master);
+  DatabaseBuilder builder(prepared.header,
+                          kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
+  ByteWriter masterWriter(builder.StartRecord());
   WriteMasterRecord(prepared.master, masterWriter);
-  records.push_back(std::move(master));
 
   console.PrintMessage("Writing Popups for fields...");
   std::array<Bytes, kFieldSlots> popupLists = BuildPopupRecords(prepared);
-  for (const Bytes& list : popupLists) records.push_back(list);
+  for (const Bytes& list : popupLists) {
+    Bytes& out = builder.StartRecord();
+    out.insert(out.end(), list.begin(), list.end());
+  }
 
-  AppendDataRecords(prepared, options, popupLists, records, console);
-  Bytes database = AssembleDatabase(prepared.header, records);
+  AppendDataRecords(prepared, options, popupLists, builder, console);
+  Bytes database = builder.Finish();
   if (database.empty()) {
     console.PrintError("The records are too large to fit into one database file!");
   }

@@ -145,8 +145,8 @@ void WriteEntry(const RecordBuildContext& context, int slot, std::string_view ce
   }
 }
 
-// The most bytes the entries of `line` can take, so that a record is
-// written into one allocation of about its own size.
+// The most bytes the record for `line` can take; the import reserves the
+// whole database from these.
 size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& columns,
                         const CsvLine& line) {
   size_t bound = 1 + kRecordPrefixSize;
@@ -174,6 +174,10 @@ size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& co
 
 }  // namespace
 
+size_t RecordSizeBound(const RecordBuildContext& context, const CsvLine& line) {
+  return EntriesSizeBound(context, CsvColumns(context.master), line);
+}
+
 int GetCsvColumn(int slot, const MasterRecord& master) {
   return IsValidSlot(slot) ? CsvColumns(master)[static_cast<size_t>(slot)] : -1;
 }
@@ -182,7 +186,6 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& lin
                            int lineNumber, std::vector<std::string>& warnings) {
   const size_t start = out.size();
   const SlotColumns columns = CsvColumns(context.master);
-  out.reserve(start + EntriesSizeBound(context, columns, line));
   ByteWriter writer(out);
   if (context.master.recordPrefixFlag != 0) {
     writer.WriteU8(1);

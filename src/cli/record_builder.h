@@ -31,6 +31,10 @@ struct RecordBuildContext {
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
                            int lineNumber, std::vector<std::string>& warnings);
 
+// At least the size of the record BuildRecordFromCsv makes for `line`, and
+// close to it: for reserving room.
+size_t RecordSizeBound(const RecordBuildContext& context, const CsvLine& line);
+
 // The largest unique value (types 6, 10, 11) over the data lines, compared
 // as unsigned 32-bit numbers; 0 when there is none.
 uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord& master,

@@ -116,29 +116,53 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset) {
 }
 
 Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records) {
-  if (records.size() > std::numeric_limits<uint16_t>::max()) return {};
-  const size_t count = records.size();
-  const size_t recordsStart = kHeaderSize + kRecordEntrySize * count + kListGap + kAppInfoSize;
-  size_t total = recordsStart;
+  DatabaseBuilder builder(header, records.size());
+  size_t total = 0;
   for (const Bytes& record : records) total += record.size();
-  // Every record must start at an offset that a 32-bit entry can hold.
-  if (total - (count ? records.back().size() : 0) > std::numeric_limits<uint32_t>::max()) return {};
-
-  header.recordCount = static_cast<uint16_t>(count);
-  header.appInfoOffset = static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * count + kListGap);
-
-  Bytes file;
-  file.reserve(total);
-  ByteWriter out(file);
-  WriteDatabaseHeader(header, out);
-  size_t offset = recordsStart;
+  builder.Reserve(total);
   for (const Bytes& record : records) {
-    WriteRecordEntry(out, static_cast<uint32_t>(offset));
-    offset += record.size();
+    Bytes& out = builder.StartRecord();
+    out.insert(out.end(), record.begin(), record.end());
   }
+  return builder.Finish();
+}
+
+DatabaseBuilder::DatabaseBuilder(const DatabaseHeader& header, size_t recordCount)
+    : header_(header),
+      recordCount_(recordCount),
+      recordsStart_(kHeaderSize + kRecordEntrySize * recordCount + kListGap + kAppInfoSize) {
+  if (recordCount_ > std::numeric_limits<uint16_t>::max()) return;  // Finish refuses it
+  starts_.reserve(recordCount_);
+  // Header and record list are written by Finish, once the offsets are known.
+  file_.assign(recordsStart_, 0);
+}
+
+void DatabaseBuilder::Reserve(size_t moreBytes) { file_.reserve(file_.size() + moreBytes); }
+
+Bytes& DatabaseBuilder::StartRecord() {
+  starts_.push_back(file_.size());
+  return file_;
+}
+
+Bytes DatabaseBuilder::Finish() {
+  if (recordCount_ > std::numeric_limits<uint16_t>::max() || starts_.size() != recordCount_) {
+    return {};
+  }
+  // Every record must start at an offset that a 32-bit entry can hold.
+  if (!starts_.empty() && starts_.back() > std::numeric_limits<uint32_t>::max()) return {};
+
+  DatabaseHeader header = header_;
+  header.recordCount = static_cast<uint16_t>(recordCount_);
+  header.appInfoOffset =
+      static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * recordCount_ + kListGap);
+  Bytes front;
+  front.reserve(recordsStart_);
+  ByteWriter out(front);
+  WriteDatabaseHeader(header, out);
+  for (size_t start : starts_) WriteRecordEntry(out, static_cast<uint32_t>(start));
   out.WriteZeros(kListGap + kAppInfoSize);
-  for (const Bytes& record : records) out.WriteBytes(ByteView(record));
-  return file;
+  std::copy(front.begin(), front.end(), file_.begin());
+  return std::move(file_);
 }
 
 }  // namespace qv

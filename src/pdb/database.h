@@ -93,4 +93,27 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset);
 // record starting beyond what a 32-bit offset reaches.
 Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
 
+// The same layout written record by record straight into the final buffer,
+// so that a large database is never held twice. The number of records is
+// fixed up front (the record list comes before them); each StartRecord
+// begins the next one, whose bytes the caller appends to the buffer it
+// returns.
+class DatabaseBuilder {
+ public:
+  DatabaseBuilder(const DatabaseHeader& header, size_t recordCount);
+  // Room for this many more bytes of records, to spare regrowing the buffer.
+  void Reserve(size_t moreBytes);
+  Bytes& StartRecord();
+  // The whole file. Empty when the records cannot be described (as with
+  // AssembleDatabase) or when the number started is not the one announced.
+  Bytes Finish();
+
+ private:
+  DatabaseHeader header_;
+  size_t recordCount_;
+  size_t recordsStart_;
+  std::vector<size_t> starts_;
+  Bytes file_;
+};
+
 }  // namespace qv

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "pdb/database.h"
+
+namespace qv {
+namespace {
+
+// The import appends straight into the builder's buffer; a database made
+// that way must be the one AssembleDatabase makes from separate records,
+// and every record must read back at its own offset.
+TEST(DatabaseBuilder, RecordByRecordMatchesAssemblyAndReadsBack) {
+  const std::vector<Bytes> records = {{1, 2, 3}, {}, {4}, Bytes(300, 7), {}};
+  const DatabaseHeader header = SetNewDatabaseHeader("Built");
+  DatabaseBuilder builder(header, records.size());
+  builder.Reserve(10);  // smaller than needed: the buffer still grows
+  for (const Bytes& record : records) {
+    Bytes& out = builder.StartRecord();
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  const Bytes file = builder.Finish();
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(file, AssembleDatabase(header, records));
+
+  DatabaseHeader read;
+  ASSERT_EQ(ReadDatabaseHeader(file, read), 1);
+  EXPECT_EQ(read.recordCount, records.size());
+  for (uint32_t i = 0; i < records.size(); ++i) {
+    const std::optional<ByteView> record = ReadRecord(file, i, read.recordCount);
+    ASSERT_TRUE(record) << i;
+    EXPECT_EQ(Bytes(record->begin(), record->end()), records[i]) << i;
+  }
+}
+
+TEST(DatabaseBuilder, RefusesCountsItCannotDescribeOrThatWereNotKept) {
+  const DatabaseHeader header = SetNewDatabaseHeader("Count");
+  DatabaseBuilder fewer(header, 3);
+  fewer.StartRecord().push_back(1);
+  fewer.StartRecord();
+  EXPECT_TRUE(fewer.Finish().empty());
+
+  DatabaseBuilder more(header, 1);
+  more.StartRecord();
+  more.StartRecord();
+  EXPECT_TRUE(more.Finish().empty());
+
+  DatabaseBuilder tooMany(header, 65536);
+  for (int i = 0; i < 65536; ++i) tooMany.StartRecord();
+  EXPECT_TRUE(tooMany.Finish().empty());
+
+  DatabaseBuilder none(header, 0);
+  const Bytes empty = none.Finish();
+  DatabaseHeader read;
+  ASSERT_EQ(ReadDatabaseHeader(empty, read), 1);
+  EXPECT_EQ(read.recordCount, 0);
+}
+
+}  // namespace
+}  // namespace qv
