@@ -1,0 +1,276 @@
+// Faults around the real program: inputs that cannot be read, outputs that
+// cannot be written, an import killed while it works, imports racing for one
+// output. None may be reported as a success or damage a file it had no
+// business replacing.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/export_core.h"
+#include "support/random_database.h"
+#include "support/run_qv.h"
+#include "support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+using testing::RunQv;
+using testing::RunResult;
+using testing::TempDir;
+
+RunResult Qv(const TempDir& dir, std::vector<std::string> args) {
+  return RunQv(QV_BINARY, args, dir.path());
+}
+
+bool Has(const RunResult& run, std::string_view text) {
+  return run.output.find(text) != std::string::npos;
+}
+
+void ExpectFailure(const RunResult& run, std::string_view message) {
+  EXPECT_EQ(run.exitStatus, 1) << run.output;
+  EXPECT_TRUE(Has(run, message)) << run.output;
+  EXPECT_TRUE(Has(run, "ERROR:In Conversion!")) << run.output;
+  EXPECT_FALSE(Has(run, "Conversion Successful!")) << run.output;
+}
+
+std::set<std::string> Listing(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// The files the program's own working files could collide with.
+std::vector<std::string> OldTemporaryNames() {
+  std::vector<std::string> names = {"temp.tmp"};
+  for (int i = 0; i < 30; ++i) names.push_back("temp." + std::string(i < 10 ? "00" : "0") + std::to_string(i));
+  return names;
+}
+
+Bytes SampleDatabase(int rows) {
+  testing::RandomDatabaseSpec spec;
+  spec.seed = 99;
+  spec.rows = rows;
+  spec.fields = 6;
+  spec.password = false;
+  return testing::MakeRandomDatabase(spec).file;
+}
+
+std::string ExportInMemory(const Bytes& file) {
+  Console console;
+  ExportResult result = ExportToCsvText(file, ConversionOptions{}, console);
+  return result.loaded && result.ok ? result.csv : "(export failed) " + console.text();
+}
+
+TEST(FaultInjection, FullDeviceFailsEveryOutputAndIsNeverASuccess) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(50)));
+  ASSERT_TRUE(dir.Write("in.csv", "a,b\n1,2\n"));
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{/dev/full}", "OVERWRITE"}),
+                "/dev/full");
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{out.csv}",
+                         "POPUPS:{/dev/full}"}),
+                "/dev/full");
+  ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{/dev/full}", "DBNAME:{D}",
+                         "OVERWRITE"}),
+                "/dev/full");
+}
+
+TEST(FaultInjection, MissingOrReadOnlyOutputFolder) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(5)));
+  ASSERT_TRUE(dir.Write("in.csv", "a,b\n"));
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{gone/out.csv}"}),
+                "Opening gone/out.csv for writing!");
+  ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{gone/out.pdb}",
+                         "DBNAME:{D}"}),
+                "Couldn't open gone/out.pdb file for writing");
+  EXPECT_EQ(Listing(dir), (std::set<std::string>{"in.csv", "in.pdb"}));
+
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ASSERT_EQ(mkdir(dir.path("locked").c_str(), 0555), 0);
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{locked/out.csv}"}),
+                "Opening locked/out.csv for writing!");
+  ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{locked/out.pdb}",
+                         "DBNAME:{D}"}),
+                "Couldn't open locked/out.pdb file for writing");
+  chmod(dir.path("locked").c_str(), 0755);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path("locked")));
+}
+
+TEST(FaultInjection, InputThatIsAFolderMissingOrUnreadable) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
+  ASSERT_TRUE(dir.Write("in.csv", "a\n"));
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{folder}", "OUTFILE:{out.csv}"}),
+                "Cannot Open File: folder for reading");
+  ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{folder}", "OUTFILE:{out.pdb}", "DBNAME:{D}"}),
+                "Opening File: folder for Reading");
+  ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{D}",
+                         "USEEXISTING:{folder}"}),
+                "ERROR:Setting up MasterRecord!");
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{gone.pdb}", "OUTFILE:{out.csv}"}),
+                "Cannot Open File: gone.pdb for reading");
+  EXPECT_EQ(Listing(dir), (std::set<std::string>{"folder", "in.csv"}));
+
+  if (geteuid() == 0) GTEST_SKIP() << "root reads unreadable files";
+  ASSERT_TRUE(dir.Write("secret.pdb", SampleDatabase(1)));
+  chmod(dir.path("secret.pdb").c_str(), 0);
+  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{secret.pdb}", "OUTFILE:{out.csv}"}),
+                "Cannot Open File: secret.pdb for reading");
+}
+
+// Starts the program without waiting for it; standard output is discarded.
+pid_t Start(const TempDir& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> store{"qv"};
+  store.insert(store.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : store) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    if (!freopen("/dev/null", "w", stdout)) _exit(126);
+    execv(QV_BINARY, argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int Wait(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(FaultInjection, KilledImportLeavesTheExistingOutputWhole) {
+  TempDir dir;
+  std::string csv;
+  for (int i = 0; i < 60000; ++i) {
+    csv += "row " + std::to_string(i) + ",\"some text, quoted\",12345,more text here\n";
+  }
+  ASSERT_TRUE(dir.Write("big.csv", csv));
+  const Bytes old = SampleDatabase(3);
+  ASSERT_TRUE(dir.Write("out.pdb", old));
+  for (const std::string& name : OldTemporaryNames()) ASSERT_TRUE(dir.Write(name, name));
+  const std::set<std::string> before = Listing(dir);
+
+  const std::vector<std::string> args = {"COMMAND:TOPDB", "INFILE:{big.csv}", "OUTFILE:{out.pdb}",
+                                         "DBNAME:{Big}", "OVERWRITE"};
+  // Kill points spread over the time a whole run takes, so that some fall
+  // while the records are built and some while the output is written,
+  // however fast this build is.
+  const long fullRunNs = [&] {
+    timespec start{}, end{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    EXPECT_EQ(Wait(Start(dir, args)), 0);
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    return (end.tv_sec - start.tv_sec) * 1'000'000'000L + (end.tv_nsec - start.tv_nsec);
+  }();
+  ASSERT_TRUE(dir.Write("out.pdb", old));
+  int killed = 0;
+  for (int percent : {0, 10, 30, 50, 65, 75, 80, 85, 90, 95}) {
+    const pid_t child = Start(dir, args);
+    ASSERT_GT(child, 0);
+    const long delayNs = fullRunNs / 100 * percent;
+    const timespec delay{delayNs / 1'000'000'000L, delayNs % 1'000'000'000L};
+    nanosleep(&delay, nullptr);
+    kill(child, SIGKILL);
+    const int status = Wait(child);
+    if (status != 128 + SIGKILL) {
+      // Finished before the signal: the output is then the new database.
+      EXPECT_EQ(status, 0);
+      ASSERT_TRUE(dir.Write("out.pdb", old));
+      continue;
+    }
+    ++killed;
+    // Killed before the rename: the old file; after it: the new one, whole.
+    const Bytes now = dir.ReadBytes("out.pdb");
+    if (now != old) {
+      EXPECT_EQ(ExportInMemory(now), csv) << "killed at " << percent << "%";
+      ASSERT_TRUE(dir.Write("out.pdb", old));
+    }
+    // A killed process cannot remove its private file; anything left is
+    // that hidden file and nothing else.
+    for (const std::string& name : Listing(dir)) {
+      if (before.count(name) == 0) {
+        EXPECT_EQ(name.rfind(".qv-", 0), 0u) << name;
+        std::filesystem::remove(dir.path(name));
+      }
+    }
+  }
+  EXPECT_GT(killed, 0);
+  for (const std::string& name : OldTemporaryNames()) EXPECT_EQ(dir.Read(name), name);
+
+  // Left alone, the same import replaces the output whole.
+  EXPECT_EQ(Wait(Start(dir, args)), 0);
+  EXPECT_EQ(ExportInMemory(dir.ReadBytes("out.pdb")), csv);
+  EXPECT_EQ(Listing(dir), before);
+}
+
+TEST(FaultInjection, ImportsRacingForOneOutputLeaveOneWholeDatabase) {
+  TempDir dir;
+  std::string a, b;
+  for (int i = 0; i < 4000; ++i) {
+    a += "a" + std::to_string(i) + ",x\n";
+    b += "b" + std::to_string(i) + "\n";
+  }
+  ASSERT_TRUE(dir.Write("a.csv", a));
+  ASSERT_TRUE(dir.Write("b.csv", b));
+  for (int round = 0; round < 3; ++round) {
+    auto run = [&](std::string csv, std::string pdb) {
+      return Qv(dir, {"COMMAND:TOPDB", "INFILE:{" + csv + "}", "OUTFILE:{" + pdb + "}",
+                      "DBNAME:{R}", "OVERWRITE"});
+    };
+    auto first = std::async(std::launch::async, run, "a.csv", "same.pdb");
+    auto second = std::async(std::launch::async, run, "b.csv", "same.pdb");
+    auto third = std::async(std::launch::async, run, "b.csv", "other.pdb");
+    EXPECT_EQ(first.get().exitStatus, 0);
+    EXPECT_EQ(second.get().exitStatus, 0);
+    EXPECT_EQ(third.get().exitStatus, 0);
+    const std::string same = ExportInMemory(dir.ReadBytes("same.pdb"));
+    EXPECT_TRUE(same == a || same == b) << same.substr(0, 200);
+    EXPECT_EQ(ExportInMemory(dir.ReadBytes("other.pdb")), b);
+  }
+  EXPECT_EQ(Listing(dir), (std::set<std::string>{"a.csv", "b.csv", "same.pdb", "other.pdb"}));
+}
+
+TEST(FaultInjection, OldTemporaryFileNamesSurviveEveryKindOfRun) {
+  TempDir dir;
+  for (const std::string& name : OldTemporaryNames()) ASSERT_TRUE(dir.Write(name, "keep " + name));
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(20)));
+  ASSERT_TRUE(dir.Write("in.csv", "x,y\n1,2\n"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{out.csv}", "POPUPS:{p.csv}", "OVERWRITE"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{T}", "OVERWRITE"},
+      {"COMMAND:TOPDB", "INFILE:{out.csv}", "OUTFILE:{copy.pdb}", "DBNAME:{T}",
+       "USEEXISTING:{in.pdb}", "OVERWRITE"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{T}",
+       "USEEXISTING:{in.csv}", "OVERWRITE"},
+      {"COMMAND:TOPDB", "INFILE:{missing.csv}", "OUTFILE:{out.pdb}", "DBNAME:{T}", "OVERWRITE"},
+      {"COMMAND:TOCSV", "INFILE:{in.csv}", "OUTFILE:{bad.csv}"},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    const RunResult run = Qv(dir, args);
+    EXPECT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << run.output;
+    for (const std::string& name : OldTemporaryNames()) {
+      EXPECT_EQ(dir.Read(name), "keep " + name) << args[1];
+    }
+  }
+  EXPECT_EQ(ExportInMemory(dir.ReadBytes("copy.pdb")), ExportInMemory(dir.ReadBytes("in.pdb")));
+}
+
+}  // namespace
+}  // namespace qv
