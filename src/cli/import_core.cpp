@@ -74,6 +74,11 @@ std::optional<char32_t> Utf8CodePointAt(std::string_view text) {
   return cp;
 }
 
+void RefuseTooLarge(Console& console) {
+  console.PrintError(Format("The .CSV file is too large: at most %zu bytes can be read!",
+                            kCsvTableLimit / 2));
+}
+
 bool IsAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<uint8_t>(c) >= 0x80) return false;
@@ -86,21 +91,23 @@ bool IsAscii(std::string_view text) {
 // lists) works on the bytes the database will hold. The first field that
 // cannot be converted is reported by its CSV line (counted as the records'
 // lines are) and column, both from 1.
-bool ConvertLinesFromUtf8(std::vector<CsvLine>& lines, Console& console) {
+bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
   std::string converted;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::vector<std::string>& fields = lines[i].fields;
-    for (size_t k = 0; k < fields.size(); ++k) {
-      if (IsAscii(fields[k])) continue;
+  for (size_t i = 0; i < lines.lineCount(); ++i) {
+    for (size_t k = 0; k < static_cast<size_t>(lines.fieldCount(i)); ++k) {
+      const std::string_view field = lines.Field(i, k);
+      if (IsAscii(field)) continue;
       size_t offset = 0;
-      if (Utf8ToHandheld(fields[k], converted, offset)) {
-        fields[k].swap(converted);
+      if (Utf8ToHandheld(field, converted, offset)) {
+        if (!lines.ReplaceField(i, k, converted)) {
+          RefuseTooLarge(console);
+          return false;
+        }
         continue;
       }
       const std::string where =
           Format("CSV line %zu, column %zu", i + 1, k + 1);
-      const std::optional<char32_t> cp =
-          Utf8CodePointAt(std::string_view(fields[k]).substr(offset));
+      const std::optional<char32_t> cp = Utf8CodePointAt(field.substr(offset));
       if (cp) {
         console.PrintError(Format("%s: the character U+%04X cannot be stored on the handheld!",
                                   where.c_str(), static_cast<unsigned>(*cp)));
@@ -132,11 +139,10 @@ bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& 
   }
   std::vector<SchemaField> fields;
   if (!ParseSchema(text, fields, error)) return RefuseSchema(source, error, console);
-  if (!prepared.lines.empty() &&
-      prepared.lines.front().fieldCount() != static_cast<int>(fields.size())) {
+  if (!prepared.lines.empty() && prepared.lines.fieldCount(0) != static_cast<int>(fields.size())) {
     console.PrintMessage(Format(
         "WARNING:The .CSV file has %d fields on its first line, but the schema defines %zu.",
-        prepared.lines.front().fieldCount(), fields.size()));
+        prepared.lines.fieldCount(0), fields.size()));
   }
   ApplySchema(fields, prepared.master);
   DeriveSchemaMaxLengths(fields, prepared.lines, options.fieldNames, prepared.master);
@@ -149,10 +155,10 @@ bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& 
 
 bool InferDefinitions(const ConversionOptions& options, PreparedImport& prepared,
                       Console& console) {
-  if (!prepared.lines.empty() && prepared.lines.front().fieldCount() > kFieldSlots) {
+  if (!prepared.lines.empty() && prepared.lines.fieldCount(0) > kFieldSlots) {
     console.PrintError(Format(
         "The .CSV file has %d fields on its first line, but a database holds at most %d fields!",
-        prepared.lines.front().fieldCount(), kFieldSlots));
+        prepared.lines.fieldCount(0), kFieldSlots));
     return false;
   }
   InferFieldsFromCsv(prepared.lines, options.fieldNames, prepared.master);
@@ -166,10 +172,9 @@ bool InferDefinitions(const ConversionOptions& options, PreparedImport& prepared
 std::vector<std::string_view> PopupColumnValues(const PreparedImport& prepared, int column) {
   std::vector<std::string_view> values;
   if (column < 0) return values;
-  for (size_t i = prepared.firstDataLine; i < prepared.lines.size(); ++i) {
-    const CsvLine& line = prepared.lines[i];
-    if (line.fieldCount() < column) break;
-    values.push_back(line.Field(static_cast<size_t>(column)));
+  for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
+    if (prepared.lines.fieldCount(i) < column) break;
+    values.push_back(prepared.lines.Field(i, static_cast<size_t>(column)));
   }
   return values;
 }
@@ -184,11 +189,11 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
   size_t bound = 0;
   for (int k = 0; k < prepared.rowCount; ++k) {
     const size_t index = prepared.firstDataLine + static_cast<size_t>(k);
-    bound += RecordSizeBound(context, prepared.lines[index]);
+    bound += RecordSizeBound(context, prepared.lines, index);
   }
   database.Reserve(bound);
   std::vector<std::string> warnings;
-  // The lines were read once, up front, and counted from the same vector, so
+  // The lines were read once, up front, and counted from the same table, so
   // every data line is there: the old "Error:Reading Line" and temporary-file
   // reopening failures have no way to occur.
   for (int k = 0; k < prepared.rowCount; ++k) {
@@ -198,7 +203,7 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
     if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", k));
     warnings.clear();
     const size_t size = static_cast<size_t>(BuildRecordFromCsv(
-        context, prepared.lines[index], database.StartRecord(), lineNumber, warnings));
+        context, prepared.lines, index, database.StartRecord(), lineNumber, warnings));
     for (const std::string& warning : warnings) console.PrintMessage("WARNING:" + warning);
     if (size > kLargestHandheldRecord) {
       console.PrintMessage(Format(
@@ -220,7 +225,11 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
 
   const bool utf8 = options.encoding != CsvEncoding::kBytes;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
-  prepared.lines = ReadCsvLines(csvText, options.separator);
+  prepared.lines = ReadCsvTable(csvText, options.separator);
+  if (!prepared.lines.complete()) {
+    RefuseTooLarge(console);
+    return std::nullopt;
+  }
   if (utf8 && !ConvertLinesFromUtf8(prepared.lines, console)) return std::nullopt;
   bool good = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
               : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)

@@ -46,7 +46,9 @@ struct ImportSource {
 struct PreparedImport {
   DatabaseHeader header;
   MasterRecord master;
-  std::vector<CsvLine> lines;
+  // Every line of the CSV text, whose bytes (ImportSource::csvText) must
+  // outlive it.
+  CsvTable lines;
   size_t firstDataLine = 0;  // 1 when the first line holds the field names
   int rowCount = 0;
   bool fromExisting = false;
@@ -55,6 +57,13 @@ struct PreparedImport {
   // could not be read; from a schema, the popup fields' listed choices.
   std::array<std::optional<Bytes>, kFieldSlots> existingLists{};
 };
+
+struct SchemaField;
+
+// DeriveSchemaMaxLengths (cli/schema.h) over the lines as the import holds
+// them.
+void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
+                            bool fieldNames, MasterRecord& master);
 
 // Prints "Getting Fields Information..." and takes the definitions from the
 // existing database or infers them from the CSV. Prints the reason and

@@ -38,8 +38,8 @@ SlotColumns CsvColumns(const MasterRecord& master) {
   return columns;
 }
 
-std::string_view CellOf(const CsvLine& line, int column) {
-  return column < 0 ? std::string_view() : line.Field(static_cast<size_t>(column));
+std::string_view CellOf(const CsvTable& lines, size_t line, int column) {
+  return column < 0 ? std::string_view() : lines.Field(line, static_cast<size_t>(column));
 }
 
 void WriteText(ByteWriter& writer, std::string_view cell, int lineNumber, int column,
@@ -148,14 +148,14 @@ void WriteEntry(const RecordBuildContext& context, int slot, std::string_view ce
 // The most bytes the record for `line` can take; the import reserves the
 // whole database from these.
 size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& columns,
-                        const CsvLine& line) {
+                        const CsvTable& lines, size_t line) {
   size_t bound = 1 + kRecordPrefixSize;
   for (size_t slot = 0; slot < columns.size(); ++slot) {
     switch (context.master.fields[slot].type) {
       case kText:
       case kLongText:
       case kText2:
-        bound += 3 + std::min(CellOf(line, columns[slot]).size(), kLongestEntryText);
+        bound += 3 + std::min(CellOf(lines, line, columns[slot]).size(), kLongestEntryText);
         break;
       case kShortText:
       case kSubKindText:
@@ -174,16 +174,16 @@ size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& co
 
 }  // namespace
 
-size_t RecordSizeBound(const RecordBuildContext& context, const CsvLine& line) {
-  return EntriesSizeBound(context, CsvColumns(context.master), line);
+size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line) {
+  return EntriesSizeBound(context, CsvColumns(context.master), lines, line);
 }
 
 int GetCsvColumn(int slot, const MasterRecord& master) {
   return IsValidSlot(slot) ? CsvColumns(master)[static_cast<size_t>(slot)] : -1;
 }
 
-int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
-                           int lineNumber, std::vector<std::string>& warnings) {
+int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
+                           Bytes& out, int lineNumber, std::vector<std::string>& warnings) {
   const size_t start = out.size();
   const SlotColumns columns = CsvColumns(context.master);
   ByteWriter writer(out);
@@ -206,12 +206,12 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& lin
       continue;
     }
     const int column = columns[static_cast<size_t>(slot)];
-    WriteEntry(context, slot, CellOf(line, column), lineNumber, column, writer, warnings);
+    WriteEntry(context, slot, CellOf(lines, line, column), lineNumber, column, writer, warnings);
   }
   return static_cast<int32_t>(out.size() - start);
 }
 
-uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord& master,
+uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
                           bool fieldNames) {
   const SlotColumns columns = CsvColumns(master);
   std::vector<int> uniqueColumns;
@@ -223,9 +223,9 @@ uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord&
   }
   uint32_t largest = 0;
   if (uniqueColumns.empty()) return largest;
-  for (size_t i = fieldNames ? 1 : 0; i < lines.size(); ++i) {
+  for (size_t i = fieldNames ? 1 : 0; i < lines.lineCount(); ++i) {
     for (int column : uniqueColumns) {
-      largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines[i], column))));
+      largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines, i, column))));
     }
   }
   return largest;

@@ -24,20 +24,20 @@ struct RecordBuildContext {
   const std::array<Bytes, kFieldSlots>& popupLists;
 };
 
-// Appends the record for `line` to `out` and returns its size in bytes.
+// Appends the record for line `line` of `lines` to `out` and returns its size in bytes.
 // A text longer than one field entry can hold is cut to fit; each such cut
 // adds a warning naming `lineNumber` (1-based, as in the CSV file) and the
 // column to `warnings`.
-int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvLine& line, Bytes& out,
-                           int lineNumber, std::vector<std::string>& warnings);
+int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
+                           Bytes& out, int lineNumber, std::vector<std::string>& warnings);
 
 // At least the size of the record BuildRecordFromCsv makes for `line`, and
 // close to it: for reserving room.
-size_t RecordSizeBound(const RecordBuildContext& context, const CsvLine& line);
+size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line);
 
 // The largest unique value (types 6, 10, 11) over the data lines, compared
 // as unsigned 32-bit numbers; 0 when there is none.
-uint32_t GetLargestUnique(const std::vector<CsvLine>& lines, const MasterRecord& master,
+uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
                           bool fieldNames);
 
 }  // namespace qv

@@ -13,20 +13,111 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
 enum class State { kFieldStart, kInUnquotedField, kInQuotedField };
 
-size_t CountLineFeeds(std::string_view text) {
-  size_t count = 0;
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  while (at < end) {
-    const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
-    if (found == nullptr) break;
-    ++count;
-    at = static_cast<const char*>(found) + 1;
+// Collects the stored bytes of the field in progress. They stay a slice of
+// the text for as long as every run read continues the previous one; the
+// first byte that does not (after a doubled quote, a NUL stored as CR, a
+// quote opened mid-field) moves the field into the arena.
+class FieldBuilder {
+ public:
+  FieldBuilder(CsvTable& table, std::string_view text) : table_(table), text_(text) {}
+
+  // Completes the field in progress, if any, and opens a new one.
+  void Start() {
+    Finish();
+    open_ = true;
+    start_ = 0;
+    length_ = 0;
+    inArena_ = false;
   }
-  return count;
-}
+  void Finish() {
+    if (!open_) return;
+    table_.AddField({length_ == 0 ? 0 : start_, length_});
+    open_ = false;
+  }
+  // Stores text[at, at + n).
+  void Append(size_t at, size_t n) {
+    if (n == 0) return;
+    if (!inArena_) {
+      if (length_ == 0) {
+        start_ = static_cast<uint32_t>(at);
+        length_ = static_cast<uint32_t>(n);
+        return;
+      }
+      if (start_ + length_ == at) {
+        length_ += static_cast<uint32_t>(n);
+        return;
+      }
+      if (!MoveToArena()) return;
+    }
+    AppendToArena(text_.substr(at, n));
+  }
+  // Stores one quote for the doubled quote whose first byte is at `first`,
+  // picking the byte that can continue the slice: the second one when the
+  // field is still empty (its text may follow), else the first.
+  void AppendQuotePair(size_t first) { Append(length_ == 0 ? first + 1 : first, 1); }
+  void AppendByte(char c) {
+    if (!inArena_ && !MoveToArena()) return;
+    AppendToArena(std::string_view(&c, 1));
+  }
+  bool overflowed() const { return overflowed_; }
+
+ private:
+  bool MoveToArena() {
+    const uint32_t offset = table_.ArenaEnd();
+    if (!AppendToArena(text_.substr(start_, length_), false)) return false;
+    start_ = offset;
+    inArena_ = true;
+    return true;
+  }
+  bool AppendToArena(std::string_view bytes, bool counts = true) {
+    uint32_t offset = 0;
+    if (overflowed_ || !table_.AppendToArena(bytes, offset)) {
+      overflowed_ = true;
+      return false;
+    }
+    if (counts) length_ += static_cast<uint32_t>(bytes.size());
+    return true;
+  }
+
+  CsvTable& table_;
+  std::string_view text_;
+  uint32_t start_ = 0;
+  uint32_t length_ = 0;
+  bool open_ = false;
+  bool inArena_ = false;
+  bool overflowed_ = false;
+};
 
 }  // namespace
+
+void CsvTable::StartLine() {
+  lines_.push_back({static_cast<uint32_t>(fields_.size()), 0});
+}
+
+void CsvTable::AddField(Span span) {
+  fields_.push_back(span);
+  ++lines_.back().fieldCount;
+}
+
+bool CsvTable::ArenaHasRoom(size_t bytes) const {
+  return text_.size() + arena_.size() + bytes <= kCsvTableLimit;
+}
+
+bool CsvTable::AppendToArena(std::string_view bytes, uint32_t& offset) {
+  if (!ArenaHasRoom(bytes.size())) return false;
+  offset = ArenaEnd();
+  arena_.append(bytes);
+  return true;
+}
+
+bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
+  const Line& l = lines_[line];
+  if (k >= l.fieldCount) return false;
+  uint32_t offset = 0;
+  if (!AppendToArena(bytes, offset)) return false;
+  fields_[l.firstField + k] = {bytes.empty() ? 0 : offset, static_cast<uint32_t>(bytes.size())};
+  return true;
+}
 
 CsvReader::CsvReader(std::string_view text, char separator)
     : text_(text),
@@ -45,41 +136,46 @@ size_t CsvReader::SkipLineEnd(size_t at) const {
 
 // Every field that enters InUnquotedField or InQuotedField is completed by
 // the time the line ends (a line end or the end of input completes it), so
-// the field in progress is simply the last element of `fields` and the
-// count of completed fields is the vector's size.
-bool CsvReader::ReadCsvLine(CsvLine& line) {
-  line.fields.clear();
+// a field is completed whenever the next one starts or the line ends.
+bool CsvReader::ReadCsvLine(CsvTable& table) {
   const size_t end = text_.size();
   if (position_ >= end) return false;
+  // Offsets, lengths and field numbers all fit 32 bits below the limit.
+  if (end > kCsvTableLimit) {
+    table.MarkIncomplete();
+    return false;
+  }
   const char* text = text_.data();
   size_t at = position_;
   State state = State::kFieldStart;
-  std::vector<std::string>& fields = line.fields;
+  FieldBuilder field(table, text_);
+  table.StartLine();
+  bool lineEnded = false;
 
-  while (at < end) {
+  while (at < end && !lineEnded) {
     const char c = text[at];
     switch (state) {
       case State::kFieldStart:
         if (c == separator_) {
-          fields.emplace_back();
+          field.Start();
           ++at;
         } else if (c == kQuote) {
-          fields.emplace_back();
+          field.Start();
           ++at;
           state = State::kInQuotedField;
         } else if (IsLineEnd(c)) {
-          position_ = SkipLineEnd(at);
-          return true;
+          at = SkipLineEnd(at);
+          lineEnded = true;
         } else {
           // The byte is stored by the unquoted run that starts with it.
-          fields.emplace_back();
+          field.Start();
           state = State::kInUnquotedField;
         }
         break;
 
       case State::kInUnquotedField: {
         const size_t stop = FindAnyByte(text, at, end, unquotedStops_);
-        fields.back().append(text + at, stop - at);
+        field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
         const char s = text[at];
@@ -88,71 +184,80 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
           // A quote right after the separator opens a quoted field; anything
           // else (the end of input too) starts a new unquoted field.
           if (at < end && text[at] == kQuote) {
+            field.Finish();
             state = State::kFieldStart;
           } else {
-            fields.emplace_back();
+            field.Start();
           }
         } else if (s == kQuote) {
           ++at;
           if (at < end && text[at] == kQuote) {
-            fields.back().push_back(kQuote);
+            field.AppendQuotePair(at - 1);
             ++at;
           } else if (at < end && text[at] == separator_) {
             ++at;
+            field.Finish();
             state = State::kFieldStart;
           } else {
             // A quote in the middle of a field opens quoting there.
             state = State::kInQuotedField;
           }
         } else {
-          position_ = SkipLineEnd(at);
-          return true;
+          at = SkipLineEnd(at);
+          lineEnded = true;
         }
         break;
       }
 
       case State::kInQuotedField: {
         const size_t stop = FindAnyByte(text, at, end, quotedStops_);
-        fields.back().append(text + at, stop - at);
+        field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
         if (text[at] == '\0') {
-          fields.back().push_back('\r');
+          field.AppendByte('\r');
           ++at;
           break;
         }
         ++at;  // the quote
         if (at < end && text[at] == kQuote) {
-          fields.back().push_back(kQuote);
+          field.AppendQuotePair(at - 1);
           ++at;
         } else {
           if (at < end && text[at] == separator_) ++at;
+          field.Finish();
           state = State::kFieldStart;
         }
         break;
       }
     }
   }
-  // End of input ends the line and completes the field in progress.
-  position_ = end;
+  // A line end or the end of input completes the field in progress.
+  field.Finish();
+  position_ = lineEnded ? at : end;
+  if (field.overflowed()) {
+    table.MarkIncomplete();
+    return false;
+  }
   return true;
 }
 
-std::vector<CsvLine> ReadCsvLines(std::string_view text, char separator) {
-  std::vector<CsvLine> lines;
-  lines.reserve(CountLineFeeds(text) + 1);
-  CsvReader reader(text, separator);
-  CsvLine line;
-  size_t lastCount = 0;
-  for (;;) {
-    // Lines of one file mostly have the same width; sizing for the last one
-    // spares the regrowth of every line's field vector.
-    line.fields.reserve(lastCount);
-    if (!reader.ReadCsvLine(line)) break;
-    lastCount = line.fields.size();
-    lines.push_back(std::move(line));
+bool CsvReader::ReadCsvLine(CsvLine& line) {
+  line.fields.clear();
+  CsvTable table(text_);
+  if (!ReadCsvLine(table)) return false;
+  for (int k = 0; k < table.fieldCount(0); ++k) {
+    line.fields.emplace_back(table.Field(0, static_cast<size_t>(k)));
   }
-  return lines;
+  return true;
+}
+
+CsvTable ReadCsvTable(std::string_view text, char separator) {
+  CsvTable table(text);
+  CsvReader reader(text, separator);
+  while (reader.ReadCsvLine(table)) {
+  }
+  return table;
 }
 
 }  // namespace qv

@@ -13,12 +13,85 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qv {
 
+// Every line of a file, read once. A field's stored bytes are nearly always
+// a plain slice of the text (an unquoted field, or a quoted one without
+// doubled quotes or NULs), so a field is an offset and a length, and only
+// the fields whose bytes differ from the input are copied, into one shared
+// arena. Offsets below text.size() point into the text, the others into the
+// arena (less text.size()), which keeps a field at eight bytes; text and
+// arena together are therefore limited to kCsvTableLimit bytes.
+//
+// The text is not copied: it must outlive the table.
+class CsvTable {
+ public:
+  struct Span {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+  };
+  struct Line {
+    uint32_t firstField = 0;
+    uint32_t fieldCount = 0;
+  };
+
+  CsvTable() = default;
+  explicit CsvTable(std::string_view text) : text_(text) {}
+
+  size_t lineCount() const { return lines_.size(); }
+  bool empty() const { return lines_.empty(); }
+  int fieldCount(size_t line) const { return static_cast<int>(lines_[line].fieldCount); }
+  // Field k of `line`, or the empty text beyond the line's own fields.
+  std::string_view Field(size_t line, size_t k) const {
+    const Line& l = lines_[line];
+    return k < l.fieldCount ? View(fields_[l.firstField + k]) : std::string_view();
+  }
+  // False when the text (with the arena) outgrew what offsets can address;
+  // the table then holds only the lines read before.
+  bool complete() const { return complete_; }
+
+  // Building, for the reader and for converting fields in place.
+  void StartLine();
+  void AddField(Span span);
+  void MarkIncomplete() { complete_ = false; }
+  // Replaces field k of `line` with `bytes`, stored in the arena; false
+  // (the field unchanged) when the arena is full.
+  bool ReplaceField(size_t line, size_t k, std::string_view bytes);
+  // Appends to the arena; the offset of the first byte, or nothing when the
+  // arena is full.
+  bool AppendToArena(std::string_view bytes, uint32_t& offset);
+  void PushArenaByte(char c) { arena_.push_back(c); }
+  uint32_t ArenaEnd() const { return static_cast<uint32_t>(text_.size() + arena_.size()); }
+  bool ArenaHasRoom(size_t bytes) const;
+  std::string_view text() const { return text_; }
+  void Clear() {
+    fields_.clear();
+    lines_.clear();
+    arena_.clear();
+    complete_ = true;
+  }
+
+ private:
+  std::string_view View(Span span) const {
+    if (span.offset < text_.size()) return text_.substr(span.offset, span.length);
+    return std::string_view(arena_).substr(span.offset - text_.size(), span.length);
+  }
+
+  std::string_view text_;
+  std::string arena_;
+  std::vector<Span> fields_;
+  std::vector<Line> lines_;
+  bool complete_ = true;
+};
+
+inline constexpr size_t kCsvTableLimit = std::numeric_limits<uint32_t>::max() - 1;
+
+// One line read on its own, its fields copied out.
 struct CsvLine {
   std::vector<std::string> fields;  // the fields the line completed
 
@@ -32,7 +105,12 @@ struct CsvLine {
 class CsvReader {
  public:
   CsvReader(std::string_view text, char separator);
-  // Reads the next line; false (and an empty line) at the end of input.
+  // Appends the next line to `table`, which must have been made over the
+  // same text; false (nothing appended) at the end of input, or when the
+  // table is full (it is then marked incomplete).
+  bool ReadCsvLine(CsvTable& table);
+  // Reads the next line into `line`; false (and an empty line) at the end
+  // of input.
   bool ReadCsvLine(CsvLine& line);
   size_t position() const { return position_; }
 
@@ -47,7 +125,8 @@ class CsvReader {
   std::array<char, 2> quotedStops_{};
 };
 
-// Every line of `text`, read once.
-std::vector<CsvLine> ReadCsvLines(std::string_view text, char separator);
+// Every line of `text`, read once. complete() is false when the text is
+// larger than kCsvTableLimit.
+CsvTable ReadCsvTable(std::string_view text, char separator);
 
 }  // namespace qv

@@ -133,7 +133,7 @@ TEST(PropertyRoundTrip, GeneratorIsDeterministicAndHonoursTheSpec) {
   ASSERT_TRUE(exported.ok) << exported.console;
   // The name line and one line per row (the texts may hold line breaks, so
   // count through the reader).
-  EXPECT_EQ(ReadCsvLines(exported.csv, ',').size(), 501u);
+  EXPECT_EQ(ReadCsvTable(exported.csv, ',').lineCount(), 501u);
   options.givenPassword = "wrong";
   EXPECT_FALSE(Export(a.file, options).ok);
 }

@@ -24,11 +24,11 @@ class RecordBuilder : public ::testing::Test {
 
   // The record built from one CSV line of `csv`.
   Bytes Build(const std::string& csv, int lineNumber = 1) {
-    const std::vector<CsvLine> lines = ReadCsvLines(csv, ',');
-    const CsvLine line = lines.empty() ? CsvLine{} : lines[0];
+    CsvTable lines = ReadCsvTable(csv, ',');
+    if (lines.empty()) lines = ReadCsvTable("\n", ',');  // one line without fields
     RecordBuildContext context{master_, dateFormat_, timeFormat_, popupLists_};
     Bytes out = {0xAA};  // the record is appended after what is there
-    const int32_t size = BuildRecordFromCsv(context, line, out, lineNumber, warnings_);
+    const int32_t size = BuildRecordFromCsv(context, lines, 0, out, lineNumber, warnings_);
     EXPECT_EQ(static_cast<size_t>(size), out.size() - 1);
     return Bytes(out.begin() + 1, out.end());
   }
@@ -177,7 +177,7 @@ TEST_F(RecordBuilder, LongTextIsCutToOneEntryWithAWarning) {
 
 TEST_F(RecordBuilder, LargestUnique) {
   const auto largest = [&](const std::string& csv, bool fieldNames) {
-    return GetLargestUnique(ReadCsvLines(csv, ','), master_, fieldNames);
+    return GetLargestUnique(ReadCsvTable(csv, ','), master_, fieldNames);
   };
   EXPECT_EQ(largest("5\n17\n3\n", false), 0u);  // no unique slot
   SetTypes({kText, kUniqueInteger, kEmptySlot, kUniqueIntegerExt});

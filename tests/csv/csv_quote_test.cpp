@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "csv/csv_reader.h"
+#include "support/csv_fields.h"
 
 namespace qv {
 namespace {
@@ -35,9 +36,9 @@ TEST(QuoteCsvValue, ReaderGivesTheValueBack) {
       QuoteCsvValue(values[i], ',', placeQuotes, line);
     }
     line.push_back('\n');
-    const std::vector<CsvLine> lines = ReadCsvLines(line, ',');
-    ASSERT_EQ(lines.size(), 1u) << line;
-    EXPECT_EQ(lines[0].fields, values) << line;
+    const CsvTable lines = ReadCsvTable(line, ',');
+    ASSERT_EQ(lines.lineCount(), 1u) << line;
+    EXPECT_EQ(testing::LineFields(lines, 0), values) << line;
   }
 }
 

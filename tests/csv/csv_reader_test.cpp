@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/csv_fields.h"
+
 namespace qv {
 namespace {
 
@@ -16,7 +18,9 @@ std::vector<Fields> Read(std::string text) {
     if (c == 'Q') c = '"';
   }
   std::vector<Fields> out;
-  for (const CsvLine& line : ReadCsvLines(text, ',')) out.push_back(line.fields);
+  const CsvTable table = ReadCsvTable(text, ',');
+  EXPECT_TRUE(table.complete());
+  for (size_t i = 0; i < table.lineCount(); ++i) out.push_back(testing::LineFields(table, i));
   return out;
 }
 

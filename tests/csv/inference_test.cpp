@@ -10,26 +10,26 @@ namespace {
 MasterRecord Infer(const std::string& csv, bool fieldNames) {
   MasterRecord record;
   SetDefaultMasterRecord(record);
-  InferFieldsFromCsv(ReadCsvLines(csv, ','), fieldNames, record);
+  InferFieldsFromCsv(ReadCsvTable(csv, ','), fieldNames, record);
   return record;
 }
 
 TEST(Inference, CountsDataLines) {
-  EXPECT_EQ(GetNumberOfRecords(ReadCsvLines("", ','), false), 0);
-  EXPECT_EQ(GetNumberOfRecords(ReadCsvLines("", ','), true), 0);
-  EXPECT_EQ(GetNumberOfRecords(ReadCsvLines("names\n", ','), true), 0);
+  EXPECT_EQ(GetNumberOfRecords(ReadCsvTable("", ','), false), 0);
+  EXPECT_EQ(GetNumberOfRecords(ReadCsvTable("", ','), true), 0);
+  EXPECT_EQ(GetNumberOfRecords(ReadCsvTable("names\n", ','), true), 0);
   // The empty line after CR LF CR LF is a data line.
-  EXPECT_EQ(GetNumberOfRecords(ReadCsvLines("a\r\nb\r\n\r\n", ','), false), 3);
-  EXPECT_EQ(GetNumberOfRecords(ReadCsvLines("a\r\nb\r\n\r\n", ','), true), 2);
+  EXPECT_EQ(GetNumberOfRecords(ReadCsvTable("a\r\nb\r\n\r\n", ','), false), 3);
+  EXPECT_EQ(GetNumberOfRecords(ReadCsvTable("a\r\nb\r\n\r\n", ','), true), 2);
 }
 
 TEST(Inference, LongestValueSkipsTheNameLine) {
-  const auto lines = ReadCsvLines("a long name,x\nab,\"q\"\"q\"\nabc\n", ',');
+  const auto lines = ReadCsvTable("a long name,x\nab,\"q\"\"q\"\nabc\n", ',');
   EXPECT_EQ(GetLongestValue(lines, 0, false), 11);
   EXPECT_EQ(GetLongestValue(lines, 0, true), 3);
   EXPECT_EQ(GetLongestValue(lines, 1, true), 3);
   EXPECT_EQ(GetLongestValue(lines, 29, true), 0);
-  EXPECT_EQ(GetLongestValue(ReadCsvLines("name\n", ','), 0, true), -1);
+  EXPECT_EQ(GetLongestValue(ReadCsvTable("name\n", ','), 0, true), -1);
 }
 
 TEST(Inference, TypesAndLengthsFromTheLongestValue) {
