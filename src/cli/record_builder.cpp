@@ -113,7 +113,7 @@ void WriteEntry(const RecordBuildContext& context, int slot, std::string_view ce
       writer.WriteZeros(kUniqueExtensionSize);
       break;
     case kPopup: {
-      const int choice = FindChoiceIndex(ByteView(context.popupLists[index]), cell);
+      const int choice = context.choices[index].Find(cell);
       WriteOneByte(writer, choice < 0 ? 255 : static_cast<uint8_t>(choice));
       break;
     }
@@ -173,6 +173,14 @@ size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& co
 }
 
 }  // namespace
+
+RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateFormat, int timeFormat,
+                                       const std::array<Bytes, kFieldSlots>& popupLists)
+    : master(master), dateFormat(dateFormat), timeFormat(timeFormat), popupLists(popupLists) {
+  for (size_t slot = 0; slot < choices.size(); ++slot) {
+    if (master.fields[slot].type == kPopup) choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
+  }
+}
 
 size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line) {
   return EntriesSizeBound(context, CsvColumns(context.master), lines, line);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "csv/csv_reader.h"
+#include "fields/popup_list.h"
 #include "pdb/byte_io.h"
 #include "pdb/master_record.h"
 
@@ -17,11 +18,16 @@ namespace qv {
 int GetCsvColumn(int slot, const MasterRecord& master);
 
 struct RecordBuildContext {
+  RecordBuildContext(const MasterRecord& master, int dateFormat, int timeFormat,
+                     const std::array<Bytes, kFieldSlots>& popupLists);
+
   const MasterRecord& master;
   int dateFormat = 0;
   int timeFormat = 0;
   // The popup list of each slot as written into the new database.
   const std::array<Bytes, kFieldSlots>& popupLists;
+  // For the popup slots, the lookup of a cell's choice in popupLists.
+  std::array<ChoiceLookup, kFieldSlots> choices;
 };
 
 // Appends the record for line `line` of `lines` to `out` and returns its size in bytes.

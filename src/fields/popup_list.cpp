@@ -82,6 +82,24 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
   return list;
 }
 
+ChoiceLookup::ChoiceLookup(ByteView list) {
+  for (int n = 0; n < kChoiceLookupLimit; ++n) {
+    const std::optional<std::string_view> choice = NthChoice(list, n);
+    if (!choice) break;
+    choices_.push_back(*choice);
+  }
+}
+
+int ChoiceLookup::Find(std::string_view text) const {
+  if (ContainsNoCase(text, kNoValueText)) return -1;
+  for (size_t n = 0; n < choices_.size(); ++n) {
+    if (choices_[n].size() == text.size() && EqualsNoCase(choices_[n], text)) {
+      return static_cast<int>(n);
+    }
+  }
+  return -1;
+}
+
 int FindChoiceIndex(ByteView list, std::string_view text) {
   if (ContainsNoCase(text, kNoValueText)) return -1;
   for (int n = 0; n < kChoiceLookupLimit; ++n) {

@@ -44,4 +44,19 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
 // the empty text that ends the list.
 int FindChoiceIndex(ByteView list, std::string_view text);
 
+// FindChoiceIndex for many texts against one list: the list is walked once,
+// up front, instead of once per choice for every text. The list must
+// outlive the lookup.
+class ChoiceLookup {
+ public:
+  ChoiceLookup() = default;
+  explicit ChoiceLookup(ByteView list);
+  int Find(std::string_view text) const;
+
+ private:
+  // The texts NthChoice gives for 0, 1, ... up to the first it does not
+  // (at most 30), so a position is the index FindChoiceIndex returns.
+  std::vector<std::string_view> choices_;
+};
+
 }  // namespace qv

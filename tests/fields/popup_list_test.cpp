@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -121,6 +124,42 @@ TEST(PopupList, BuildLimits) {
   EXPECT_EQ(AsString(withLong), std::string(79, 'L') + '\0' + std::string(79, 'L') + "\0\0\0\0"s);
   EXPECT_EQ(FindChoiceIndex(withLong, longValue), -1);
   EXPECT_EQ(FindChoiceIndex(withLong, std::string(79, 'l')), 0);
+}
+
+// The lookup must agree with FindChoiceIndex everywhere, including lists
+// with empty choices inside, doubled or missing terminators, repeated
+// choices in other cases, more than 30 choices, and cells holding "No Value".
+TEST(PopupList, LookupAgreesWithFindChoiceIndex) {
+  uint64_t state = 12345;
+  const auto next = [&state](uint32_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>((state >> 33) % bound);
+  };
+  const std::string pieces[] = {"a", "A", "b", "ab", "AB", "No Value", "x\x80", "", ""};
+  for (int round = 0; round < 400; ++round) {
+    std::string list;
+    std::vector<std::string> made;
+    const uint32_t choices = next(36);
+    for (uint32_t c = 0; c < choices; ++c) {
+      std::string choice = pieces[next(9)] + pieces[next(9)];
+      made.push_back(choice);
+      list += choice;
+      list.push_back('\0');
+    }
+    list.append(next(4), '\0');
+    const ChoiceLookup lookup(View(list));
+    std::vector<std::string> cells = {"", "no value", "zzz"};
+    for (const std::string& choice : made) {
+      std::string flipped = choice;
+      for (char& c : flipped) {
+        if (next(2) != 0 && std::isalpha(static_cast<unsigned char>(c))) c ^= 0x20;
+      }
+      cells.push_back(flipped);
+    }
+    for (const std::string& cell : cells) {
+      EXPECT_EQ(lookup.Find(cell), FindChoiceIndex(View(list), cell)) << round << ": " << cell;
+    }
+  }
 }
 
 }  // namespace
