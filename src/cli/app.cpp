@@ -54,7 +54,7 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
 int RunApp(const std::vector<std::string>& args) {
   Console console(stdout);
   const int status = RunApp(args, console);
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   return status;
 }
 

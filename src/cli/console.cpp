@@ -7,7 +7,7 @@ namespace qv {
 
 void Console::Write(std::string_view text) {
   if (out_ != nullptr) {
-    std::fwrite(text.data(), 1, text.size(), out_);
+    (void)std::fwrite(text.data(), 1, text.size(), out_);
   } else {
     text_.append(text);
   }
@@ -33,7 +33,7 @@ std::string Format(const char* pattern, ...) {
   std::string out;
   if (length > 0) {
     std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), pattern, args);
+    (void)std::vsnprintf(buffer.data(), buffer.size(), pattern, args);
     out.assign(buffer.data(), static_cast<size_t>(length));
   }
   va_end(args);

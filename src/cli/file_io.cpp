@@ -79,7 +79,7 @@ void SyncFolder(const std::string& folder) {
 bool FileExists(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
-  std::fclose(file);
+  (void)std::fclose(file);
   return true;
 }
 

@@ -177,7 +177,7 @@ void SetDefaultMasterRecord(MasterRecord& record) {
   for (int i = 0; i < kFieldSlots; ++i) {
     FieldDefinition& field = record.fields[i];
     char name[sizeof field.name];
-    std::snprintf(name, sizeof name, "Field %u", static_cast<unsigned>(i + 1));
+    (void)std::snprintf(name, sizeof name, "Field %u", static_cast<unsigned>(i + 1));
     SetFixedText(field.name, name);
     field.maxLength = 40;
     field.optionWord = 58;
