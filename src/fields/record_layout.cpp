@@ -156,7 +156,7 @@ std::string_view RenderSplitField(const RenderContext& context, ByteView record,
 std::string RenderSubKindField(const RenderContext& context, ByteView record, int slot) {
   const ByteView data = IsSlot(slot) ? FieldData(record, slot) : ByteView();
   if (data.empty()) return std::string(kErrorText);
-  const std::string text = StoredText(data);
+  std::string text = StoredText(data);
   switch (context.master.fields[slot].subKind()) {
     case 0:
     case 1:
