@@ -79,11 +79,8 @@ class LineCounter {
   int LineAt(size_t position) {
     for (; counted_ < position && counted_ < text_.size(); ++counted_) {
       const char c = text_[counted_];
-      if (c == '\r') {
-        ++line_;
-      } else if (c == '\n' && (counted_ == 0 || text_[counted_ - 1] != '\r')) {
-        ++line_;
-      }
+      // CR, LF and CR LF each end one line.
+      if (c == '\r' || (c == '\n' && (counted_ == 0 || text_[counted_ - 1] != '\r'))) ++line_;
     }
     return line_;
   }
