@@ -145,45 +145,52 @@ void WriteEntry(const RecordBuildContext& context, int slot, std::string_view ce
   }
 }
 
-// The most bytes the record for `line` can take; the import reserves the
-// whole database from these.
-size_t EntriesSizeBound(const RecordBuildContext& context, const SlotColumns& columns,
-                        const CsvTable& lines, size_t line) {
-  size_t bound = 1 + kRecordPrefixSize;
-  for (size_t slot = 0; slot < columns.size(); ++slot) {
-    switch (context.master.fields[slot].type) {
-      case kText:
-      case kLongText:
-      case kText2:
-        bound += 3 + std::min(CellOf(lines, line, columns[slot]).size(), kLongestEntryText);
-        break;
-      case kShortText:
-      case kSubKindText:
-        bound += 3 + kShortTextMax;
-        break;
-      case kUniqueIntegerExt:
-        bound += 6 + kUniqueExtensionSize;
-        break;
-      default:  // numbers, dates, times, one-byte values, empty slots
-        bound += 6;
-        break;
-    }
+// The most bytes the entry of `slot` can take, less the text of a text
+// cell (counted per record); the import reserves the whole database from
+// these.
+size_t EntrySizeBound(const MasterRecord& master, size_t slot) {
+  switch (master.fields[slot].type) {
+    case kText:
+    case kLongText:
+    case kText2:
+      return 3;
+    case kShortText:
+    case kSubKindText:
+      return 3 + kShortTextMax;
+    case kUniqueIntegerExt:
+      return 6 + kUniqueExtensionSize;
+    default:  // numbers, dates, times, one-byte values, empty slots
+      return 6;
   }
-  return bound;
 }
+
+bool IsTextType(uint32_t type) { return type == kText || type == kLongText || type == kText2; }
 
 }  // namespace
 
 RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateFormat, int timeFormat,
                                        const std::array<Bytes, kFieldSlots>& popupLists)
-    : master(master), dateFormat(dateFormat), timeFormat(timeFormat), popupLists(popupLists) {
+    : master(master),
+      dateFormat(dateFormat),
+      timeFormat(timeFormat),
+      popupLists(popupLists),
+      columns(CsvColumns(master)),
+      fixedSizeBound(1 + kRecordPrefixSize) {
   for (size_t slot = 0; slot < choices.size(); ++slot) {
-    if (master.fields[slot].type == kPopup) choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
+    const uint32_t type = master.fields[slot].type;
+    if (type == kPopup) choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
+    if (type != kEmptySlot) usedSlots = static_cast<int>(slot) + 1;
+    fixedSizeBound += EntrySizeBound(master, slot);
+    if (IsTextType(type)) textColumns.push_back(columns[slot]);
   }
 }
 
 size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line) {
-  return EntriesSizeBound(context, CsvColumns(context.master), lines, line);
+  size_t bound = context.fixedSizeBound;
+  for (int column : context.textColumns) {
+    bound += std::min(CellOf(lines, line, column).size(), kLongestEntryText);
+  }
+  return bound;
 }
 
 int GetCsvColumn(int slot, const MasterRecord& master) {
@@ -193,7 +200,6 @@ int GetCsvColumn(int slot, const MasterRecord& master) {
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
                            Bytes& out, int lineNumber, std::vector<std::string>& warnings) {
   const size_t start = out.size();
-  const SlotColumns columns = CsvColumns(context.master);
   ByteWriter writer(out);
   if (context.master.recordPrefixFlag != 0) {
     writer.WriteU8(1);
@@ -204,18 +210,17 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
     writer.WriteU8(0);
   }
 
-  for (int slot = 0; slot < kFieldSlots; ++slot) {
+  // Empty slots before a used one keep their place with a zero-length
+  // entry; after the last used slot the end mark stands for all of them.
+  for (int slot = 0; slot < context.usedSlots; ++slot) {
     if (context.master.fields[static_cast<size_t>(slot)].type == kEmptySlot) {
-      if (!AnyUsedFieldFrom(context.master, slot)) {
-        writer.WriteU16LE(kEndMark);
-        break;
-      }
       writer.WriteU16LE(0);
       continue;
     }
-    const int column = columns[static_cast<size_t>(slot)];
+    const int column = context.columns[static_cast<size_t>(slot)];
     WriteEntry(context, slot, CellOf(lines, line, column), lineNumber, column, writer, warnings);
   }
+  if (context.usedSlots < kFieldSlots) writer.WriteU16LE(kEndMark);
   return static_cast<int32_t>(out.size() - start);
 }
 

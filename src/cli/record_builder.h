@@ -28,6 +28,13 @@ struct RecordBuildContext {
   const std::array<Bytes, kFieldSlots>& popupLists;
   // For the popup slots, the lookup of a cell's choice in popupLists.
   std::array<ChoiceLookup, kFieldSlots> choices;
+  // What every record shares, worked out once: the CSV column of each slot,
+  // the slots up to the last used one (the end mark follows them), and the
+  // size bound of everything but the text cells, whose columns are listed.
+  std::array<int, kFieldSlots> columns{};
+  int usedSlots = 0;
+  size_t fixedSizeBound = 0;
+  std::vector<int> textColumns;
 };
 
 // Appends the record for line `line` of `lines` to `out` and returns its size in bytes.

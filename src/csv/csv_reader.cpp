@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "csv/byte_scan.h"
 
 namespace qv {
 namespace {
@@ -12,6 +11,19 @@ constexpr char kQuote = '"';
 bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
 enum class State { kFieldStart, kInUnquotedField, kInQuotedField };
+
+size_t CountLineFeeds(std::string_view text) {
+  size_t count = 0;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
+    if (found == nullptr) break;
+    ++count;
+    at = static_cast<const char*>(found) + 1;
+  }
+  return count;
+}
 
 // Collects the stored bytes of the field in progress. They stay a slice of
 // the text for as long as every run read continues the previous one; the
@@ -37,19 +49,12 @@ class FieldBuilder {
   // Stores text[at, at + n).
   void Append(size_t at, size_t n) {
     if (n == 0) return;
-    if (!inArena_) {
-      if (length_ == 0) {
-        start_ = static_cast<uint32_t>(at);
-        length_ = static_cast<uint32_t>(n);
-        return;
-      }
-      if (start_ + length_ == at) {
-        length_ += static_cast<uint32_t>(n);
-        return;
-      }
-      if (!MoveToArena()) return;
+    if (!inArena_ && (length_ == 0 || start_ + length_ == at)) {
+      if (length_ == 0) start_ = static_cast<uint32_t>(at);
+      length_ += static_cast<uint32_t>(n);
+      return;
     }
-    AppendToArena(text_.substr(at, n));
+    AppendCopy(at, n);
   }
   // Stores one quote for the doubled quote whose first byte is at `first`,
   // picking the byte that can continue the slice: the second one when the
@@ -62,6 +67,12 @@ class FieldBuilder {
   bool overflowed() const { return overflowed_; }
 
  private:
+  // Kept out of line so that the common case above stays small enough to
+  // inline into the reader's loop.
+  [[gnu::noinline]] void AppendCopy(size_t at, size_t n) {
+    if (!inArena_ && !MoveToArena()) return;
+    AppendToArena(text_.substr(at, n));
+  }
   bool MoveToArena() {
     const uint32_t offset = table_.ArenaEnd();
     if (!AppendToArena(text_.substr(start_, length_), false)) return false;
@@ -122,10 +133,10 @@ bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
 CsvReader::CsvReader(std::string_view text, char separator)
     : text_(text),
       separator_(separator),
-      unquotedStops_{separator, kQuote, '\r', '\n', '\0'},
+      unquotedStops_(std::array<char, 5>{separator, kQuote, '\r', '\n', '\0'}),
       // Inside quotes the separator, CR and LF are plain text; only a quote
       // and a NUL (stored as CR) need attention.
-      quotedStops_{kQuote, '\0'} {}
+      quotedStops_(std::array<char, 2>{kQuote, '\0'}) {}
 
 // Position after the line-end byte at `at` and at most one CR or LF after it.
 size_t CsvReader::SkipLineEnd(size_t at) const {
@@ -174,7 +185,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
         break;
 
       case State::kInUnquotedField: {
-        const size_t stop = FindAnyByte(text, at, end, unquotedStops_);
+        const size_t stop = unquotedStops_.Find(text, at, end);
         field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
@@ -210,7 +221,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
       }
 
       case State::kInQuotedField: {
-        const size_t stop = FindAnyByte(text, at, end, quotedStops_);
+        const size_t stop = quotedStops_.Find(text, at, end);
         field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
@@ -255,6 +266,11 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
 CsvTable ReadCsvTable(std::string_view text, char separator) {
   CsvTable table(text);
   CsvReader reader(text, separator);
+  if (!reader.ReadCsvLine(table)) return table;
+  // Lines of one file mostly have the width of the first; room for that
+  // many spares regrowing (and for a moment holding twice) the field list.
+  const size_t lines = CountLineFeeds(text) + 1;
+  table.Reserve(lines, lines * static_cast<size_t>(table.fieldCount(0)));
   while (reader.ReadCsvLine(table)) {
   }
   return table;

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "csv/byte_scan.h"
+
 namespace qv {
 
 // Every line of a file, read once. A field's stored bytes are nearly always
@@ -57,6 +59,10 @@ class CsvTable {
 
   // Building, for the reader and for converting fields in place.
   void StartLine();
+  void Reserve(size_t lines, size_t fields) {
+    lines_.reserve(lines);
+    fields_.reserve(fields);
+  }
   void AddField(Span span);
   void MarkIncomplete() { complete_ = false; }
   // Replaces field k of `line` with `bytes`, stored in the arena; false
@@ -121,8 +127,8 @@ class CsvReader {
   char separator_;
   size_t position_ = 0;
   // Bytes that end a run of plain characters, outside and inside quotes.
-  std::array<char, 5> unquotedStops_{};
-  std::array<char, 2> quotedStops_{};
+  ByteFinder<5> unquotedStops_;
+  ByteFinder<2> quotedStops_;
 };
 
 // Every line of `text`, read once. complete() is false when the text is

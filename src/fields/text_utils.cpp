@@ -23,18 +23,22 @@ int CompareNoCase(std::string_view a, std::string_view b, size_t n) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+// Both run once per popup cell or date on import, so they compare in place
+// rather than through CompareNoCase.
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CompareNoCase(a, b, a.size()) == 0;
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
 }
 
 std::optional<size_t> FindNoCase(std::string_view text, std::string_view pattern) {
   if (text.empty()) return std::nullopt;
   if (pattern.empty()) return 0;
   if (pattern.size() > text.size()) return std::nullopt;
-  const char first = FoldAscii(pattern[0]);
   for (size_t i = 0; i + pattern.size() <= text.size(); ++i) {
-    if (FoldAscii(text[i]) != first) continue;
-    if (CompareNoCase(text.substr(i), pattern, pattern.size()) == 0) return i;
+    if (EqualsNoCase(text.substr(i, pattern.size()), pattern)) return i;
   }
   return std::nullopt;
 }
@@ -68,8 +72,12 @@ int32_t ParseDecimal(std::string_view text) {
   int64_t value = 0;
   const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
                                  : std::numeric_limits<int32_t>::max();
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min<int64_t>(value * 10 + (text[i] - '0'), limit);
+  for (; i < text.size(); ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    value = value * 10 + digit;
+    // Once at the limit, later digits could only keep it there.
+    if (value >= limit) return static_cast<int32_t>(negative ? -limit : limit);
   }
   return static_cast<int32_t>(negative ? -value : value);
 }

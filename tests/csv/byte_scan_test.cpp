@@ -21,8 +21,9 @@ size_t NaiveFind(const std::string& text, size_t at, const std::array<char, 5>& 
 // (0x01 beside NUL, 0x2D beside the comma) that word tricks can confuse.
 TEST(FindAnyByte, AgreesWithAByteByByteSearch) {
   const std::array<char, 5> targets{',', '"', '\r', '\n', '\0'};
+  const ByteFinder<5> finder(targets);
   for (const char filler : {'a', '\x01', '\x2d', '\x80', '\xff', '\x0b'}) {
-    for (size_t length = 0; length <= 27; ++length) {
+    for (size_t length = 0; length <= 40; ++length) {
       for (size_t match = 0; match <= length; ++match) {
         for (const char target : targets) {
           std::string text(length, filler);
@@ -30,6 +31,9 @@ TEST(FindAnyByte, AgreesWithAByteByByteSearch) {
           for (size_t from = 0; from <= length; ++from) {
             ASSERT_EQ(FindAnyByte(text.data(), from, text.size(), targets),
                       NaiveFind(text, from, targets))
+                << "filler " << int(filler) << " length " << length << " match " << match
+                << " from " << from;
+            ASSERT_EQ(finder.Find(text.data(), from, text.size()), NaiveFind(text, from, targets))
                 << "filler " << int(filler) << " length " << length << " match " << match
                 << " from " << from;
           }
