@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/export_core.h"
+#include "cli/info_core.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -18,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.fieldNames = input.ConsumeBool();
   options.extraDiag = input.ConsumeBool();
   if (input.ConsumeBool()) options.popupFile = "popups.csv";
+  options.separator = input.PickValueInArray({',', ';', '\t'});
+  options.encoding = input.PickValueInArray(
+      {qv::CsvEncoding::kBytes, qv::CsvEncoding::kUtf8, qv::CsvEncoding::kUtf8Bom});
   options.givenPassword = input.ConsumeRandomLengthString(31);
   const std::string file = input.ConsumeRemainingBytesAsString();
 
@@ -27,5 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QV_FUZZ_CHECK(result.loaded || !result.ok);
   QV_FUZZ_CHECK(result.loaded || result.csv.empty());
   if (!result.ok) QV_FUZZ_CHECK(console.text().find("ERROR:") != std::string::npos);
+
+  // The description and schema of COMMAND:INFO load the database the same way.
+  options.schemaFile = "schema.csv";
+  qv::Console infoConsole;
+  const qv::DatabaseDescription description =
+      qv::DescribeDatabaseText(qv::AsBytes(file), options, infoConsole);
+  QV_FUZZ_CHECK(description.loaded == result.loaded);
   return 0;
 }

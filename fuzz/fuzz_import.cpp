@@ -1,5 +1,6 @@
-// Arbitrary CSV bytes through the whole import, either inferring the fields
-// or over the definitions of an arbitrary existing database. Whatever the
+// Arbitrary CSV bytes through the whole import, inferring the fields, over
+// the definitions of an arbitrary existing database, or from an arbitrary
+// schema file. Whatever the
 // import accepts must come out as a database the export reads whole.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,15 +19,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.timeFormat = input.ConsumeIntegralInRange<int>(-1, 5);
   options.fieldNames = input.ConsumeBool();
   options.extraDiag = input.ConsumeBool();
+  options.separator = input.PickValueInArray({',', ';', '\t'});
+  options.encoding = input.PickValueInArray(
+      {qv::CsvEncoding::kBytes, qv::CsvEncoding::kUtf8, qv::CsvEncoding::kUtf8Bom});
   options.databaseName = input.ConsumeRandomLengthString(31);
   if (options.databaseName.empty()) options.databaseName = "Fuzz";
 
   qv::ImportSource source;
   std::string existing;
-  source.useExisting = input.ConsumeBool();
+  std::string schema;
+  const int definitions = input.ConsumeIntegralInRange<int>(0, 2);
+  source.useExisting = definitions == 1;
   if (source.useExisting && input.ConsumeBool()) {
     existing = input.ConsumeRandomLengthString(size);
     source.existing = qv::AsBytes(existing);
+  }
+  if (definitions == 2) {
+    schema = input.ConsumeRandomLengthString(size);
+    source.schemaText = schema;
+    source.schemaName = "schema.csv";
   }
   const std::string csv = input.ConsumeRemainingBytesAsString();
   source.csvText = csv;

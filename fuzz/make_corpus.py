@@ -33,22 +33,33 @@ def write(target: str, name: str, data: bytes) -> None:
 
 
 # Export: dateFormat, timeFormat (value + 1), placeQuotes, fieldNames,
-# extraDiag, popups, then the password string and the database.
-for i, (date, time, quotes, names, popups, password) in enumerate([
-    (0, 0, 0, 0, 0, b""), (6, 4, 1, 1, 1, b""), (3, 1, 0, 1, 1, b"secret")]):
+# extraDiag, popups, separator (0 comma, 1 semicolon, 2 TAB), encoding
+# (0 bytes, 1 UTF-8, 2 UTF-8 with BOM), then the password string and the
+# database.
+for i, (date, time, quotes, names, popups, sep, enc, password) in enumerate([
+    (0, 0, 0, 0, 0, 0, 0, b""), (6, 4, 1, 1, 1, 1, 1, b""), (3, 1, 0, 1, 1, 2, 2, b"secret")]):
     write("export", f"sample{i}",
-          string(password) + sample_pdb + flags(date + 1, time + 1, quotes, names, 0, popups))
+          string(password) + sample_pdb +
+          flags(date + 1, time + 1, quotes, names, 0, popups, sep, enc))
 # A short database without records and a bare header.
-write("export", "header_only", string(b"") + sample_pdb[:78] + flags(1, 1, 0, 0, 0, 0))
+write("export", "header_only", string(b"") + sample_pdb[:78] + flags(1, 1, 0, 0, 0, 0, 0, 0))
 
-# Import: dateFormat, timeFormat, fieldNames, extraDiag, name, useExisting,
-# existing present, existing bytes, then the CSV.
-write("import", "infer", string(b"Sample") + sample_csv + flags(1, 1, 1, 0, 0))
+# Import: dateFormat, timeFormat, fieldNames, extraDiag, separator,
+# encoding, name, definitions (0 inferred, 1 existing database, 2 schema),
+# existing present, existing bytes or schema text, then the CSV.
+write("import", "infer", string(b"Sample") + sample_csv + flags(1, 1, 1, 0, 0, 0, 0))
 write("import", "existing",
-      string(b"Sample") + string(sample_pdb) + sample_csv + flags(1, 1, 1, 0, 1, 1))
-write("import", "existing_missing", string(b"S") + b"a,b\r\n" + flags(1, 1, 0, 0, 1, 0))
+      string(b"Sample") + string(sample_pdb) + sample_csv + flags(1, 1, 1, 0, 0, 0, 1, 1))
+write("import", "existing_missing", string(b"S") + b"a,b\r\n" + flags(1, 1, 0, 0, 0, 0, 1, 0))
 write("import", "quoted",
-      string(b"Q") + b'"a ""b""","c\r\n\r\nd"\r\n,,\r\n"x",\n' + flags(1, 1, 0, 1, 0))
+      string(b"Q") + b'"a ""b""","c\r\n\r\nd"\r\n,,\r\n"x",\n' + flags(1, 1, 0, 1, 0, 0, 0))
+write("import", "semicolon_utf8",
+      string(b"U") + "Name;Caf\u00e9\r\n\u20ac 5;\"a;b\"\r\n".encode() +
+      flags(1, 1, 1, 0, 1, 1, 0))
+schema = (b"Due date,date,\r\nCustomer,text,40\r\nColour,popup,,Red,Green,\"Black, matt\"\r\n"
+          b"Qty,integer,\r\nPaid,check box,\r\nDelivery time,time,\r\nNotes,long text,\r\n")
+write("import", "schema",
+      string(b"Sch") + string(schema) + sample_csv + flags(1, 1, 1, 0, 0, 0, 2))
 
 # CSV reader: separator byte, then the text.
 write("csv_reader", "sample", b"," + sample_csv)
