@@ -186,12 +186,8 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
   // Room for every record at once: the database is assembled in one buffer,
   // and regrowing a buffer of many megabytes would copy it and, for a
   // moment, hold it twice.
-  size_t bound = 0;
-  for (int k = 0; k < prepared.rowCount; ++k) {
-    const size_t index = prepared.firstDataLine + static_cast<size_t>(k);
-    bound += RecordSizeBound(context, prepared.lines, index);
-  }
-  database.Reserve(bound);
+  database.Reserve(
+      RecordsSizeBound(context, prepared.lines, static_cast<size_t>(prepared.rowCount)));
   std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same table, so
   // every data line is there: the old "Error:Reading Line" and temporary-file

@@ -42,13 +42,13 @@ std::string_view CellOf(const CsvTable& lines, size_t line, int column) {
   return column < 0 ? std::string_view() : lines.Field(line, static_cast<size_t>(column));
 }
 
-void WriteText(ByteWriter& writer, std::string_view cell, int lineNumber, int column,
-               std::vector<std::string>& warnings) {
+void WriteText(ByteWriter& writer, std::string_view cell, bool mayHoldCr, int lineNumber,
+               int column, std::vector<std::string>& warnings) {
   // Without a CR the line ends are already single LFs; most cells take this
   // path and are written without a copy.
   std::string normalized;
   std::string_view text = cell;
-  if (cell.find('\r') != std::string_view::npos) {
+  if (mayHoldCr && cell.find('\r') != std::string_view::npos) {
     normalized = NormalizeLineEnds(cell);
     text = normalized;
   }
@@ -88,14 +88,17 @@ void WriteStored(ByteWriter& writer, const StoredValue& stored) {
   writer.WriteBytes(ByteView(stored));
 }
 
-void WriteEntry(const RecordBuildContext& context, int slot, std::string_view cell, int lineNumber,
-                int column, ByteWriter& writer, std::vector<std::string>& warnings) {
+void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
+                int lineNumber, ByteWriter& writer, std::vector<std::string>& warnings) {
   const size_t index = static_cast<size_t>(slot);
+  const int column = context.columns[index];
+  const std::string_view cell = CellOf(lines, line, column);
   switch (context.master.fields[index].type) {
     case kText:
     case kLongText:
     case kText2:
-      WriteText(writer, cell, lineNumber, column, warnings);
+      WriteText(writer, cell, column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column)),
+                lineNumber, column, warnings);
       break;
     case kShortText:
     case kSubKindText:
@@ -181,16 +184,13 @@ RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateForma
     if (type == kPopup) choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
     if (type != kEmptySlot) usedSlots = static_cast<int>(slot) + 1;
     fixedSizeBound += EntrySizeBound(master, slot);
-    if (IsTextType(type)) textColumns.push_back(columns[slot]);
+    if (IsTextType(type)) hasTextSlot = true;
   }
 }
 
-size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line) {
-  size_t bound = context.fixedSizeBound;
-  for (int column : context.textColumns) {
-    bound += std::min(CellOf(lines, line, column).size(), kLongestEntryText);
-  }
-  return bound;
+// Text cells hold at most every stored byte of the table between them.
+size_t RecordsSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t rows) {
+  return context.fixedSizeBound * rows + (context.hasTextSlot ? lines.StoredBytesBound() : 0);
 }
 
 int GetCsvColumn(int slot, const MasterRecord& master) {
@@ -217,8 +217,7 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
       writer.WriteU16LE(0);
       continue;
     }
-    const int column = context.columns[static_cast<size_t>(slot)];
-    WriteEntry(context, slot, CellOf(lines, line, column), lineNumber, column, writer, warnings);
+    WriteEntry(context, slot, lines, line, lineNumber, writer, warnings);
   }
   if (context.usedSlots < kFieldSlots) writer.WriteU16LE(kEndMark);
   return static_cast<int32_t>(out.size() - start);

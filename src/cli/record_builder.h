@@ -30,11 +30,11 @@ struct RecordBuildContext {
   std::array<ChoiceLookup, kFieldSlots> choices;
   // What every record shares, worked out once: the CSV column of each slot,
   // the slots up to the last used one (the end mark follows them), and the
-  // size bound of everything but the text cells, whose columns are listed.
+  // size bound of a record less its text cells.
   std::array<int, kFieldSlots> columns{};
   int usedSlots = 0;
   size_t fixedSizeBound = 0;
-  std::vector<int> textColumns;
+  bool hasTextSlot = false;
 };
 
 // Appends the record for line `line` of `lines` to `out` and returns its size in bytes.
@@ -44,9 +44,10 @@ struct RecordBuildContext {
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
                            Bytes& out, int lineNumber, std::vector<std::string>& warnings);
 
-// At least the size of the record BuildRecordFromCsv makes for `line`, and
-// close to it: for reserving room.
-size_t RecordSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t line);
+// At least the size of the records BuildRecordFromCsv makes for `rows`
+// lines of `lines`: for reserving room. It may be well above, which only
+// claims address space.
+size_t RecordsSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t rows);
 
 // The largest unique value (types 6, 10, 11) over the data lines, compared
 // as unsigned 32-bit numbers; 0 when there is none.

@@ -269,8 +269,12 @@ CsvTable ReadCsvTable(std::string_view text, char separator) {
   if (!reader.ReadCsvLine(table)) return table;
   // Lines of one file mostly have the width of the first; room for that
   // many spares regrowing (and for a moment holding twice) the field list.
+  // The arena never holds more than the text (each byte read stores at most
+  // one), and reserving that much only claims address space: pages are
+  // touched, and count, as they fill, while every regrowth would copy and
+  // touch it all again.
   const size_t lines = CountLineFeeds(text) + 1;
-  table.Reserve(lines, lines * static_cast<size_t>(table.fieldCount(0)));
+  table.Reserve(lines, lines * static_cast<size_t>(table.fieldCount(0)), text.size());
   while (reader.ReadCsvLine(table)) {
   }
   return table;

@@ -53,15 +53,31 @@ class CsvTable {
     const Line& l = lines_[line];
     return k < l.fieldCount ? View(fields_[l.firstField + k]) : std::string_view();
   }
+  // False when field k of `line` certainly holds no CR, which spares
+  // searching it. A CR ends the line outside quotes, so only a field read
+  // inside quotes can hold one: a slice that starts right after a quote,
+  // or a field in the arena.
+  bool MayHoldCr(size_t line, size_t k) const {
+    const Line& l = lines_[line];
+    if (k >= l.fieldCount) return false;
+    const Span span = fields_[l.firstField + k];
+    if (span.length == 0) return false;
+    if (span.offset >= text_.size()) return true;
+    return span.offset > 0 && text_[span.offset - 1] == '"';
+  }
+  // Every stored byte of every field, at most; for sizing what is built
+  // from them.
+  size_t StoredBytesBound() const { return text_.size() + arena_.size(); }
   // False when the text (with the arena) outgrew what offsets can address;
   // the table then holds only the lines read before.
   bool complete() const { return complete_; }
 
   // Building, for the reader and for converting fields in place.
   void StartLine();
-  void Reserve(size_t lines, size_t fields) {
+  void Reserve(size_t lines, size_t fields, size_t arenaBytes) {
     lines_.reserve(lines);
     fields_.reserve(fields);
+    arena_.reserve(arenaBytes);
   }
   void AddField(Span span);
   void MarkIncomplete() { complete_ = false; }

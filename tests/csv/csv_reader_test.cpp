@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,32 @@ TEST(CsvReader, LongRunsAndBinaryBytes) {
     }
     EXPECT_EQ(last, rotated.size());
   }
+}
+
+// MayHoldCr lets the import skip searching fields for CR, so it must never
+// say no for a field that holds one, whatever the quoting around it.
+TEST(CsvReader, MayHoldCrNeverMissesACr) {
+  const char alphabet[] = {'a', ',', '"', '\r', '\n', '\0'};
+  uint64_t state = 7;
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (int i = 0; i < 24; ++i) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      text.push_back(alphabet[(state >> 33) % sizeof alphabet]);
+    }
+    const CsvTable table = ReadCsvTable(text, ',');
+    for (size_t line = 0; line < table.lineCount(); ++line) {
+      for (size_t k = 0; k < static_cast<size_t>(table.fieldCount(line)); ++k) {
+        if (table.Field(line, k).find('\r') != std::string_view::npos) {
+          ASSERT_TRUE(table.MayHoldCr(line, k)) << ::testing::PrintToString(text);
+        }
+      }
+    }
+  }
+  // Plain unquoted fields are known to hold none.
+  const CsvTable plain = ReadCsvTable("ab,cd\r\n", ',');
+  EXPECT_FALSE(plain.MayHoldCr(0, 0));
+  EXPECT_FALSE(plain.MayHoldCr(0, 1));
 }
 
 }  // namespace
