@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,21 +66,21 @@ class ByteWriter {
   void WriteU8(uint8_t value) { out_.push_back(value); }
   void WriteU16BE(uint32_t value) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-    out_.insert(out_.end(), bytes, bytes + 2);
+    Append(bytes);
   }
   void WriteU32BE(uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-    out_.insert(out_.end(), bytes, bytes + 4);
+    Append(bytes);
   }
   void WriteU16LE(uint32_t value) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-    out_.insert(out_.end(), bytes, bytes + 2);
+    Append(bytes);
   }
   void WriteU32LE(uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    out_.insert(out_.end(), bytes, bytes + 4);
+    Append(bytes);
   }
   void WriteBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
   void WriteBytes(std::span<const char> text);
@@ -87,6 +88,16 @@ class ByteWriter {
   size_t size() const { return out_.size(); }
 
  private:
+  // Grows by resize rather than a ranged insert: GCC 12 misjudges the
+  // destination size of small ranged inserts into a freshly grown vector and
+  // reports overflows that cannot happen.
+  template <size_t N>
+  void Append(const uint8_t (&bytes)[N]) {
+    const size_t at = out_.size();
+    out_.resize(at + N);
+    std::memcpy(out_.data() + at, bytes, N);
+  }
+
   Bytes& out_;
 };
 
