@@ -37,7 +37,9 @@ std::optional<size_t> FindNoCase(std::string_view text, std::string_view pattern
   if (text.empty()) return std::nullopt;
   if (pattern.empty()) return 0;
   if (pattern.size() > text.size()) return std::nullopt;
+  const char first = FoldAscii(pattern[0]);
   for (size_t i = 0; i + pattern.size() <= text.size(); ++i) {
+    if (FoldAscii(text[i]) != first) continue;
     if (EqualsNoCase(text.substr(i, pattern.size()), pattern)) return i;
   }
   return std::nullopt;
