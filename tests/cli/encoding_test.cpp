@@ -8,6 +8,7 @@
 #include "cli/export_core.h"
 #include "cli/import_core.h"
 #include "fields/charset.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -15,6 +16,8 @@
 namespace qv {
 namespace {
 
+using testing::ExportOrFail;
+using testing::ImportCsv;
 using testing::RowBuilder;
 using testing::TestDatabase;
 
@@ -47,25 +50,6 @@ ConversionOptions Options(CsvEncoding encoding) {
   return options;
 }
 
-ExportResult Export(ByteView file, const ConversionOptions& options) {
-  Console console;
-  ExportResult result = ExportToCsvText(file, options, console);
-  EXPECT_TRUE(result.loaded && result.ok) << console.text();
-  return result;
-}
-
-std::optional<Bytes> Import(std::string_view csv, const ConversionOptions& options,
-                            std::optional<ByteView> existing, std::string* messages = nullptr) {
-  ImportSource source;
-  source.csvText = csv;
-  source.useExisting = existing.has_value();
-  source.existing = existing;
-  Console console;
-  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
-  if (messages) *messages = console.text();
-  return database;
-}
-
 std::string Handheld(std::string_view utf8) {
   std::string out;
   size_t offset = 0;
@@ -75,7 +59,7 @@ std::string Handheld(std::string_view utf8) {
 
 TEST(Encoding, EveryByteSurvivesTheWayOutAndBack) {
   const Bytes original = HighByteDatabase().Build();
-  const ExportResult bytes = Export(original, Options(CsvEncoding::kBytes));
+  const ExportResult bytes = ExportOrFail(original, Options(CsvEncoding::kBytes));
   // Without an encoding the handheld's bytes are written as they are.
   std::string high;
   for (int b = 0x80; b < 256; ++b) high.push_back(static_cast<char>(b));
@@ -85,7 +69,7 @@ TEST(Encoding, EveryByteSurvivesTheWayOutAndBack) {
   for (CsvEncoding encoding : {CsvEncoding::kUtf8, CsvEncoding::kUtf8Bom}) {
     SCOPED_TRACE(static_cast<int>(encoding));
     const ConversionOptions options = Options(encoding);
-    const ExportResult utf8 = Export(original, options);
+    const ExportResult utf8 = ExportOrFail(original, options);
     const bool bom = encoding == CsvEncoding::kUtf8Bom;
     EXPECT_EQ(utf8.csv.starts_with(kUtf8Bom), bom);
     EXPECT_EQ(utf8.popups.starts_with(kUtf8Bom), bom);
@@ -93,9 +77,9 @@ TEST(Encoding, EveryByteSurvivesTheWayOutAndBack) {
     EXPECT_EQ(Handheld(StripUtf8Bom(utf8.csv)), bytes.csv);
     EXPECT_EQ(Handheld(StripUtf8Bom(utf8.popups)), bytes.popups);
 
-    const std::optional<Bytes> copy = Import(utf8.csv, options, ByteView(original));
+    const std::optional<Bytes> copy = ImportCsv(utf8.csv, options, ByteView(original));
     ASSERT_TRUE(copy);
-    const ExportResult again = Export(*copy, Options(CsvEncoding::kBytes));
+    const ExportResult again = ExportOrFail(*copy, Options(CsvEncoding::kBytes));
     EXPECT_EQ(again.csv, bytes.csv);
     EXPECT_EQ(again.popups, bytes.popups);
   }
@@ -106,9 +90,9 @@ TEST(Encoding, WithoutEncodingTheImportKeepsEveryByte) {
   // unchanged when no encoding is given.
   ConversionOptions plain = Options(CsvEncoding::kBytes);
   plain.fieldNames = false;
-  const std::optional<Bytes> database = Import("\xEF\xBB\xBFx\xE9\n", plain, std::nullopt);
+  const std::optional<Bytes> database = ImportCsv("\xEF\xBB\xBFx\xE9\n", plain, std::nullopt);
   ASSERT_TRUE(database);
-  EXPECT_EQ(Export(*database, plain).csv, "\xEF\xBB\xBFx\xE9\n");
+  EXPECT_EQ(ExportOrFail(*database, plain).csv, "\xEF\xBB\xBFx\xE9\n");
 }
 
 TEST(Encoding, LimitsCountTheHandheldsBytes) {
@@ -123,11 +107,11 @@ TEST(Encoding, LimitsCountTheHandheldsBytes) {
   ConversionOptions options = Options(CsvEncoding::kUtf8);
   options.fieldNames = false;
   options.popupFile.clear();
-  const std::optional<Bytes> database = Import(csv, options, ByteView(existing));
+  const std::optional<Bytes> database = ImportCsv(csv, options, ByteView(existing));
   ASSERT_TRUE(database);
   options.encoding = CsvEncoding::kBytes;
   options.popupFile = "p";
-  const ExportResult out = Export(*database, options);
+  const ExportResult out = ExportOrFail(*database, options);
   // Nine of eleven characters, and a choice of 79 of 80: whole characters.
   EXPECT_TRUE(out.csv.starts_with(std::string(9, '\xE9') + ",")) << out.csv;
   EXPECT_NE(out.popups.find("\n" + std::string(79, '\xE9') + ","), std::string::npos);
@@ -136,10 +120,10 @@ TEST(Encoding, LimitsCountTheHandheldsBytes) {
   // An inferred name keeps 19 characters, not 19 UTF-8 bytes.
   options.encoding = CsvEncoding::kUtf8;
   options.fieldNames = true;
-  const std::optional<Bytes> inferred = Import(eAcute + "\nv\n", options, std::nullopt);
+  const std::optional<Bytes> inferred = ImportCsv(eAcute + "\nv\n", options, std::nullopt);
   ASSERT_TRUE(inferred);
   options.encoding = CsvEncoding::kBytes;
-  EXPECT_EQ(Export(*inferred, options).csv, std::string(19, '\xE9') + "\nv\n");
+  EXPECT_EQ(ExportOrFail(*inferred, options).csv, std::string(19, '\xE9') + "\nv\n");
 }
 
 TEST(Encoding, RefusesTextTheHandheldCannotHoldNamingLineAndColumn) {
@@ -159,7 +143,7 @@ TEST(Encoding, RefusesTextTheHandheldCannotHoldNamingLineAndColumn) {
   };
   for (const Case& c : cases) {
     std::string messages;
-    EXPECT_FALSE(Import(c.csv, options, std::nullopt, &messages)) << c.csv;
+    EXPECT_FALSE(ImportCsv(c.csv, options, std::nullopt, &messages)) << c.csv;
     EXPECT_NE(messages.find(c.message), std::string::npos) << messages;
   }
 }

@@ -8,6 +8,7 @@
 #include "cli/export_core.h"
 #include "cli/import_core.h"
 #include "fields/date_time.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 
 namespace qv {
@@ -67,23 +68,16 @@ TestDatabase EveryTypeDatabase(bool prefixed) {
 }
 
 std::string Export(ByteView file, const ConversionOptions& options) {
-  Console console;
-  ExportResult result = ExportToCsvText(file, options, console);
-  EXPECT_TRUE(result.loaded && result.ok) << console.text();
-  return result.csv;
+  return testing::ExportOrFail(file, options).csv;
 }
 
 // Export, import over the same definitions, export: returns both CSV texts.
 std::pair<std::string, std::string> RoundTrip(const Bytes& file,
                                               const ConversionOptions& options) {
   std::string first = Export(file, options);
-  ImportSource source;
-  source.csvText = first;
-  source.useExisting = true;
-  source.existing = ByteView(file);
-  Console console;
-  std::optional<Bytes> imported = ImportCsvToDatabase(source, options, console);
-  EXPECT_TRUE(imported.has_value()) << console.text();
+  std::string messages;
+  std::optional<Bytes> imported = testing::ImportCsv(first, options, ByteView(file), &messages);
+  EXPECT_TRUE(imported.has_value()) << messages;
   if (!imported) return {first, ""};
   return {first, Export(*imported, options)};
 }

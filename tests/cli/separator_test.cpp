@@ -6,11 +6,13 @@
 
 #include "cli/export_core.h"
 #include "cli/import_core.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 
 namespace qv {
 namespace {
 
+using testing::ExportOrFail;
 using testing::RowBuilder;
 using testing::TestDatabase;
 
@@ -22,19 +24,10 @@ ConversionOptions WithSeparator(char separator) {
   return options;
 }
 
-ExportResult Export(ByteView file, const ConversionOptions& options) {
-  Console console;
-  ExportResult result = ExportToCsvText(file, options, console);
-  EXPECT_TRUE(result.loaded && result.ok) << console.text();
-  return result;
-}
-
 Bytes Import(std::string_view csv, const ConversionOptions& options) {
-  ImportSource source;
-  source.csvText = csv;
-  Console console;
-  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
-  EXPECT_TRUE(database) << console.text();
+  std::string messages;
+  std::optional<Bytes> database = testing::ImportCsv(csv, options, std::nullopt, &messages);
+  EXPECT_TRUE(database) << messages;
   return database.value_or(Bytes());
 }
 
@@ -48,7 +41,7 @@ TEST(Separator, ExportQuotesOnlyForTheChosenSeparator) {
   ConversionOptions options = WithSeparator(';');
   options.popupFile = "popups.csv";
 
-  ExportResult semicolon = Export(file, options);
+  ExportResult semicolon = ExportOrFail(file, options);
   EXPECT_EQ(semicolon.csv,
             "Name, first;\"A;B\";Tab\there\n"
             "Smith, Ann;\"1;2\";x,y\n"
@@ -57,7 +50,7 @@ TEST(Separator, ExportQuotesOnlyForTheChosenSeparator) {
   EXPECT_NE(semicolon.popups.find("\nx,y;\"p;q\";t\tu;\n"), std::string::npos);
 
   options.separator = '\t';
-  ExportResult tab = Export(file, options);
+  ExportResult tab = ExportOrFail(file, options);
   EXPECT_EQ(tab.csv,
             "Name, first\tA;B\t\"Tab\there\"\n"
             "Smith, Ann\t1;2\tx,y\n"
@@ -74,13 +67,13 @@ TEST(Separator, ImportReadsAndInfersByTheChosenSeparator) {
                             "\"has " + s + " inside\"\n" + "Jones" + s + s + "\n";
     const ConversionOptions options = WithSeparator(separator);
     const Bytes database = Import(csv, options);
-    const std::string back = Export(database, options).csv;
+    const std::string back = ExportOrFail(database, options).csv;
     EXPECT_EQ(back, csv);
 
     // Read with the comma instead, the same text gives other columns.
     ConversionOptions comma = options;
     comma.separator = ',';
-    EXPECT_NE(Export(Import(csv, comma), comma).csv, csv);
+    EXPECT_NE(ExportOrFail(Import(csv, comma), comma).csv, csv);
   }
 }
 
@@ -107,7 +100,7 @@ TEST(Separator, SpreadsheetStyleFileImportsLikeItsCommaOriginal) {
   const Bytes fromSpreadsheet = Import(spreadsheet, semicolonOptions);
   ASSERT_FALSE(fromComma.empty());
   EXPECT_EQ(fromComma, fromSpreadsheet);
-  EXPECT_EQ(Export(fromSpreadsheet, commaOptions).csv, original);
+  EXPECT_EQ(ExportOrFail(fromSpreadsheet, commaOptions).csv, original);
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+// The two conversions in memory, for the tests of the conversion layer.
+// Header-only: only the conversion tests link the conversion library, and the
+// other test suites must build without it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/export_core.h"
+#include "cli/import_core.h"
+
+namespace qv::testing {
+
+// Exports, and fails the test (showing the console) unless the database
+// loaded and every field rendered.
+inline ExportResult ExportOrFail(ByteView file, const ConversionOptions& options) {
+  Console console;
+  ExportResult result = ExportToCsvText(file, options, console);
+  EXPECT_TRUE(result.loaded && result.ok) << console.text();
+  return result;
+}
+
+// Imports `csv`, over the definitions of `existing` when one is given;
+// `messages`, when given, receives what the import printed.
+inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOptions& options,
+                                      std::optional<ByteView> existing = std::nullopt,
+                                      std::string* messages = nullptr) {
+  ImportSource source;
+  source.csvText = csv;
+  source.useExisting = existing.has_value();
+  source.existing = existing;
+  Console console;
+  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+  if (messages) *messages = console.text();
+  return database;
+}
+
+}  // namespace qv::testing
