@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/import_core.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/temp_dir.h"
 
@@ -55,13 +56,9 @@ std::string Hex(int index, const Bytes& bytes) {
 
 Bytes Import(std::string_view csv, const ConversionOptions& options,
              std::optional<ByteView> existing = std::nullopt) {
-  ImportSource source;
-  source.csvText = csv;
-  source.useExisting = existing.has_value();
-  source.existing = existing;
-  Console console;
-  std::optional<Bytes> db = ImportCsvToDatabase(source, options, console);
-  EXPECT_TRUE(db.has_value()) << console.text();
+  std::string messages;
+  std::optional<Bytes> db = testing::ImportCsv(csv, options, existing, &messages);
+  EXPECT_TRUE(db.has_value()) << messages;
   return db.value_or(Bytes{});
 }
 

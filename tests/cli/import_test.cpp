@@ -7,11 +7,13 @@
 #include "cli/import_core.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 
 namespace qv {
 namespace {
 
+using testing::MasterOf;
 using testing::PopupListBytes;
 using testing::TestDatabase;
 
@@ -52,14 +54,6 @@ Bytes RecordBytes(const Bytes& db, int index) {
   std::optional<ByteView> record = ReadRecord(db, index, U16At(db, 76));
   EXPECT_TRUE(record.has_value()) << "record " << index;
   return record ? Bytes(record->begin(), record->end()) : Bytes{};
-}
-
-MasterRecord MasterOf(const Bytes& db) {
-  DatabaseHeader header;
-  MasterRecord master;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
-  EXPECT_EQ(ReadMasterRecord(db, header, master), 1);
-  return master;
 }
 
 Bytes B(std::initializer_list<int> values) {

@@ -9,6 +9,7 @@
 #include "cli/import_core.h"
 #include "cli/info_core.h"
 #include "fields/date_time.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -16,6 +17,7 @@
 namespace qv {
 namespace {
 
+using testing::MasterOf;
 using testing::RowBuilder;
 using testing::TempDir;
 using testing::TestDatabase;
@@ -35,14 +37,6 @@ Imported ImportWithSchema(std::string_view csv, std::string_view schema,
   Console console;
   Imported result{ImportCsvToDatabase(source, options, console), console.text()};
   return result;
-}
-
-MasterRecord MasterOf(const Bytes& db) {
-  DatabaseHeader header;
-  MasterRecord master;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
-  EXPECT_EQ(ReadMasterRecord(db, header, master), 1);
-  return master;
 }
 
 std::vector<Bytes> RecordsFrom(const Bytes& db, uint32_t first) {

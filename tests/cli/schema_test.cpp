@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/db_builder.h"
+
 namespace qv {
 namespace {
 
+using testing::PopupListBytes;
 using PopupLists = std::array<std::optional<ByteView>, kFieldSlots>;
 
 void Define(MasterRecord& master, int slot, uint32_t type, std::string_view name, uint32_t maxLength) {
   master.fields[slot].type = type;
   master.fields[slot].maxLength = maxLength;
   SetFixedText(master.fields[slot].name, name);
-}
-
-Bytes ListOf(const std::vector<std::string>& choices) {
-  Bytes list;
-  for (const std::string& choice : choices) {
-    list.insert(list.end(), choice.begin(), choice.end());
-    list.push_back(0);
-  }
-  list.insert(list.end(), 3, 0);
-  return list;
 }
 
 std::vector<SchemaField> ParseOk(std::string_view text) {
@@ -50,8 +43,8 @@ TEST(Schema, EveryTypeAndTrickyTextRoundTrip) {
     Define(master, static_cast<int>(i), defined[i].first, defined[i].second, 10 + i);
   }
   const std::vector<std::string> choices = {"Red", "x,y", "q\"uote", "multi\nline", "#c", " sp "};
-  const Bytes list = ListOf(choices);
-  const Bytes empty = ListOf({});
+  const Bytes list = PopupListBytes(choices);
+  const Bytes empty = PopupListBytes({});
   PopupLists lists;
   lists[3] = ByteView(list);
   lists[9] = ByteView(empty);
@@ -84,7 +77,7 @@ TEST(Schema, WriterFollowsColumnOrderAndKeepsWhatTheImportKeeps) {
   std::vector<std::string> many;
   for (int i = 0; i < 35; ++i) many.push_back("c" + std::to_string(i));
   many[0] = std::string(100, 'L');
-  const Bytes list = ListOf(many);
+  const Bytes list = PopupListBytes(many);
   PopupLists lists;
   lists[5] = ByteView(list);
   lists[0] = ByteView(list);  // a list on a non-popup slot is not written

@@ -11,6 +11,8 @@
 
 #include "cli/export_core.h"
 #include "cli/import_core.h"
+#include "pdb/database.h"
+#include "pdb/master_record.h"
 
 namespace qv::testing {
 
@@ -36,6 +38,16 @@ inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOpti
   std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
   if (messages) *messages = console.text();
   return database;
+}
+
+// The field definitions of a database the import made; fails the test when
+// they do not read.
+inline MasterRecord MasterOf(ByteView db) {
+  DatabaseHeader header;
+  MasterRecord master;
+  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
+  EXPECT_EQ(ReadMasterRecord(db, header, master), 1);
+  return master;
 }
 
 }  // namespace qv::testing
