@@ -1,6 +1,7 @@
 #include "support/run_qv.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@ namespace qv::testing {
 namespace {
 
 constexpr int kTimeoutMs = 60'000;
+constexpr uid_t kNobody = 65534;
 
 long NowMs() {
   timespec now{};
@@ -23,11 +25,15 @@ long NowMs() {
 
 // Child side: only async-signal-safe calls between fork and exec.
 [[noreturn]] void ExecChild(const std::string& binary, char* const* argv, const char* workdir,
-                            int outFd, int errFd) {
+                            int outFd, int errFd, bool asNobody) {
   const int nullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (nullFd >= 0) dup2(nullFd, STDIN_FILENO);
   dup2(outFd, STDOUT_FILENO);
   dup2(errFd, STDERR_FILENO);
+  if (asNobody && geteuid() == 0 &&
+      (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+    _exit(125);
+  }
   if (workdir != nullptr && chdir(workdir) != 0) _exit(126);
   execv(binary.c_str(), argv);
   _exit(127);
@@ -62,7 +68,7 @@ bool Collect(int outFd, int errFd, RunResult& result) {
 }  // namespace
 
 RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& workdir) {
+                const std::string& workdir, bool asNobody) {
   RunResult result;
   std::vector<std::string> argStore{"qv"};
   argStore.insert(argStore.end(), args.begin(), args.end());
@@ -81,7 +87,7 @@ RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
   const pid_t child = fork();
   if (child == 0) {
     ExecChild(binary, argv.data(), workdir.empty() ? nullptr : workdir.c_str(), outPipe[1],
-              errPipe[1]);
+              errPipe[1], asNobody);
   }
   close(outPipe[1]);
   close(errPipe[1]);

@@ -17,7 +17,11 @@ struct RunResult {
 // current folder when empty), standard input from /dev/null. The program
 // name passed is "qv", so the folder the binary was built in can never match
 // a keyword. A child that runs longer than a minute is killed.
+//
+// With `asNobody`, a child started by root runs as the unprivileged user
+// 65534, so that permission faults can be tested where the tests run as
+// root; such a child that cannot switch user exits with status 125.
 RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& workdir);
+                const std::string& workdir, bool asNobody = false);
 
 }  // namespace qv::testing
