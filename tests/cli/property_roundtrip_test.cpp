@@ -116,7 +116,7 @@ TEST(PropertyRoundTrip, EveryTypeInFixedLayouts) {
   }
 }
 
-TEST(PropertyRoundTrip, GeneratorIsDeterministicAndHonoursTheSpec) {
+TEST(PropertyRoundTrip, GeneratorIsDeterministicAndHonoursItsSettings) {
   RandomDatabaseSpec spec;
   spec.seed = 7;
   spec.rows = 500;
