@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/export_core.h"
-#include "cli/info_core.h"
+#include "convert/export_core.h"
+#include "convert/info_core.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

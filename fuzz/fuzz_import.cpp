@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/schema.h"
+#include "convert/schema.h"
 #include "fields/popup_list.h"
 #include "fuzz_support.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/console.h"
+#include "convert/console.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/export_core.h"
+#include "convert/export_core.h"
 #include "cli/file_io.h"
 
 namespace qv {

@@ -1,7 +1,7 @@
 // COMMAND:TOCSV, a database to CSV text.
 #pragma once
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 
 namespace qv {

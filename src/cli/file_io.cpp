@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/console.h"
+#include "convert/console.h"
 
 namespace qv {
 namespace {

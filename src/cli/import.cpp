@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "cli/file_io.h"
-#include "cli/import_core.h"
+#include "convert/import_core.h"
 #include "fields/text_utils.h"
 
 namespace qv {

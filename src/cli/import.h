@@ -1,7 +1,7 @@
 // COMMAND:TOPDB, CSV text to a database.
 #pragma once
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 
 namespace qv {

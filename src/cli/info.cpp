@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/file_io.h"
-#include "cli/info_core.h"
+#include "convert/info_core.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
 // COMMAND:INFO: describe a database, and optionally write its schema file.
 #pragma once
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 
 namespace qv {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "fields/text_utils.h"
 
 namespace qv {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
 #include "fields/charset.h"
 #include "support/convert.h"
 #include "support/db_builder.h"

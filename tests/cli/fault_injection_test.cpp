@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_core.h"
+#include "convert/export_core.h"
 #include "support/random_database.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"

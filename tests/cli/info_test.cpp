@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/file_io.h"
-#include "cli/info_core.h"
+#include "convert/info_core.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"

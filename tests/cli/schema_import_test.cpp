@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
-#include "cli/info_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
+#include "convert/info_core.h"
 #include "fields/date_time.h"
 #include "support/convert.h"
 #include "support/db_builder.h"

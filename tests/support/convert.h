@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
 

@@ -1,4 +1,4 @@
-#include "csv/inference.h"
+#include "convert/inference.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/import_core.h"
+#include "convert/import_core.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
 #include "support/convert.h"

@@ -1,4 +1,4 @@
-#include "cli/export_core.h"
+#include "convert/export_core.h"
 
 #include <array>
 #include <optional>

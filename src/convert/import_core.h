@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 #include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
@@ -60,7 +60,7 @@ struct PreparedImport {
 
 struct SchemaField;
 
-// DeriveSchemaMaxLengths (cli/schema.h) over the lines as the import holds
+// DeriveSchemaMaxLengths (convert/schema.h) over the lines as the import holds
 // them.
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
                             bool fieldNames, MasterRecord& master);

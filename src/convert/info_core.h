@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 #include "pdb/byte_io.h"
 

@@ -1,4 +1,4 @@
-#include "cli/console.h"
+#include "convert/console.h"
 
 #include <cstdarg>
 #include <vector>

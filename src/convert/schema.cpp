@@ -1,11 +1,11 @@
-#include "cli/schema.h"
+#include "convert/schema.h"
 
 #include <algorithm>
 
-#include "cli/import_core.h"
+#include "convert/import_core.h"
 #include "csv/csv_quote.h"
 #include "csv/csv_reader.h"
-#include "csv/inference.h"
+#include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"

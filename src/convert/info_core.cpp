@@ -1,11 +1,11 @@
-#include "cli/info_core.h"
+#include "convert/info_core.h"
 
 #include <array>
 #include <optional>
 #include <string_view>
 
-#include "cli/export_core.h"
-#include "cli/schema.h"
+#include "convert/export_core.h"
+#include "convert/schema.h"
 #include "csv/csv_quote.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"

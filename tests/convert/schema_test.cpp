@@ -1,4 +1,4 @@
-#include "cli/schema.h"
+#include "convert/schema.h"
 
 #include <gtest/gtest.h>
 

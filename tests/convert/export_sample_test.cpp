@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "cli/export_core.h"
+#include "convert/export_core.h"
 
 #ifdef QV_HAVE_SAMPLE
 #include "sample_database.h"

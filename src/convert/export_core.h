@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/console.h"
+#include "convert/console.h"
 #include "cli/options.h"
 #include "pdb/byte_io.h"
 #include "pdb/database.h"

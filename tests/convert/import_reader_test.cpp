@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/import_core.h"
+#include "convert/import_core.h"
 #include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/temp_dir.h"

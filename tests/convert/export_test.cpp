@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_core.h"
+#include "convert/export_core.h"
 #include "fields/popup_list.h"
 #include "support/db_builder.h"
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/export_core.h"
-#include "cli/import_core.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
 #include "support/random_database.h"
 
 namespace qv {

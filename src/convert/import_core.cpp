@@ -1,10 +1,10 @@
-#include "cli/import_core.h"
+#include "convert/import_core.h"
 
 #include <string>
 
-#include "cli/record_builder.h"
-#include "cli/schema.h"
-#include "csv/inference.h"
+#include "convert/record_builder.h"
+#include "convert/schema.h"
+#include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 

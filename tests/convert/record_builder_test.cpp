@@ -1,4 +1,4 @@
-#include "cli/record_builder.h"
+#include "convert/record_builder.h"
 
 #include <gtest/gtest.h>
 
