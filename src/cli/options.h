@@ -5,31 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "convert/conversion_options.h"
+
 namespace qv {
-
-// How the CSV side is encoded. kBytes passes the handheld's bytes through
-// unchanged; the UTF-8 forms convert them, the BOM form also marks the file.
-enum class CsvEncoding { kBytes, kUtf8, kUtf8Bom };
-
-struct ConversionOptions {
-  std::string csvFile;       // the CSV file, in both directions
-  std::string pdbFile;       // the database file, in both directions
-  std::string popupFile;
-  std::string existingFile;
-  bool useExisting = false;
-  std::string givenPassword;
-  std::string databaseName;
-  int dateFormat = 0;
-  int timeFormat = 0;
-  char separator = ',';
-  bool placeQuotes = false;
-  bool fieldNames = false;
-  bool overwrite = false;
-  bool extraDiag = false;
-  // The schema file: read by TOPDB ("SCHEMA:"), written by INFO ("OUTFILE:").
-  std::string schemaFile;
-  CsvEncoding encoding = CsvEncoding::kBytes;
-};
 
 // The longest values an option accepts; a longer one is refused, never cut.
 inline constexpr size_t kMaxFileNameLength = 1023;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/console.h"
-#include "cli/options.h"
+#include "convert/conversion_options.h"
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "convert/console.h"
-#include "cli/options.h"
+#include "convert/conversion_options.h"
 #include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
