@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "fields/text_utils.h"
+#include "pdb/byte_io.h"
 
 namespace qv {
 namespace {
@@ -40,11 +41,6 @@ struct TimeLayout {
 constexpr TimeLayout kTimeLayouts[5] = {
     {true, ':'}, {false, ':'}, {true, '.'}, {false, '.'}, {false, ','},
 };
-
-uint32_t ReadLE32(const StoredValue& stored) {
-  return static_cast<uint32_t>(stored[0]) | (static_cast<uint32_t>(stored[1]) << 8) |
-         (static_cast<uint32_t>(stored[2]) << 16) | (static_cast<uint32_t>(stored[3]) << 24);
-}
 
 StoredValue WriteLE32(uint32_t value) {
   return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
@@ -141,14 +137,16 @@ std::string FormatDate(int month, int day, int year, int dateFormat) {
 }
 
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat) {
-  const PackedDate date = DayCountToDate(ReadLE32(stored));
+  const PackedDate date = DayCountToDate(LoadU32LE(ByteView(stored)));
   return FormatDate(date.month, date.day, date.yearSince1904 + 1904, dateFormat);
 }
 
 std::string FormatTime(const StoredValue& stored, int timeFormat) {
-  int hour = stored[2];
-  const int minute = stored[1];
-  if (hour == 255) return std::string(kNoTimeText);
+  if (stored[2] == 255) return std::string(kNoTimeText);
+  return FormatClockTime(stored[2], stored[1], timeFormat);
+}
+
+std::string FormatClockTime(int hour, int minute, int timeFormat) {
   if (timeFormat < 0 || timeFormat > 4) return {};
   const TimeLayout& layout = kTimeLayouts[timeFormat];
   const char* suffix = "";

@@ -31,6 +31,9 @@ int32_t DateToDayCount(int month, int day, int year);
 std::string FormatDate(int month, int day, int year, int dateFormat);
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat);
 std::string FormatTime(const StoredValue& stored, int timeFormat);
+// A time of day (or a duration's hours and minutes) as FormatTime renders
+// it, without the no-time check: hours 255 are rendered as a number.
+std::string FormatClockTime(int hours, int minutes, int timeFormat);
 std::string FormatSeconds(int32_t seconds, int timeFormat);
 
 // Piece `piece` (from 0) of `text` split at `separator`; a run of separators

@@ -1,6 +1,7 @@
 #include "fields/popup_list.h"
 
 #include "fields/text_utils.h"
+#include "pdb/database.h"
 
 namespace qv {
 namespace {
@@ -17,6 +18,14 @@ std::string_view ChoiceAt(std::string_view text, size_t start) {
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace
+
+PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount) {
+  PopupListViews lists;
+  for (int slot = 0; slot < kFieldSlots; ++slot) {
+    lists[static_cast<size_t>(slot)] = ReadRecord(file, static_cast<uint32_t>(slot + 1), recordCount);
+  }
+  return lists;
+}
 
 std::optional<std::string_view> NthChoice(ByteView list, int n) {
   const std::string_view text = AsText(list);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pdb/byte_io.h"
+#include "pdb/master_record.h"
 
 namespace qv {
 
@@ -18,6 +19,14 @@ inline constexpr std::string_view kNoValueText = "No Value";
 inline constexpr size_t kChoiceMax = 79;         // characters of one choice
 inline constexpr int kChoiceLookupLimit = 30;    // choices examined by lookups
 inline constexpr int kChoiceBuildLimit = 29;     // values added while building
+
+// The popup list of each field slot: records 1 to 30 of a database.
+using PopupListViews = std::array<std::optional<ByteView>, kFieldSlots>;
+
+// Records 1 to 30 of `file` (whose record list counts `recordCount`
+// records), each as a view into `file`, or nothing where a record cannot
+// be read.
+PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount);
 
 // The n-th text of a list, or nothing. Walks NULs: n below the number of
 // choices gives that choice, n equal to it gives the empty text at the end,
@@ -28,6 +37,35 @@ std::optional<std::string_view> NthChoice(ByteView list, int n);
 // 255 or -1 gives "No Value" (result 0). Without a list, or for an index the
 // list does not have: empty text, result -1. Otherwise 0.
 int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit = kChoiceMax);
+
+// Calls `emit` with the text of choice 0, 1, 2, ... of `list` until there
+// is no further choice: the texts ChoiceText gives for those indices, as
+// views into `list` (index 255 gives the no-value text, as it does there).
+// Walks the list once: asking for each index from the start would be
+// quadratic in the list's length.
+template <typename Emit>
+void ForEachChoiceText(std::optional<ByteView> list, Emit emit) {
+  if (!list) return;
+  std::optional<std::string_view> choice = NthChoice(*list, 0);
+  for (int index = 0;; ++index) {
+    if (index == 255) {
+      emit(kNoValueText);
+    } else if (!choice) {
+      return;
+    } else {
+      // A choice ends at its NUL already; only the length limit applies.
+      emit(choice->substr(0, kChoiceMax));
+    }
+    if (!choice) return;
+    // Once an empty text has been passed after the first choice, the list
+    // has ended; from the first choice on, the next one lies after the
+    // current choice's terminator.
+    if (index > 0 && choice->empty()) return;
+    const size_t position = static_cast<size_t>(
+        reinterpret_cast<const uint8_t*>(choice->data()) - list->data());
+    choice = NthChoice(list->subspan(position), 1);
+  }
+}
 
 // Import side. Takes over up to 30 choices of `oldList` (cut to 79), then adds
 // each distinct (ASCII case-insensitive) non-empty value of `values` that does

@@ -61,8 +61,7 @@ uint16_t ByteReader::ReadU16LE() {
 
 uint32_t ByteReader::ReadU32LE() {
   if (!Need(4)) return 0;
-  uint32_t value = 0;
-  for (int k = 3; k >= 0; --k) value = (value << 8) | bytes_[position_ + k];
+  const uint32_t value = LoadU32LE(bytes_.subspan(position_, 4));
   position_ += 4;
   return value;
 }

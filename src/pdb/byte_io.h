@@ -26,6 +26,15 @@ inline std::string_view AsText(ByteView bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
+// The little-endian 32-bit value of the first four bytes of `bytes`, or 0
+// when it holds fewer. The one place little-endian numbers are put
+// together; ByteReader and the field readers go through it.
+inline uint32_t LoadU32LE(ByteView bytes) {
+  if (bytes.size() < 4) return 0;
+  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
 class ByteReader {
  public:
   explicit ByteReader(ByteView bytes, size_t position = 0);
