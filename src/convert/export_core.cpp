@@ -2,9 +2,12 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
-#include "csv/csv_quote.h"
+#include "convert/csv_writer.h"
+#include "convert/record_decoder.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
@@ -51,43 +54,6 @@ bool CheckExportPermission(const MasterRecord& master, const ConversionOptions& 
   return true;
 }
 
-RenderContext MakeRenderContext(const ExportDatabase& database, const ConversionOptions& options) {
-  RenderContext context{database.master, options.dateFormat, options.timeFormat, {}};
-  // Each popup list is looked up once here instead of once per cell.
-  for (int slot = 0; slot < kFieldSlots; ++slot) {
-    context.popupLists[slot] =
-        ReadRecord(database.file, static_cast<uint32_t>(slot + 1), database.header.recordCount);
-  }
-  return context;
-}
-
-// Calls `emit` with choice 0, 1, 2, ... of `list` until there is no further
-// choice, giving the same texts as ChoiceText with those indices (255 gives
-// the no-value text, as it does there). Walks the list once: asking for
-// each index from the start would be quadratic in the list's length.
-template <typename Emit>
-void ForEachChoice(std::optional<ByteView> list, Emit emit) {
-  if (!list) return;
-  std::optional<std::string_view> choice = NthChoice(*list, 0);
-  for (int index = 0;; ++index) {
-    if (index == 255) {
-      emit(kNoValueText);
-    } else if (!choice) {
-      return;
-    } else {
-      emit(std::string_view(BoundedCopy(*choice, kChoiceMax)));
-    }
-    if (!choice) return;
-    // Once an empty text has been passed after the first choice, the list
-    // has ended; from the first choice on, the next one lies after the
-    // current choice's terminator.
-    if (index > 0 && choice->empty()) return;
-    const size_t position = static_cast<size_t>(
-        reinterpret_cast<const uint8_t*>(choice->data()) - list->data());
-    choice = NthChoice(list->subspan(position), 1);
-  }
-}
-
 }  // namespace
 
 bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
@@ -108,26 +74,20 @@ bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, Expo
 void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& options,
                          std::string& out) {
   const VisibleColumns columns = GetVisibleColumns(master);
-  for (int k = 0; k < columns.count; ++k) {
-    if (k > 0) out.push_back(options.separator);
-    QuoteCsvValue(FixedText(master.fields[columns.slots[k]].name), options.separator,
-                  options.placeQuotes, out);
-  }
-  out.push_back('\n');
+  std::array<std::string_view, kFieldSlots> names;
+  for (int k = 0; k < columns.count; ++k) names[k] = FixedText(master.fields[columns.slots[k]].name);
+  CsvWriter(options, out).WriteTexts(std::span(names.data(), static_cast<size_t>(columns.count)));
 }
 
 std::string RenderPopupFile(const ExportDatabase& database, const ConversionOptions& options) {
   std::string out;
-  for (int slot = 0; slot < kFieldSlots; ++slot) {
-    const std::optional<ByteView> list =
-        ReadRecord(database.file, static_cast<uint32_t>(slot + 1), database.header.recordCount);
-    bool first = true;
-    ForEachChoice(list, [&](std::string_view item) {
-      if (!first) out.push_back(options.separator);
-      first = false;
-      QuoteCsvValue(item, options.separator, options.placeQuotes, out);
-    });
-    out.push_back('\n');
+  CsvWriter writer(options, out);
+  const PopupListViews lists = ReadPopupLists(database.file, database.header.recordCount);
+  std::vector<std::string_view> choices;
+  for (const std::optional<ByteView>& list : lists) {
+    choices.clear();
+    ForEachChoiceText(list, [&](std::string_view text) { choices.push_back(text); });
+    writer.WriteTexts(choices);
   }
   return out;
 }
@@ -137,13 +97,18 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
   const uint32_t recordCount = database.header.recordCount;
   if (recordCount <= static_cast<uint32_t>(kFirstDataRecord)) return true;
   const VisibleColumns columns = GetVisibleColumns(database.master);
-  const RenderContext context = MakeRenderContext(database, options);
+  const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
+  // Each popup list is read once here instead of once per cell.
+  const PopupListViews lists = ReadPopupLists(database.file, recordCount);
+  const RecordDecoder decoder(database.master, lists);
   // The rendered text is of the order of the record bytes; one reservation
   // saves the repeated regrowth of a large export.
   csv.reserve(csv.size() + database.file.size() + database.file.size() / 2);
+  CsvWriter writer(options, csv);
 
   bool ok = true;
-  std::string scratch;
+  std::array<Cell, kFieldSlots> cells;
+  const std::span<Cell> row(cells.data(), slots.size());
   for (uint32_t r = kFirstDataRecord; r < recordCount; ++r) {
     const int index = static_cast<int>(r);
     if (options.extraDiag) {
@@ -156,15 +121,10 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
       continue;
     }
     if (options.extraDiag) console.PrintMessage(Format("Writing Record: %d:", index));
-    // One walk of the record finds every field; texts are quoted straight
-    // from the record's bytes.
-    const RecordFields fields = SplitRecordFields(*record);
-    for (int k = 0; k < columns.count; ++k) {
-      if (k > 0) csv.push_back(options.separator);
-      QuoteCsvValue(RenderSplitField(context, *record, fields, columns.slots[k], scratch),
-                    options.separator, options.placeQuotes, csv);
-    }
-    csv.push_back('\n');
+    // One walk of the record decodes every visible field; texts stay views
+    // into the record's bytes.
+    decoder.DecodeRow(*record, slots, row);
+    writer.WriteRow(row);
   }
   return ok;
 }
