@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include "convert/cells.h"
 #include "fields/date_time.h"
+#include "fields/field_types.h"
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "fields/text_utils.h"
@@ -15,8 +17,6 @@ constexpr std::string_view kRecordPrefixText = "FromCSV";
 // The longest text one entry holds: its 16-bit length counts the NUL, and
 // 65535 is the end mark.
 constexpr size_t kLongestEntryText = 65533;
-constexpr size_t kShortTextMax = 9;
-constexpr size_t kUniqueExtensionSize = 20;
 
 using SlotColumns = std::array<int, kFieldSlots>;
 
@@ -42,39 +42,82 @@ std::string_view CellOf(const CsvTable& lines, size_t line, int column) {
   return column < 0 ? std::string_view() : lines.Field(line, static_cast<size_t>(column));
 }
 
-void WriteText(ByteWriter& writer, std::string_view cell, bool mayHoldCr, int lineNumber,
-               int column, std::vector<std::string>& warnings) {
-  // Without a CR the line ends are already single LFs; most cells take this
-  // path and are written without a copy.
-  std::string normalized;
-  std::string_view text = cell;
-  if (mayHoldCr && cell.find('\r') != std::string_view::npos) {
-    normalized = NormalizeLineEnds(cell);
-    text = normalized;
+// The typed cell of the CSV text `text` of `slot` (whose entry has
+// `layout`): texts with their line ends made single LFs when the cell may
+// hold a CR (the copy then lives in `scratch`), numbers as atoi reads them,
+// a check box set unless the text starts with "0", a date or a time in the
+// context's formats, a popup text looked up in the slot's list (kNoChoice
+// when it is not there).
+Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout layout,
+                  std::string_view text, bool mayHoldCr, std::string& scratch) {
+  Cell cell;
+  cell.hasValue = true;
+  switch (layout) {
+    case EntryLayout::kText:
+      // Without a CR the line ends are already single LFs; most cells take
+      // this path and are written without a copy.
+      if (mayHoldCr && text.find('\r') != std::string_view::npos) {
+        scratch = NormalizeLineEnds(text);
+        text = scratch;
+      }
+      [[fallthrough]];
+    case EntryLayout::kShortText:
+    case EntryLayout::kSubKindText:
+      cell.kind = CellKind::kText;
+      cell.text = text;
+      return cell;
+    case EntryLayout::kInteger:
+      cell.kind = CellKind::kInteger;
+      cell.integer = ParseDecimal(text);
+      return cell;
+    case EntryLayout::kUnique:
+    case EntryLayout::kUniqueExt:
+      cell.kind = CellKind::kUnique;
+      cell.integer = ParseDecimal(text);
+      return cell;
+    case EntryLayout::kChoice: {
+      const int choice = context.choices[slot].Find(text);
+      cell.kind = CellKind::kChoice;
+      cell.choice = choice < 0 ? kNoChoice : static_cast<uint8_t>(choice);
+      cell.hasValue = cell.choice != kNoChoice;
+      cell.text = text;
+      return cell;
+    }
+    case EntryLayout::kCheckBox:
+      cell.kind = CellKind::kCheckBox;
+      cell.checked = text.empty() || text[0] != '0';
+      return cell;
+    case EntryLayout::kDate: {
+      const CalendarDate date = ParseDate(text, context.dateFormat);
+      cell.kind = CellKind::kDate;
+      cell.date = {date.year, date.month, date.day};
+      cell.dayCount = static_cast<uint32_t>(DateToDayCount(date.month, date.day, date.year));
+      cell.hasValue = !(date.month <= 1 && date.day <= 1 && date.year <= 1904);
+      return cell;
+    }
+    case EntryLayout::kTime: {
+      ClockTime time;
+      // An unreadable time still stores what the parser left (midnight).
+      ParseTime(text, context.timeFormat, time);
+      cell.kind = CellKind::kTime;
+      cell.time = {time.hour, time.minute};
+      cell.hasValue = time.hour != 255;
+      return cell;
+    }
+    case EntryLayout::kZeroByte:
+    case EntryLayout::kNothing:
+      break;
   }
+  return {};
+}
+
+void WriteStoredText(ByteWriter& writer, std::string_view text) {
   if (text.empty()) {
     writer.WriteU16LE(0);
     return;
   }
-  if (text.size() > kLongestEntryText) {
-    text = text.substr(0, kLongestEntryText);
-    warnings.push_back("Line " + std::to_string(lineNumber) + ", column " +
-                       std::to_string(column + 1) + ": text cut to " +
-                       std::to_string(kLongestEntryText) + " characters");
-  }
   writer.WriteU16LE(static_cast<uint32_t>(text.size() + 1));
   writer.WriteBytes(AsBytes(text));
-  writer.WriteU8(0);
-}
-
-void WriteShortText(ByteWriter& writer, std::string_view cell) {
-  if (cell.empty()) {
-    writer.WriteU16LE(0);
-    return;
-  }
-  const std::string_view kept = cell.substr(0, kShortTextMax);
-  writer.WriteU16LE(static_cast<uint32_t>(kept.size() + 1));
-  writer.WriteBytes(AsBytes(kept));
   writer.WriteU8(0);
 }
 
@@ -83,63 +126,57 @@ void WriteOneByte(ByteWriter& writer, uint8_t value) {
   writer.WriteU8(value);
 }
 
-void WriteStored(ByteWriter& writer, const StoredValue& stored) {
-  writer.WriteU16LE(static_cast<uint32_t>(stored.size()));
-  writer.WriteBytes(ByteView(stored));
-}
-
-void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
-                int lineNumber, ByteWriter& writer, std::vector<std::string>& warnings) {
-  const size_t index = static_cast<size_t>(slot);
-  const int column = context.columns[index];
-  const std::string_view cell = CellOf(lines, line, column);
-  switch (context.master.fields[index].type) {
-    case kText:
-    case kLongText:
-    case kText2:
-      WriteText(writer, cell, column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column)),
-                lineNumber, column, warnings);
+// Lays `cell` out as the entry of a field with `layout`. A text longer than
+// one entry holds is cut to fit, with a warning naming `lineNumber` and the
+// 0-based `column`.
+void EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell, int lineNumber,
+                int column, std::vector<std::string>& warnings) {
+  switch (layout) {
+    case EntryLayout::kText: {
+      std::string_view text = cell.text;
+      if (text.size() > kLongestEntryText) {
+        text = text.substr(0, kLongestEntryText);
+        warnings.push_back("Line " + std::to_string(lineNumber) + ", column " +
+                           std::to_string(column + 1) + ": text cut to " +
+                           std::to_string(kLongestEntryText) + " characters");
+      }
+      WriteStoredText(writer, text);
       break;
-    case kShortText:
-    case kSubKindText:
-      WriteShortText(writer, cell);
+    }
+    case EntryLayout::kShortText:
+    case EntryLayout::kSubKindText:
+      WriteStoredText(writer, cell.text.substr(0, kShortTextMax));
       break;
-    case kInteger:
-    case kUniqueInteger:
-    case kUniqueInteger2:
+    case EntryLayout::kInteger:
+    case EntryLayout::kUnique:
       writer.WriteU16LE(4);
-      writer.WriteU32LE(static_cast<uint32_t>(ParseDecimal(cell)));
+      writer.WriteU32LE(static_cast<uint32_t>(cell.integer));
       break;
-    case kUniqueIntegerExt:
+    case EntryLayout::kUniqueExt:
       writer.WriteU16LE(4 + kUniqueExtensionSize);
-      writer.WriteU32LE(static_cast<uint32_t>(ParseDecimal(cell)));
+      writer.WriteU32LE(static_cast<uint32_t>(cell.integer));
       writer.WriteZeros(kUniqueExtensionSize);
       break;
-    case kPopup: {
-      const int choice = context.choices[index].Find(cell);
-      WriteOneByte(writer, choice < 0 ? 255 : static_cast<uint8_t>(choice));
+    case EntryLayout::kChoice:
+      WriteOneByte(writer, cell.choice);
       break;
-    }
-    case kCheckBox:
-      WriteOneByte(writer, !cell.empty() && cell[0] == '0' ? 0 : 1);
+    case EntryLayout::kCheckBox:
+      WriteOneByte(writer, cell.checked ? 1 : 0);
       break;
-    case kOneByteValue:
+    case EntryLayout::kZeroByte:
       WriteOneByte(writer, 0);
       break;
-    case kDate: {
-      const CalendarDate date = ParseDate(cell, context.dateFormat);
-      WriteStored(writer, StoreDate(date.month, date.day, date.year));
+    case EntryLayout::kDate:
+      writer.WriteU16LE(4);
+      writer.WriteU32LE(cell.dayCount);
+      break;
+    case EntryLayout::kTime: {
+      const StoredValue stored = StoreTime(cell.time.hours, cell.time.minutes, 0);
+      writer.WriteU16LE(static_cast<uint32_t>(stored.size()));
+      writer.WriteBytes(ByteView(stored));
       break;
     }
-    case kTime: {
-      ClockTime time;
-      // An unreadable time still stores what the parser left (midnight).
-      ParseTime(cell, context.timeFormat, time);
-      WriteStored(writer, StoreTime(time.hour, time.minute, 0));
-      break;
-    }
-    case kNoData:
-    default:
+    case EntryLayout::kNothing:
       // Unknown type codes (only an existing database can bring them) get a
       // zero-length entry rather than none, so every later entry still
       // lines up with its slot when the record is read back.
@@ -148,26 +185,24 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   }
 }
 
-// The most bytes the entry of `slot` can take, less the text of a text
-// cell (counted per record); the import reserves the whole database from
-// these.
-size_t EntrySizeBound(const MasterRecord& master, size_t slot) {
-  switch (master.fields[slot].type) {
-    case kText:
-    case kLongText:
-    case kText2:
-      return 3;
-    case kShortText:
-    case kSubKindText:
-      return 3 + kShortTextMax;
-    case kUniqueIntegerExt:
-      return 6 + kUniqueExtensionSize;
-    default:  // numbers, dates, times, one-byte values, empty slots
-      return 6;
-  }
+void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
+                int lineNumber, ByteWriter& writer, std::string& scratch,
+                std::vector<std::string>& warnings) {
+  const size_t index = static_cast<size_t>(slot);
+  const int column = context.columns[index];
+  const EntryLayout layout = GetEntryLayout(context.master.fields[index].type);
+  const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
+  const Cell cell =
+      ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr, scratch);
+  EncodeCell(writer, layout, cell, lineNumber, column, warnings);
 }
 
-bool IsTextType(uint32_t type) { return type == kText || type == kLongText || type == kText2; }
+bool IsTextType(uint32_t type) { return GetEntryLayout(type) == EntryLayout::kText; }
+
+bool IsUniqueType(uint32_t type) {
+  const EntryLayout layout = GetEntryLayout(type);
+  return layout == EntryLayout::kUnique || layout == EntryLayout::kUniqueExt;
+}
 
 }  // namespace
 
@@ -181,9 +216,11 @@ RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateForma
       fixedSizeBound(1 + kRecordPrefixSize) {
   for (size_t slot = 0; slot < choices.size(); ++slot) {
     const uint32_t type = master.fields[slot].type;
-    if (type == kPopup) choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
+    if (GetEntryLayout(type) == EntryLayout::kChoice) {
+      choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
+    }
     if (type != kEmptySlot) usedSlots = static_cast<int>(slot) + 1;
-    fixedSizeBound += EntrySizeBound(master, slot);
+    fixedSizeBound += GetFieldTypeInfo(type).entrySizeBound;
     if (IsTextType(type)) hasTextSlot = true;
   }
 }
@@ -210,6 +247,7 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
     writer.WriteU8(0);
   }
 
+  std::string scratch;
   // Empty slots before a used one keep their place with a zero-length
   // entry; after the last used slot the end mark stands for all of them.
   for (int slot = 0; slot < context.usedSlots; ++slot) {
@@ -217,7 +255,7 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
       writer.WriteU16LE(0);
       continue;
     }
-    WriteEntry(context, slot, lines, line, lineNumber, writer, warnings);
+    WriteEntry(context, slot, lines, line, lineNumber, writer, scratch, warnings);
   }
   if (context.usedSlots < kFieldSlots) writer.WriteU16LE(kEndMark);
   return static_cast<int32_t>(out.size() - start);
@@ -228,10 +266,7 @@ uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
   const SlotColumns columns = CsvColumns(master);
   std::vector<int> uniqueColumns;
   for (size_t slot = 0; slot < columns.size(); ++slot) {
-    const uint32_t type = master.fields[slot].type;
-    if (type == kUniqueInteger || type == kUniqueInteger2 || type == kUniqueIntegerExt) {
-      uniqueColumns.push_back(columns[slot]);
-    }
+    if (IsUniqueType(master.fields[slot].type)) uniqueColumns.push_back(columns[slot]);
   }
   uint32_t largest = 0;
   if (uniqueColumns.empty()) return largest;
