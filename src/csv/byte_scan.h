@@ -1,9 +1,9 @@
 // Finding the next byte that matters in a run of CSV text.
 //
 // CSV text is mostly plain characters with an occasional separator, quote
-// or line end; testing eight bytes per step with word arithmetic keeps the
-// long runs (notes, addresses) cheap without depending on any instruction
-// set.
+// or line end; testing 16 bytes per step with SSE2 where the compiler
+// targets it, and eight per step with word arithmetic elsewhere, keeps the
+// long runs (notes, addresses) cheap.
 #pragma once
 
 #include <array>

@@ -6,9 +6,9 @@
 // plus at most one CR or LF straight after it. Inside quotes a CR or LF is
 // kept as read and a NUL becomes a CR. No input is malformed.
 //
-// The separator is expected to be a byte other than the quote and the line
-// ends (it is always the comma); any other choice still reads safely, only
-// not meaningfully.
+// The separator is the comma unless the options choose another byte; it is
+// expected to differ from the quote and the line ends, and any other choice
+// still reads safely, only not meaningfully.
 #pragma once
 
 #include <array>
