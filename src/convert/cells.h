@@ -31,6 +31,8 @@
 #include <span>
 #include <string_view>
 
+#include "fields/popup_list.h"  // kNoChoice
+
 namespace qv {
 
 enum class CellKind : uint8_t {
@@ -43,9 +45,6 @@ enum class CellKind : uint8_t {
   kTime,
   kChoice,
 };
-
-// The popup index that stands for "no value".
-inline constexpr uint8_t kNoChoice = 255;
 
 struct CellDate {
   int year = 1904;

@@ -38,40 +38,12 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
     RefuseDefinitions(console);
     return false;
   }
-  for (int slot = 0; slot < kFieldSlots; ++slot) {
-    std::optional<ByteView> list = ReadRecord(file, static_cast<uint32_t>(slot + 1), header.recordCount);
-    if (list) prepared.existingLists[slot] = Bytes(list->begin(), list->end());
+  const PopupListViews lists = ReadPopupLists(file, header.recordCount);
+  for (size_t slot = 0; slot < lists.size(); ++slot) {
+    if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
   }
   prepared.fromExisting = true;
   return true;
-}
-
-// The code point of the UTF-8 sequence at the start of `text`, or nothing
-// when it is not one. Decoded loosely, then re-encoded: only a well-formed
-// sequence (shortest form, no surrogate, at most U+10FFFF) comes back as
-// the same bytes.
-std::optional<char32_t> Utf8CodePointAt(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  const auto lead = static_cast<uint8_t>(text[0]);
-  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (length > text.size() || lead >= 0xF8 || (lead & 0xC0) == 0x80) return std::nullopt;
-  char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (static_cast<uint8_t>(text[i]) & 0x3F);
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-  std::string again;
-  if (cp < 0x80) {
-    again.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    again = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-  } else if (cp < 0x10000) {
-    again = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-             static_cast<char>(0x80 | (cp & 0x3F))};
-  } else {
-    again = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-             static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-  }
-  if (text.substr(0, length) != again) return std::nullopt;
-  return cp;
 }
 
 void RefuseTooLarge(Console& console) {
@@ -107,7 +79,7 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
       }
       const std::string where =
           Format("CSV line %zu, column %zu", i + 1, k + 1);
-      const std::optional<char32_t> cp = Utf8CodePointAt(field.substr(offset));
+      const std::optional<char32_t> cp = DecodeUtf8CodePoint(field.substr(offset));
       if (cp) {
         console.PrintError(Format("%s: the character U+%04X cannot be stored on the handheld!",
                                   where.c_str(), static_cast<unsigned>(*cp)));
@@ -190,8 +162,7 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
       RecordsSizeBound(context, prepared.lines, static_cast<size_t>(prepared.rowCount)));
   std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same table, so
-  // every data line is there: the old "Error:Reading Line" and temporary-file
-  // reopening failures have no way to occur.
+  // every data line is there.
   for (int k = 0; k < prepared.rowCount; ++k) {
     if (options.extraDiag) console.PrintMessage(Format("Reading CSV Line #%d", k));
     size_t index = prepared.firstDataLine + static_cast<size_t>(k);

@@ -8,6 +8,7 @@
 #include "convert/schema.h"
 #include "csv/csv_quote.h"
 #include "fields/charset.h"
+#include "fields/date_time.h"
 #include "fields/popup_list.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
@@ -18,13 +19,6 @@ namespace {
 // Where record 0 keeps its format version. The reader upgrades the record
 // in memory, so the version the file was written with is read from here.
 constexpr size_t kFormatVersionOffset = 1946;
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  static constexpr std::array<int, 12> kLengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kLengths[static_cast<size_t>(month - 1)];
-}
 
 int StoredFormatVersion(ByteView file, const DatabaseHeader& header, int fallback) {
   const std::optional<ByteView> record = ReadRecord(file, 0, header.recordCount);
@@ -46,24 +40,13 @@ std::string ExportPermissionText(const MasterRecord& master) {
   }
 }
 
-std::array<std::optional<ByteView>, kFieldSlots> PopupLists(const ExportDatabase& database) {
-  std::array<std::optional<ByteView>, kFieldSlots> lists;
-  for (int slot = 0; slot < kFieldSlots; ++slot) {
-    lists[slot] =
-        ReadRecord(database.file, static_cast<uint32_t>(slot + 1), database.header.recordCount);
-  }
-  return lists;
-}
-
 // The choices the import and the lookups use: up to the list's end, at most
 // as many as lookups examine. Quoted as CSV values where they need it.
 std::string ChoiceLine(ByteView list) {
   std::string line;
-  for (int n = 0; n < kChoiceLookupLimit; ++n) {
-    const std::optional<std::string_view> choice = NthChoice(list, n);
-    if (!choice || choice->empty()) break;
+  for (const std::string_view choice : LeadingChoices(list)) {
     if (!line.empty()) line += ", ";
-    QuoteCsvValue(choice->substr(0, kChoiceMax), ',', false, line);
+    QuoteCsvValue(choice, ',', false, line);
   }
   return line.empty() ? "(none)" : line;
 }
@@ -137,8 +120,8 @@ std::string FormatDatabaseTime(uint32_t seconds) {
     ++year;
   }
   int month = 1;
-  while (days >= static_cast<uint32_t>(DaysInMonth(year, month))) {
-    days -= static_cast<uint32_t>(DaysInMonth(year, month));
+  while (days >= static_cast<uint32_t>(DaysInMonth(month, year))) {
+    days -= static_cast<uint32_t>(DaysInMonth(month, year));
     ++month;
   }
   return Format("%04d-%02d-%02u %02u:%02u:%02u", year, month, days + 1, clock / 3600,
@@ -153,7 +136,7 @@ DatabaseDescription DescribeDatabaseText(ByteView file, const ConversionOptions&
   result.loaded = true;
   const int storedVersion =
       StoredFormatVersion(file, database.header, database.master.formatVersion);
-  const auto lists = PopupLists(database);
+  const PopupListViews lists = ReadPopupLists(file, database.header.recordCount);
   result.text = Describe(database, storedVersion, lists);
   if (!options.schemaFile.empty()) {
     result.schema = EncodeSchema(WriteSchema(database.master, lists), options.encoding);

@@ -101,7 +101,7 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
       ParseTime(text, context.timeFormat, time);
       cell.kind = CellKind::kTime;
       cell.time = {time.hour, time.minute};
-      cell.hasValue = time.hour != 255;
+      cell.hasValue = time.hour != kNoTimeHour;
       return cell;
     }
     case EntryLayout::kZeroByte:

@@ -52,7 +52,7 @@ Cell DateCell(uint32_t dayCount) {
 Cell TimeCell(uint8_t hours, uint8_t minutes) {
   Cell cell;
   cell.kind = CellKind::kTime;
-  cell.hasValue = hours != 255;
+  cell.hasValue = hours != kNoTimeHour;
   cell.time = {hours, minutes};
   return cell;
 }

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "convert/import_core.h"
+#include "convert/inference.h"
 #include "csv/csv_quote.h"
 #include "csv/csv_reader.h"
-#include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -14,7 +14,6 @@ namespace qv {
 namespace {
 
 constexpr char kSeparator = ',';
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kHeaderComment =
     "# qv schema: name,type,maxLength[,choices...] (types: text, integer, short text, popup, "
     "check box, unique integer, date, time, long text; an empty maxLength is taken from the "
@@ -171,8 +170,8 @@ bool ParseFieldLine(const CsvLine& line, SchemaField& field, std::string& messag
                 " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) + " bytes";
       return false;
     }
-    if (field.choices.size() == kSchemaChoiceMax) {
-      message = "\"" + field.name + "\" has more than " + FormatUnsigned(kSchemaChoiceMax) +
+    if (field.choices.size() == kChoiceLookupLimit) {
+      message = "\"" + field.name + "\" has more than " + FormatUnsigned(kChoiceLookupLimit) +
                 " choices";
       return false;
     }
@@ -198,11 +197,9 @@ void AppendFieldLine(const FieldDefinition& definition, std::optional<ByteView> 
   out += kSeparator;
   out += FormatUnsigned(definition.maxLength);
   if (definition.type == kPopup && popupList) {
-    for (int n = 0; n < kSchemaChoiceMax; ++n) {
-      const std::optional<std::string_view> choice = NthChoice(*popupList, n);
-      if (!choice || choice->empty()) break;
+    for (const std::string_view choice : LeadingChoices(*popupList)) {
       out += kSeparator;
-      QuoteCsvValue(choice->substr(0, kChoiceMax), kSeparator, false, out);
+      QuoteCsvValue(choice, kSeparator, false, out);
     }
   }
   out += '\n';
@@ -243,7 +240,7 @@ bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::s
   fields.clear();
   error.clear();
   LineCounter lines(text);
-  size_t position = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  size_t position = text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
 
   while (position < text.size()) {
     const int lineNumber = lines.LineAt(position);

@@ -41,8 +41,6 @@
 
 namespace qv {
 
-inline constexpr int kSchemaChoiceMax = 30;
-
 struct SchemaField {
   std::string name;
   uint32_t type = kText;

@@ -120,6 +120,12 @@ std::optional<uint8_t> HandheldByte(char32_t codePoint) {
   return std::nullopt;
 }
 
+std::optional<char32_t> DecodeUtf8CodePoint(std::string_view text) {
+  char32_t cp = 0;
+  if (text.empty() || DecodeUtf8(text, 0, cp) == 0) return std::nullopt;
+  return cp;
+}
+
 std::string HandheldToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 4);

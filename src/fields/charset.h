@@ -21,6 +21,10 @@ char32_t HandheldCodePoint(uint8_t byte);
 // The handheld byte for a code point, or nothing when the set has none.
 std::optional<uint8_t> HandheldByte(char32_t codePoint);
 
+// The code point of the well-formed UTF-8 sequence at the start of `text`
+// (shortest form, no surrogate, at most U+10FFFF), or nothing.
+std::optional<char32_t> DecodeUtf8CodePoint(std::string_view text);
+
 // Handheld bytes as UTF-8. Never fails: every byte has a character.
 std::string HandheldToUtf8(std::string_view bytes);
 

@@ -10,12 +10,6 @@ namespace {
 
 constexpr int kMonthLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-bool IsLeapYear(int64_t year) { return year % 4 == 0; }
-
-int MonthLength(int month, int64_t year) {
-  return (month == 2 && IsLeapYear(year)) ? 29 : kMonthLengths[month - 1];
-}
-
 enum class FieldOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
 
 struct DateLayout {
@@ -72,6 +66,12 @@ void AppendPadded(std::string& out, int value, int width) {
 
 }  // namespace
 
+bool IsLeapYear(int64_t year) { return year % 4 == 0; }
+
+int DaysInMonth(int month, int64_t year) {
+  return (month == 2 && IsLeapYear(year)) ? 29 : kMonthLengths[month - 1];
+}
+
 PackedDate DayCountToDate(uint32_t dayCount) {
   const int64_t yearsGuess = dayCount / 365;
   const int64_t rest = dayCount - 365 * yearsGuess;
@@ -89,8 +89,8 @@ PackedDate DayCountToDate(uint32_t dayCount) {
     --year;
     month = 12;
   } else {
-    while (month < 12 && dayOfYear > MonthLength(month, year)) {
-      dayOfYear -= MonthLength(month, year);
+    while (month < 12 && dayOfYear > DaysInMonth(month, year)) {
+      dayOfYear -= DaysInMonth(month, year);
       ++month;
     }
     day = static_cast<int>(dayOfYear);
@@ -142,7 +142,7 @@ std::string FormatStoredDate(const StoredValue& stored, int dateFormat) {
 }
 
 std::string FormatTime(const StoredValue& stored, int timeFormat) {
-  if (stored[2] == 255) return std::string(kNoTimeText);
+  if (stored[2] == kNoTimeHour) return std::string(kNoTimeText);
   return FormatClockTime(stored[2], stored[1], timeFormat);
 }
 
@@ -214,7 +214,7 @@ CalendarDate ParseDate(std::string_view text, int dateFormat) {
 
 int ParseTime(std::string_view text, int timeFormat, ClockTime& out) {
   if (ContainsNoCase(text, kNoTimeText)) {
-    out = {255, 0};
+    out = {kNoTimeHour, 0};
     return 0;
   }
   const TimeLayout& layout = kTimeLayouts[(timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0];

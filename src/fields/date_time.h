@@ -17,6 +17,15 @@ inline constexpr std::string_view kNoTimeText = "No Time";
 
 using StoredValue = std::array<uint8_t, 4>;
 
+// The stored hour that stands for "no time".
+inline constexpr int kNoTimeHour = 255;
+
+// The handheld's calendar: every year divisible by 4 is a leap year, which
+// agrees with the Gregorian one from 1901 to 2099.
+bool IsLeapYear(int64_t year);
+// Days of `month` (1-12) in `year`.
+int DaysInMonth(int month, int64_t year);
+
 struct PackedDate {
   uint8_t yearSince1904 = 0;  // low 7 bits of the year offset
   uint8_t month = 0;          // 1..12

@@ -46,7 +46,7 @@ std::optional<std::string_view> NthChoice(ByteView list, int n) {
 }
 
 int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit) {
-  if (index == 255 || index == -1) {
+  if (index == kNoChoice || index == -1) {
     out = BoundedCopy(kNoValueText, limit);
     return 0;
   }
@@ -58,14 +58,20 @@ int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t
   return 0;
 }
 
+std::vector<std::string_view> LeadingChoices(ByteView list) {
+  std::vector<std::string_view> choices;
+  for (int n = 0; n < kChoiceLookupLimit; ++n) {
+    const std::optional<std::string_view> choice = NthChoice(list, n);
+    if (!choice || choice->empty()) break;
+    choices.push_back(choice->substr(0, kChoiceMax));
+  }
+  return choices;
+}
+
 Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values) {
   std::vector<std::string> choices;
   if (oldList) {
-    for (int n = 0; n < kChoiceLookupLimit; ++n) {
-      const std::optional<std::string_view> choice = NthChoice(*oldList, n);
-      if (!choice || choice->empty()) break;
-      choices.push_back(BoundedCopy(*choice, kChoiceMax));
-    }
+    for (const std::string_view choice : LeadingChoices(*oldList)) choices.emplace_back(choice);
   }
   for (std::string_view raw : values) {
     if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;

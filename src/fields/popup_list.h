@@ -16,8 +16,12 @@
 namespace qv {
 
 inline constexpr std::string_view kNoValueText = "No Value";
+// The popup index that stands for "no value".
+inline constexpr uint8_t kNoChoice = 255;
 inline constexpr size_t kChoiceMax = 79;         // characters of one choice
-inline constexpr int kChoiceLookupLimit = 30;    // choices examined by lookups
+// Choices examined by lookups, listed by INFO and schema files, and taken
+// over from an old list.
+inline constexpr int kChoiceLookupLimit = 30;
 inline constexpr int kChoiceBuildLimit = 29;     // values added while building
 
 // The popup list of each field slot: records 1 to 30 of a database.
@@ -48,7 +52,7 @@ void ForEachChoiceText(std::optional<ByteView> list, Emit emit) {
   if (!list) return;
   std::optional<std::string_view> choice = NthChoice(*list, 0);
   for (int index = 0;; ++index) {
-    if (index == 255) {
+    if (index == kNoChoice) {
       emit(kNoValueText);
     } else if (!choice) {
       return;
@@ -66,6 +70,11 @@ void ForEachChoiceText(std::optional<ByteView> list, Emit emit) {
     choice = NthChoice(list->subspan(position), 1);
   }
 }
+
+// The choices of `list` up to its end, at most kChoiceLookupLimit, each cut
+// to kChoiceMax: what lookups examine, what INFO and schema files list and
+// what an import takes over. Views into `list`.
+std::vector<std::string_view> LeadingChoices(ByteView list);
 
 // Import side. Takes over up to 30 choices of `oldList` (cut to 79), then adds
 // each distinct (ASCII case-insensitive) non-empty value of `values` that does
