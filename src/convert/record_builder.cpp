@@ -190,7 +190,7 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
                 std::vector<std::string>& warnings) {
   const size_t index = static_cast<size_t>(slot);
   const int column = context.columns[index];
-  const EntryLayout layout = GetEntryLayout(context.master.fields[index].type);
+  const EntryLayout layout = context.layouts[index];
   const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
   const Cell cell =
       ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr, scratch);
@@ -216,7 +216,8 @@ RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateForma
       fixedSizeBound(1 + kRecordPrefixSize) {
   for (size_t slot = 0; slot < choices.size(); ++slot) {
     const uint32_t type = master.fields[slot].type;
-    if (GetEntryLayout(type) == EntryLayout::kChoice) {
+    layouts[slot] = GetEntryLayout(type);
+    if (layouts[slot] == EntryLayout::kChoice) {
       choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
     }
     if (type != kEmptySlot) usedSlots = static_cast<int>(slot) + 1;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "csv/csv_reader.h"
+#include "fields/field_types.h"
 #include "fields/popup_list.h"
 #include "pdb/byte_io.h"
 #include "pdb/master_record.h"
@@ -28,10 +29,11 @@ struct RecordBuildContext {
   const std::array<Bytes, kFieldSlots>& popupLists;
   // For the popup slots, the lookup of a cell's choice in popupLists.
   std::array<ChoiceLookup, kFieldSlots> choices;
-  // What every record shares, worked out once: the CSV column of each slot,
-  // the slots up to the last used one (the end mark follows them), and the
-  // size bound of a record less its text cells.
+  // What every record shares, worked out once: the CSV column and the entry
+  // layout of each slot, the slots up to the last used one (the end mark
+  // follows them), and the size bound of a record less its text cells.
   std::array<int, kFieldSlots> columns{};
+  std::array<EntryLayout, kFieldSlots> layouts{};
   int usedSlots = 0;
   size_t fixedSizeBound = 0;
   bool hasTextSlot = false;

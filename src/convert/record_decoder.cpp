@@ -87,7 +87,8 @@ Cell DecodeSubKind(const FieldDefinition& field, ByteView data) {
 RecordDecoder::RecordDecoder(const MasterRecord& master, const PopupListViews& popupLists)
     : master_(master) {
   for (size_t slot = 0; slot < choices_.size(); ++slot) {
-    if (GetEntryLayout(master.fields[slot].type) != EntryLayout::kChoice) continue;
+    layouts_[slot] = GetEntryLayout(master.fields[slot].type);
+    if (layouts_[slot] != EntryLayout::kChoice) continue;
     ForEachChoiceText(popupLists[slot],
                       [&](std::string_view text) { choices_[slot].push_back(text); });
   }
@@ -98,8 +99,8 @@ Cell RecordDecoder::DecodeField(const RecordFields& fields, int slot) const {
   const size_t index = static_cast<size_t>(slot);
   const ByteView data = fields[index];
   if (data.empty()) return {};
-  const FieldDefinition& field = master_.fields[index];
-  switch (GetEntryLayout(field.type)) {
+  const EntryLayout layout = layouts_[index];
+  switch (layout) {
     case EntryLayout::kText:
     case EntryLayout::kShortText:
       return TextCell(StoredTextView(data));
@@ -107,8 +108,7 @@ Cell RecordDecoder::DecodeField(const RecordFields& fields, int slot) const {
     case EntryLayout::kUnique:
     case EntryLayout::kUniqueExt:
       if (data.size() < 4) return {};
-      return IntegerCell(GetEntryLayout(field.type) == EntryLayout::kInteger ? CellKind::kInteger
-                                                                             : CellKind::kUnique,
+      return IntegerCell(layout == EntryLayout::kInteger ? CellKind::kInteger : CellKind::kUnique,
                          static_cast<int32_t>(LoadU32LE(data)));
     case EntryLayout::kChoice: {
       Cell cell;
@@ -138,7 +138,7 @@ Cell RecordDecoder::DecodeField(const RecordFields& fields, int slot) const {
       if (data.size() < 4) return {};
       return TimeCell(data[2], data[1]);
     case EntryLayout::kSubKindText:
-      return DecodeSubKind(field, data);
+      return DecodeSubKind(master_.fields[index], data);
     case EntryLayout::kZeroByte:
     case EntryLayout::kNothing:
       return {};

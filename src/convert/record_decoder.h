@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/cells.h"
+#include "fields/field_types.h"
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "pdb/byte_io.h"
@@ -38,6 +39,8 @@ class RecordDecoder {
 
  private:
   const MasterRecord& master_;
+  // Each slot's entry layout, looked up once.
+  std::array<EntryLayout, kFieldSlots> layouts_{};
   // The text of every choice index of each popup slot's list.
   std::array<std::vector<std::string_view>, kFieldSlots> choices_;
 };
