@@ -58,13 +58,6 @@ struct PreparedImport {
   std::array<std::optional<Bytes>, kFieldSlots> existingLists{};
 };
 
-struct SchemaField;
-
-// DeriveSchemaMaxLengths (convert/schema.h) over the lines as the import holds
-// them.
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
-                            bool fieldNames, MasterRecord& master);
-
 // Prints "Getting Fields Information..." and takes the definitions from the
 // existing database or infers them from the CSV. Prints the reason and
 // returns nothing when the import cannot go on.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "convert/import_core.h"
 #include "convert/inference.h"
 #include "csv/csv_quote.h"
 #include "csv/csv_reader.h"

@@ -86,6 +86,9 @@ bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error)
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
                             const std::vector<CsvLine>& lines, bool fieldNames,
                             MasterRecord& master);
+// The same over the lines as the import holds them.
+void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
+                            bool fieldNames, MasterRecord& master);
 
 // A popup field's choices as a popup list (each choice and a NUL, then
 // three NULs), to be taken over first by the import's list.
