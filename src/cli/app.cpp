@@ -13,7 +13,7 @@ namespace qv {
 
 std::string_view Banner() {
   return "qv " QV_VERSION " - converts Quorvex databases (.PDB) to and from CSV\n"
-         "Report problems at https://example.invalid/qv/issues\n"
+         "Help: qv --help or man qv\n"
          "\n";
 }
 
