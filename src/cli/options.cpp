@@ -132,8 +132,8 @@ std::string RefuseValue(Keyword keyword, std::string_view value) {
                   length, value.data());
   }
   if (keyword == Keyword::kSeparator && !SeparatorFromText(value)) {
-    return Format("SEPARATOR:{%.*s} cannot be used; give one single-byte character other than "
-                  "a double quote or a line end, or COMMA, SEMICOLON or TAB.",
+    return Format("SEPARATOR:{%.*s} cannot be used; give COMMA, SEMICOLON, TAB or one byte "
+                  "other than a double quote or a line end (an ASCII character with ENCODING:).",
                   length, value.data());
   }
   if (keyword == Keyword::kDateFormat || keyword == Keyword::kTimeFormat) {
@@ -155,8 +155,8 @@ std::string RefuseValue(Keyword keyword, std::string_view value) {
 std::string RefuseSeparatorForEncoding(const ConversionOptions& options) {
   const auto byte = static_cast<unsigned char>(options.separator);
   if (options.encoding == CsvEncoding::kBytes || byte < 0x80) return "";
-  return Format("SEPARATOR: the byte 0x%02X cannot be used with ENCODING:; a UTF-8 file "
-                "needs an ASCII separator, or COMMA, SEMICOLON or TAB.",
+  return Format("SEPARATOR: the byte 0x%02X cannot be used with ENCODING:; give COMMA, "
+                "SEMICOLON, TAB or an ASCII character other than a double quote or a line end.",
                 static_cast<unsigned>(byte));
 }
 
