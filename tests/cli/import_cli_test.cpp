@@ -1,5 +1,6 @@
 // COMMAND:TOPDB run as a user runs it: checks, files on disk, failures.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -122,6 +123,7 @@ TEST(ImportCli, SuccessPrintsTheStepsAndOverwriteReplacesTheOutput) {
   TempDir dir;
   ASSERT_TRUE(dir.Write("in.csv", "a,b\r\nc,d\r\ne,f\r\n"));
   ASSERT_TRUE(dir.Write("out.pdb", "old contents"));
+  ASSERT_EQ(chmod(dir.path("out.pdb").c_str(), 0600), 0);
   RunResult run = Qv(dir, {"INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{Mine}", "OVERWRITE"});
   EXPECT_EQ(run.exitStatus, 0) << run.output;
   const std::string steps =
@@ -133,6 +135,9 @@ TEST(ImportCli, SuccessPrintsTheStepsAndOverwriteReplacesTheOutput) {
   EXPECT_EQ(db.size(), 2667u);
   EXPECT_EQ(RecordCount(db), 34);
   EXPECT_EQ(Listing(dir), (std::set<std::string>{"in.csv", "out.pdb"}));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.path("out.pdb").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);  // the replaced file's permissions
 }
 
 TEST(ImportCli, TemporaryFilesOfTheWorkingFolderAreLeftAlone) {
