@@ -45,6 +45,10 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
     console.PrintError("You need to specify an output (.CSV) file to create!");
     return false;
   }
+  if (IsFolder(options.csvFile)) {
+    console.PrintError(OutputIsFolderMessage(options.csvFile));
+    return false;
+  }
   if (FileExists(options.csvFile) && !options.overwrite) {
     console.PrintError(AlreadyExistsMessage(options.csvFile));
     return false;

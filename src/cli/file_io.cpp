@@ -122,6 +122,11 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 uint64_t FileLength(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
@@ -162,11 +167,15 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool SamePlace(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
   if (SameFile(a, b)) return true;
+  // Absolute first: a relative path whose first part does not exist would
+  // otherwise stay relative and never match its absolute spelling.
+  namespace fs = std::filesystem;
   std::error_code errorA;
   std::error_code errorB;
-  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
-  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
+  const fs::path pathA = fs::weakly_canonical(fs::absolute(a, errorA), errorA);
+  const fs::path pathB = fs::weakly_canonical(fs::absolute(b, errorB), errorB);
   return !errorA && !errorB && pathA == pathB;
 }
 

@@ -16,6 +16,9 @@ namespace qv {
 // `path`. Found without opening it, so a pipe never makes it wait.
 bool FileExists(const std::string& path);
 
+// True when `path` names a folder (or a link to one).
+bool IsFolder(const std::string& path);
+
 // The size of the file in bytes; 0 when it cannot be opened.
 uint64_t FileLength(const std::string& path);
 
@@ -27,7 +30,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 bool SameFile(const std::string& a, const std::string& b);
 
 // SameFile, or, for paths that do not exist yet, whether both name the same
-// place (an output about to be created next to its input).
+// place once made absolute and normalised (links in the part that exists are
+// followed): "o.csv", "./o.csv", "sub/../o.csv" and the full path agree.
 bool SamePlace(const std::string& a, const std::string& b);
 
 // How writing an output ended.

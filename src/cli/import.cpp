@@ -39,15 +39,28 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
     }
     if (EqualsNoCase(options.existingFile, options.pdbFile)) return kSameAsExisting;
   }
+  if (IsFolder(options.pdbFile)) return OutputIsFolderMessage(options.pdbFile);
   if (FileExists(options.pdbFile) && !options.overwrite) return kOutputExists;
-  // The text comparison above misses one file reached by two spellings, and
-  // overwriting an input while it is being read would destroy it.
-  if (options.useExisting && SameFile(options.existingFile, options.pdbFile)) {
+  // One file named twice under different spellings: the output would destroy
+  // an input while it is read, and two inputs in one are a mistake.
+  if (options.useExisting && SamePlace(options.existingFile, options.pdbFile)) {
     return kSameAsExisting;
   }
-  if (SameFile(options.csvFile, options.pdbFile)) {
+  if (SamePlace(options.csvFile, options.pdbFile)) {
     return "The Database (.PDB) file you specified for output is the same file as the input "
            "(.CSV) file. You will need to choose a different output .PDB file!";
+  }
+  if (SamePlace(options.schemaFile, options.pdbFile)) {
+    return "The Database (.PDB) file you specified for output is the same file as the schema "
+           "file. You will need to choose a different output .PDB file!";
+  }
+  if (options.useExisting && SamePlace(options.existingFile, options.csvFile)) {
+    return "The Database (.PDB) file you specified for field information is the same file as the "
+           "input (.CSV) file. You will need to choose a different .PDB file!";
+  }
+  if (SamePlace(options.schemaFile, options.csvFile)) {
+    return "The schema file you specified is the same file as the input (.CSV) file. You will "
+           "need to choose a different schema file!";
   }
   return std::nullopt;
 }

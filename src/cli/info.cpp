@@ -21,6 +21,10 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
     return false;
   }
   if (options.schemaFile.empty()) return true;
+  if (IsFolder(options.schemaFile)) {
+    console.PrintError(OutputIsFolderMessage(options.schemaFile));
+    return false;
+  }
   if (FileExists(options.schemaFile) && !options.overwrite) {
     console.PrintError(AlreadyExistsMessage(options.schemaFile));
     return false;

@@ -476,5 +476,31 @@ TEST(FaultInjection, RunsRacingForANewOutputWithoutOverwriteNeverReplaceEachOthe
   }
 }
 
+TEST(FaultInjection, FolderAsOutputIsReportedAsAFolder) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(5)));
+  ASSERT_TRUE(dir.Write("in.csv", "a,b\n"));
+  ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
+  ASSERT_TRUE(dir.Write("folder/inside", "kept"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{folder}"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{folder}", "DBNAME:{D}"},
+      {"COMMAND:INFO", "INFILE:{in.pdb}", "OUTFILE:{folder}"},
+  };
+  for (std::vector<std::string> args : runs) {
+    for (int round = 0; round < 2; ++round) {
+      const RunResult run = Qv(dir, args);
+      EXPECT_EQ(run.exitStatus, 1) << run.output;
+      EXPECT_TRUE(Has(run, "ERROR:\nFile:folder is a Folder!  Please specify a file name and try "
+                           "again.\n"))
+          << run.output;
+      EXPECT_FALSE(Has(run, "already")) << run.output;
+      EXPECT_EQ(Has(run, "Conversion Cancelled!"), args[0] != "COMMAND:TOPDB") << run.output;
+      EXPECT_EQ(dir.Read("folder/inside"), "kept");
+      args.push_back("OVERWRITE");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv

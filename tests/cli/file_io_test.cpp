@@ -56,6 +56,9 @@ TEST(FileIo, ExistenceIsFoundWithoutOpening) {
   EXPECT_TRUE(FileExists(dir.path("dangling")));
   EXPECT_TRUE(FileExists(dir.path()));
   EXPECT_FALSE(FileExists(dir.path("missing")));
+  EXPECT_TRUE(IsFolder(dir.path()));
+  EXPECT_FALSE(IsFolder(dir.path("pipe")));
+  EXPECT_FALSE(IsFolder(dir.path("missing")));
 }
 
 TEST(FileIo, SameFileComparesTheFileNotTheSpelling) {
@@ -70,6 +73,30 @@ TEST(FileIo, SameFileComparesTheFileNotTheSpelling) {
   EXPECT_TRUE(SameFile(dir.path("x"), dir.path("hard")));
   EXPECT_FALSE(SameFile(dir.path("x"), dir.path("y")));
   EXPECT_FALSE(SameFile(dir.path("missing"), dir.path("missing")));
+}
+
+TEST(FileIo, SamePlaceMatchesEverySpellingOfAFileNotYetMade) {
+  testing::TempDir dir;
+  ASSERT_TRUE(std::filesystem::create_directory(dir.path("real")));
+  ASSERT_EQ(symlink("real", dir.path("alias").c_str()), 0);
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  struct Case {
+    const char* a;
+    std::string b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"o.csv", "./o.csv", true},
+      {"o.csv", "sub/../o.csv", true},  // "sub" does not exist
+      {"o.csv", dir.path("o.csv"), true},
+      {"real/o.csv", "alias/o.csv", true},
+      {"o.csv", "real/o.csv", false},
+      {"o.csv", "O.csv", false},
+      {"o.csv", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SamePlace(c.a, c.b), c.same) << c.a << " " << c.b;
+  std::filesystem::current_path(cwd);
 }
 
 TEST(FileIo, OutputCreatesReplacesOrRefuses) {

@@ -117,6 +117,26 @@ TEST(ImportCli, SameFileUnderAnotherSpellingIsRefused) {
   EXPECT_TRUE(Has(run, "same file as the input (.CSV) file")) << run.output;
   EXPECT_FALSE(Has(run, "Converting to .PDB...")) << run.output;
   EXPECT_EQ(dir.Read("in.csv"), "a,b\n");
+
+  // The schema file as the output, and one file given as two inputs.
+  ASSERT_TRUE(dir.Write("o.schema", "A,text\nB,text\n"));
+  const std::vector<std::pair<std::vector<std::string>, const char*>> clashes = {
+      {{"INFILE:{in.csv}", "OUTFILE:{o.schema}", "SCHEMA:{o.schema}", "OVERWRITE"},
+       "output is the same file as the schema file"},
+      {{"INFILE:{in.csv}", "OUTFILE:{new.pdb}", "USEEXISTING:{./in.csv}"},
+       "for field information is the same file as the input (.CSV) file"},
+      {{"INFILE:{in.csv}", "OUTFILE:{new.pdb}", "SCHEMA:{./in.csv}"},
+       "schema file you specified is the same file as the input (.CSV) file"},
+  };
+  for (auto [args, message] : clashes) {
+    args.push_back("DBNAME:{N}");
+    run = Qv(dir, args);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Has(run, message)) << run.output;
+    EXPECT_FALSE(Has(run, "Converting to .PDB...")) << run.output;
+  }
+  EXPECT_EQ(dir.Read("o.schema"), "A,text\nB,text\n");
+  EXPECT_FALSE(dir.Exists("new.pdb"));
 }
 
 TEST(ImportCli, SuccessPrintsTheStepsAndOverwriteReplacesTheOutput) {
