@@ -70,9 +70,12 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
 // created at the points where their open failures are reported, and the
 // assembled text is written at the end.
 bool ExportToCsv(const ConversionOptions& options, Console& console) {
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
-    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
     return false;
   }
   ExportDatabase database;

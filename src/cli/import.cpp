@@ -80,9 +80,12 @@ bool CanCreateOutput(const std::string& path) {
 }
 
 bool RunImport(const ConversionOptions& options, Console& console) {
-  std::optional<std::string> csv = ReadWholeFile(options.csvFile);
+  bool tooLarge = false;
+  std::optional<std::string> csv = ReadWholeFile(options.csvFile, tooLarge);
   if (!csv) {
-    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
+                                : Format("Opening File: %s for Reading\n",
+                                         options.csvFile.c_str()));
     return false;
   }
   ImportSource source;
@@ -90,15 +93,21 @@ bool RunImport(const ConversionOptions& options, Console& console) {
   source.useExisting = options.useExisting;
   std::optional<std::string> existing;
   if (options.useExisting) {
-    existing = ReadWholeFile(options.existingFile);
+    existing = ReadWholeFile(options.existingFile, tooLarge);
+    if (tooLarge) {
+      console.PrintError(TooLargeMessage(options.existingFile));
+      return false;
+    }
     if (existing) source.existing = AsBytes(*existing);
   }
 
   std::optional<std::string> schema;
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile);
+    schema = ReadWholeFile(options.schemaFile, tooLarge);
     if (!schema) {
-      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
+      console.PrintError(tooLarge ? TooLargeMessage(options.schemaFile)
+                                  : Format("Opening File: %s for Reading\n",
+                                           options.schemaFile.c_str()));
       return false;
     }
     source.schemaText = *schema;
