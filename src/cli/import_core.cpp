@@ -219,6 +219,14 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.header = SetNewDatabaseHeader(options.databaseName);
   console.PrintMessage("Getting Fields Information...");
 
+  // A database named where the CSV belongs would be read as a few lines of
+  // garbage and "converted"; the NULs of its header mark it.
+  if (LooksLikeDatabase(AsBytes(source.csvText))) {
+    console.PrintError(
+        "The input (.CSV) file looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
+        "reads databases; COMMAND:TOPDB needs a .CSV file!");
+    return std::nullopt;
+  }
   const bool utf8 = options.encoding != CsvEncoding::kBytes;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
   prepared.lines = ReadCsvTable(csvText, options.separator);

@@ -47,6 +47,16 @@ int ReadDatabaseHeader(ByteView file, DatabaseHeader& header) {
   return header.creatorCode == kPmDB ? 1 : -1;
 }
 
+bool LooksLikeDatabase(ByteView file) {
+  if (file.size() < kHeaderSize) return false;
+  ByteReader in(file);
+  const ByteView name = in.Take(32);
+  in.Seek(60);
+  const ByteView codes = in.Take(8);  // type and creator
+  return in.ok() && std::find(name.begin(), name.end(), uint8_t{0}) != name.end() &&
+         std::all_of(codes.begin(), codes.end(), [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
 RecordEntry ReadRecordEntry(ByteReader& in) {
   RecordEntry entry;
   entry.dataOffset = in.ReadU32BE();

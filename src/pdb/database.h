@@ -68,6 +68,12 @@ struct RecordEntry {
 // 0: the file is shorter than a header.
 int ReadDatabaseHeader(ByteView file, DatabaseHeader& header);
 
+// True when `file` starts like a database of any kind rather than text: a
+// whole header whose name ends in a NUL within its 32 bytes and whose type
+// and creator codes are eight printable ASCII characters. Text (also UTF-16
+// text, with a NUL beside every character) hardly ever passes.
+bool LooksLikeDatabase(ByteView file);
+
 // Reads the 8-byte entry at the reader's position; a short read fails the
 // reader (and yields zeros), so check `in.ok()` afterwards.
 RecordEntry ReadRecordEntry(ByteReader& in);

@@ -241,6 +241,20 @@ TEST(MalformedCsv, TenMegabyteLineIsCutToOneEntryWithAWarning) {
   EXPECT_EQ(outcome.result.csv, std::string(65533, 'x') + ",end\n");
 }
 
+TEST(MalformedCsv, DatabaseGivenAsTheCsvIsRefused) {
+  const Bytes database = Small().Build();
+  ImportSource source;
+  source.csvText = AsText(database);
+  ConversionOptions options;
+  options.databaseName = "Oops";
+  Console console;
+  EXPECT_FALSE(ImportCsvToDatabase(source, options, console).has_value());
+  EXPECT_NE(console.text().find("looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
+                                "reads databases"),
+            std::string::npos)
+      << console.text();
+}
+
 TEST(MalformedInputs, ProgramReportsDamagedDatabasesWithStatusOne) {
   testing::TempDir dir;
   Bytes cut = Small().Build();

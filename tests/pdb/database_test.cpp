@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/db_builder.h"
@@ -85,6 +86,26 @@ TEST(DatabaseHeader, NewHeaderWritesTheFixedDefaults) {
                                  Bytes{0, 0, 1, 0xA0, 0, 0, 0, 0}, // app info 416, sort info
                                  AsBytes("PmDBPmDB"), Bytes(8, 0), Bytes{0, 0}});
   EXPECT_EQ(bytes, expected);
+}
+
+TEST(DatabaseHeader, LooksLikeDatabaseTellsHeadersFromText) {
+  Bytes header;
+  ByteWriter out(header);
+  WriteDatabaseHeader(SetNewDatabaseHeader("Any"), out);
+  EXPECT_TRUE(LooksLikeDatabase(header));
+  Bytes otherCreator = header;
+  std::copy_n("DATAmemo", 8, otherCreator.begin() + 60);  // any database, not only ours
+  EXPECT_TRUE(LooksLikeDatabase(otherCreator));
+  EXPECT_FALSE(LooksLikeDatabase(ByteView(header).first(kHeaderSize - 1)));
+  Bytes binaryCodes = header;
+  binaryCodes[63] = 0;
+  EXPECT_FALSE(LooksLikeDatabase(binaryCodes));
+
+  const std::string text = "Name,Note,Place\n" + std::string(100, 'x') + "\n";
+  EXPECT_FALSE(LooksLikeDatabase(AsBytes(text)));
+  std::string utf16;  // every other byte a NUL
+  for (char c : text) utf16 += std::string{c, '\0'};
+  EXPECT_FALSE(LooksLikeDatabase(AsBytes(utf16)));
 }
 
 TEST(DatabaseHeader, NameIsCutAndZeroPadded) {
