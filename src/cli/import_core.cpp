@@ -7,6 +7,7 @@
 #include "csv/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
+#include "fields/text_utils.h"
 
 namespace qv {
 
@@ -121,7 +122,9 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
 }
 
 bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
-  console.PrintError("Schema file " + std::string(source.schemaName) + ": " + error);
+  // The error may quote names and values from the file.
+  console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
+                     EscapeControls(error));
   return false;
 }
 
