@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
 
+#include "cli/database_time.h"
 #include "cli/file_io.h"
 #include "cli/import_core.h"
 #include "fields/text_utils.h"
@@ -80,6 +83,13 @@ bool CanCreateOutput(const std::string& path) {
 }
 
 bool RunImport(const ConversionOptions& options, Console& console) {
+  std::string timeError;
+  const std::optional<uint32_t> time =
+      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
+  if (!time) {
+    console.PrintError(timeError);
+    return false;
+  }
   bool tooLarge = false;
   std::optional<std::string> csv = ReadWholeFile(options.csvFile, tooLarge);
   if (!csv) {
@@ -91,6 +101,7 @@ bool RunImport(const ConversionOptions& options, Console& console) {
   ImportSource source;
   source.csvText = *csv;
   source.useExisting = options.useExisting;
+  source.databaseTime = *time;
   std::optional<std::string> existing;
   if (options.useExisting) {
     existing = ReadWholeFile(options.existingFile, tooLarge);

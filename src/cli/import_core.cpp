@@ -242,6 +242,7 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
               : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
                                   : InferDefinitions(options, prepared, console);
   if (!good) return std::nullopt;
+  StampNewDatabase(prepared.header, source.databaseTime);
 
   int rows = GetNumberOfRecords(prepared.lines, options.fieldNames);
   if (rows > kMaxDataRows) {
