@@ -80,9 +80,12 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
 // holding every row that could be read; the popup file is complete before
 // the rows are rendered.
 bool ExportToCsv(const ConversionOptions& options, Console& console) {
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
-    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
     return false;
   }
   ExportDatabase database;

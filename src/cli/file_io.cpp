@@ -136,12 +136,23 @@ uint64_t FileLength(const std::string& path) {
   return known ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
+                                         uint64_t limit) {
+  tooLarge = false;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  // Closes the file on every way out, a failed allocation included.
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
   std::string contents;
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<uint64_t>(info.st_size) > limit) {
+      tooLarge = true;
+      return std::nullopt;
+    }
     contents.reserve(static_cast<size_t>(info.st_size));
   }
   char buffer[65536];
@@ -150,13 +161,27 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      close(fd);
       return std::nullopt;
     }
     contents.append(buffer, static_cast<size_t>(got));
+    // At most one buffer beyond the limit is ever held, also for a file
+    // that grows while it is read.
+    if (contents.size() > limit) {
+      tooLarge = true;
+      return std::nullopt;
+    }
   }
-  close(fd);
   return contents;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  bool tooLarge = false;
+  return ReadWholeFile(path, tooLarge);
+}
+
+std::string TooLargeMessage(const std::string& path) {
+  return Format("The file %s is larger than 4 GiB, more than a database can describe!",
+                path.c_str());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

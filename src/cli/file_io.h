@@ -22,8 +22,23 @@ bool IsFolder(const std::string& path);
 // The size of the file in bytes; 0 when it cannot be opened.
 uint64_t FileLength(const std::string& path);
 
-// The whole file, or nothing when it cannot be opened or read.
+// The most bytes any input may hold. A database's offsets are 32-bit, so no
+// larger file is one, and no larger CSV text fits the table that indexes it.
+inline constexpr uint64_t kLargestInput = uint64_t{1} << 32;
+
+// The whole file, or nothing when it cannot be opened or read, or when it
+// holds more than `limit` bytes (then `tooLarge` is set). A regular file is
+// measured before it is read; anything else (a pipe, a device such as
+// /dev/zero) is read only until it has passed the limit, so an endless input
+// ends the read instead of exhausting the memory.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
+                                         uint64_t limit = kLargestInput);
+// The same, not telling a file too large from one that cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// "The file NAME is larger than 4 GiB, ...": the refusal of an input that
+// ReadWholeFile found too large.
+std::string TooLargeMessage(const std::string& path);
 
 // True when both paths name the same existing file (same device and inode),
 // whatever the spelling of the paths.

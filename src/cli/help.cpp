@@ -56,7 +56,11 @@ constexpr std::string_view kMoreHelp =
     "Exit status:\n"
     "   0 -> The conversion succeeded, or a help screen or the version was shown.\n"
     "   1 -> A conversion was attempted and failed or was cancelled.\n"
-    "   2 -> No command was given, or an option value was refused.\n";
+    "   2 -> No command was given, or an option value was refused.\n"
+    "\n"
+    "Environment:\n"
+    "   SOURCE_DATE_EPOCH   -> Import: date the new database at this many seconds\n"
+    "                          since 1970-01-01 instead of now (reproducible output).\n";
 
 }  // namespace
 

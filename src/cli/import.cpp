@@ -1,8 +1,11 @@
 #include "cli/import.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 
+#include "cli/database_time.h"
 #include "cli/file_io.h"
 #include "cli/import_core.h"
 #include "fields/text_utils.h"
@@ -66,25 +69,42 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
 }
 
 bool RunImport(const ConversionOptions& options, Console& console) {
-  std::optional<std::string> csv = ReadWholeFile(options.csvFile);
+  std::string timeError;
+  const std::optional<uint32_t> time =
+      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
+  if (!time) {
+    console.PrintError(timeError);
+    return false;
+  }
+  bool tooLarge = false;
+  std::optional<std::string> csv = ReadWholeFile(options.csvFile, tooLarge);
   if (!csv) {
-    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
+                                : Format("Opening File: %s for Reading\n",
+                                         options.csvFile.c_str()));
     return false;
   }
   ImportSource source;
   source.csvText = *csv;
   source.useExisting = options.useExisting;
+  source.databaseTime = *time;
   std::optional<std::string> existing;
   if (options.useExisting) {
-    existing = ReadWholeFile(options.existingFile);
+    existing = ReadWholeFile(options.existingFile, tooLarge);
+    if (tooLarge) {
+      console.PrintError(TooLargeMessage(options.existingFile));
+      return false;
+    }
     if (existing) source.existing = AsBytes(*existing);
   }
 
   std::optional<std::string> schema;
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile);
+    schema = ReadWholeFile(options.schemaFile, tooLarge);
     if (!schema) {
-      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
+      console.PrintError(tooLarge ? TooLargeMessage(options.schemaFile)
+                                  : Format("Opening File: %s for Reading\n",
+                                           options.schemaFile.c_str()));
       return false;
     }
     source.schemaText = *schema;

@@ -40,6 +40,9 @@ struct ImportSource {
   // read (in the CSV's character set), and its name for messages.
   std::optional<std::string_view> schemaText;
   std::string_view schemaName;
+  // The creation and modification time of the new database, in seconds
+  // since 1904-01-01 (see NewDatabaseTime in cli/database_time.h).
+  uint32_t databaseTime = 0;
 };
 
 // Everything the database is built from, held in memory.

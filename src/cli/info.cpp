@@ -38,9 +38,12 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
 }
 
 bool Describe(const ConversionOptions& options, Console& console) {
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
-    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
     return false;
   }
   const DatabaseDescription description = DescribeDatabaseText(AsBytes(*file), options, console);
