@@ -25,6 +25,10 @@ class Console {
   std::string text_;
 };
 
+// The refusal of an output path that names a folder, the same for every
+// command.
+std::string OutputIsFolderMessage(const std::string& path);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 

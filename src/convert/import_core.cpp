@@ -7,6 +7,7 @@
 #include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
+#include "fields/text_utils.h"
 
 namespace qv {
 
@@ -93,7 +94,9 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
 }
 
 bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
-  console.PrintError("Schema file " + std::string(source.schemaName) + ": " + error);
+  // The error may quote names and values from the file.
+  console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
+                     EscapeControls(error));
   return false;
 }
 
@@ -190,6 +193,14 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.header = SetNewDatabaseHeader(options.databaseName);
   console.PrintMessage("Getting Fields Information...");
 
+  // A database named where the CSV belongs would be read as a few lines of
+  // garbage and "converted"; the NULs of its header mark it.
+  if (LooksLikeDatabase(AsBytes(source.csvText))) {
+    console.PrintError(
+        "The input (.CSV) file looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
+        "reads databases; COMMAND:TOPDB needs a .CSV file!");
+    return std::nullopt;
+  }
   const bool utf8 = options.encoding != CsvEncoding::kBytes;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
   prepared.lines = ReadCsvTable(csvText, options.separator);
@@ -202,6 +213,7 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
               : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
                                   : InferDefinitions(options, prepared, console);
   if (!good) return std::nullopt;
+  StampNewDatabase(prepared.header, source.databaseTime);
 
   int rows = GetNumberOfRecords(prepared.lines, options.fieldNames);
   if (rows > kMaxDataRows) {
