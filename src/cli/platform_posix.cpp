@@ -40,7 +40,7 @@ std::optional<std::string> RealPath(const std::string& path) {
   char* resolved = realpath(path.c_str(), nullptr);
   if (resolved == nullptr) return std::nullopt;
   std::string out(resolved);
-  std::free(resolved);  // NOLINT(cppcoreguidelines-no-malloc): realpath allocates with malloc
+  std::free(resolved);  // realpath allocates with malloc
   return out;
 }
 
@@ -79,7 +79,7 @@ class FolderWalker {
     // does not depend on the order the system lists them in.
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-      Entry(dirfd(dir), name, relative.empty() ? name : relative + "/" + name);
+      Entry(dirfd(dir), name, JoinPath(relative, name));
     }
     closedir(dir);
   }
