@@ -23,6 +23,29 @@ struct PackedDate {
   uint8_t day = 0;            // 1..31
 };
 
+enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
+
+struct DateLayout {
+  DateOrder order;
+  char separator;
+};
+struct TimeLayout {
+  bool twelveHour;
+  char separator;
+};
+
+// How a format lays out its text; a format outside its range (date 0-6,
+// time 0-4) reads as format 0, as the parsers below take it.
+DateLayout DateLayoutOf(int dateFormat);
+TimeLayout TimeLayoutOf(int timeFormat);
+
+inline constexpr int kFirstCalendarYear = 1904;
+inline constexpr int kLastCalendarYear = 2031;
+
+// The days of `month` (1-12) in `year` on this calendar; 0 for a month
+// outside 1-12.
+int DaysInMonth(int month, int year);
+
 PackedDate DayCountToDate(uint32_t dayCount);
 int32_t DateToDayCount(int month, int day, int year);
 
