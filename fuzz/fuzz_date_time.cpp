@@ -1,6 +1,7 @@
 // The date and time parsers and renderers, and the cell readers built on
-// them, on arbitrary text and stored values. Every date of the handheld's calendar and every minute of a day,
-// rendered in a valid format, must parse back to itself.
+// them, on arbitrary text and stored values. Every date of the handheld's
+// calendar and every minute of a day, rendered in a valid format, must
+// parse back to itself.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>

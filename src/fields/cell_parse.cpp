@@ -66,8 +66,12 @@ std::string Reason(std::string_view cell, std::string_view why, std::string_view
 
 // Messages show values in the format the export would use; a format out
 // of range reads as 0 here as it does in the parsers.
-int KnownDateFormat(int dateFormat) { return (dateFormat >= 0 && dateFormat <= 6) ? dateFormat : 0; }
-int KnownTimeFormat(int timeFormat) { return (timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0; }
+int KnownDateFormat(int dateFormat) {
+  return (dateFormat >= 0 && dateFormat <= 6) ? dateFormat : 0;
+}
+int KnownTimeFormat(int timeFormat) {
+  return (timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0;
+}
 
 // ---- dates ----
 
@@ -129,11 +133,10 @@ DateReading ReadDate(std::string_view cell, int dateFormat) {
   if (p.digits[order[2]] <= 2) year += year <= kLastCalendarYear % 100 ? 2000 : 1900;
   const int month = p.value[order[0]];
   const int day = p.value[order[1]];
-  if (month < 1 || month > 12) {
-    date.status = DateStatus::kNotADate;
-  } else if (year < kFirstCalendarYear || year > kLastCalendarYear) {
+  const bool realMonth = month >= 1 && month <= 12;
+  if (realMonth && (year < kFirstCalendarYear || year > kLastCalendarYear)) {
     date.status = DateStatus::kOutOfRange;
-  } else if (day < 1 || day > DaysInMonth(month, year)) {
+  } else if (day < 1 || day > DaysInMonth(month, year)) {  // 0 days in a month that is not
     date.status = DateStatus::kNotADate;
   } else if (DateToDayCount(month, day, year) == 0) {
     date.status = DateStatus::kDayZero;
@@ -157,8 +160,9 @@ CellValue<int32_t> DateCellDayCount(std::string_view cell, int dateFormat) {
       break;
     case DateStatus::kExtraText: {
       result.stored = DateToDayCount(date.month, date.day, date.year);
+      const int format = KnownDateFormat(dateFormat);
       result.warning = Reason(cell, "holds more than a date",
-                              FormatDate(date.month, date.day, date.year, KnownDateFormat(dateFormat)));
+                              FormatDate(date.month, date.day, date.year, format));
       break;
     }
     case DateStatus::kNotADate:
@@ -319,8 +323,8 @@ CellValue<std::string> ParseShortTextCell(std::string_view cell) {
   CellValue<std::string> result;
   result.stored.assign(cell.substr(0, kShortTextLimit));
   if (cell.size() > kShortTextLimit) {
-    result.warning = Reason(cell, "is longer than " + std::to_string(kShortTextLimit) + " characters",
-                            QuoteCell(result.stored));
+    const std::string why = "is longer than " + std::to_string(kShortTextLimit) + " characters";
+    result.warning = Reason(cell, why, QuoteCell(result.stored));
   }
   return result;
 }

@@ -50,8 +50,8 @@ CellValue<StoredValue> ParseDateCell(std::string_view cell, int dateFormat);
 
 // A time field (type 9): the stored time, as StoreTime gives it.
 //  - empty, or "No Time" in any letter case: no time (hour 255), no reason;
-//  - H:MM or H:MM:SS with the format's separator or ':', H with 1-2
-//    digits; the seconds are kept. Without am/pm the hour is 0-23 in
+//  - H, H:MM or H:MM:SS with the format's separator or ':', H and MM
+//    with 1-2 digits; the seconds are kept. Without am/pm the hour is 0-23 in
 //    every format; with "am", "pm", "a.m." or "p.m." (any letter case,
 //    with or without a space before it, in every format) it is 1-12 (0
 //    also for am): 12 am is after midnight, 12 pm after noon;

@@ -221,8 +221,8 @@ TEST(CsvReader, QuoteIssuesNameRealFields) {
       ASSERT_LT(issue.line, table.lineCount()) << ::testing::PrintToString(text);
       ASSERT_LT(issue.field, static_cast<uint32_t>(table.fieldCount(issue.line)));
       ASSERT_LT(issue.offset, text.size());
-      const size_t quote =
-          issue.kind == CsvQuoteIssue::Kind::kTextAfterClosingQuote ? issue.offset - 1 : issue.offset;
+      const bool after = issue.kind == CsvQuoteIssue::Kind::kTextAfterClosingQuote;
+      const size_t quote = after ? issue.offset - 1 : issue.offset;
       ASSERT_EQ(text[quote], '"') << ::testing::PrintToString(text);
     }
   }

@@ -258,9 +258,11 @@ TEST(CellParse, ShortTextsAndQuoting) {
     const char* warning;
   } rows[] = {
       {"", "", ""},
-      {" Blueberr ", " Blueberr", "\" Blueberr \" is longer than 9 characters; stored as \" Blueberr\""},
+      {" Blueberr ", " Blueberr",
+       "\" Blueberr \" is longer than 9 characters; stored as \" Blueberr\""},
       {"Blueberri", "Blueberri", ""},
-      {"Blueberries", "Blueberri", "\"Blueberries\" is longer than 9 characters; stored as \"Blueberri\""},
+      {"Blueberries", "Blueberri",
+       "\"Blueberries\" is longer than 9 characters; stored as \"Blueberri\""},
       {"a\nb\tc\x01\x7F\xE9xyz", "a\nb\tc\x01\x7F\xE9x",
        "\"a\\nb\\tc\\x01\\x7F\xE9xyz\" is longer than 9 characters; stored as "
        "\"a\\nb\\tc\\x01\\x7F\xE9x\""},
