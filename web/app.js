@@ -182,6 +182,9 @@
     return true;
   }
 
+  // The export in the chosen format. Only CSV exists in the module so far;
+  // JSON Lines joins the "Output format" list and is called from here (as
+  // qv.exportJsonl) once the module exports it.
   function exportDatabase(item) {
     const options = csvOptions();
     const started = performance.now();
