@@ -123,6 +123,9 @@ def main():
     parser.add_argument("bench_pdb")
     parser.add_argument("--screenshot")
     args = parser.parse_args()
+    # The browser takes files by absolute path only.
+    args.bench_pdb = str(Path(args.bench_pdb).resolve())
+    args.qv = str(Path(args.qv).resolve())
 
     work = Path(tempfile.mkdtemp(prefix="qv-browser-"))
     downloads = work / "downloads"
