@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.h"
+#include "convert/console.h"
 
 namespace qv {
 

@@ -25,20 +25,21 @@
 //   qv_identify      which kind of file some bytes are, in one line.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// The conversion cores; they move to a library of their own, without the
-// command line, after which only these includes and QV_WASM_LIBRARY in
-// CMakeLists.txt change.
-#include "cli/console.h"
-#include "cli/export_core.h"
-#include "cli/import_core.h"
-#include "cli/info_core.h"
+// The conversion cores, and the command line's option reader and dating of
+// new databases, so that the page refuses and dates exactly as qv does.
+#include "cli/database_time.h"
 #include "cli/options.h"
+#include "convert/console.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
+#include "convert/info_core.h"
 
 namespace {
 
@@ -166,6 +167,9 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
   qv::ImportSource source;
   source.csvText = csv;
   source.useExisting = options->useExisting;
+  // A new database is dated now, as the command line dates it.
+  std::string timeError;
+  source.databaseTime = qv::NewDatabaseTime(nullptr, std::time(nullptr), timeError).value_or(0);
   if (options->useExisting) source.existing = definitions;
   if (!options->schemaFile.empty()) {
     source.schemaText = std::string_view(reinterpret_cast<const char*>(definitions->data()),
