@@ -21,31 +21,26 @@ std::string_view Banner() {
 
 namespace {
 
-// Runs the conversion `command` names. Running out of memory anywhere in it
-// (an input too large for the memory the system grants) ends it like any
-// other failed conversion: every output is written only once complete, so
-// nothing has been written yet.
+// Runs the conversion `command` names and returns its exit status. Running
+// out of memory anywhere in it (an input too large for the memory the system
+// grants) ends it like any other failed conversion, with a message and
+// status 1; as outputs are written once complete, none is half written.
 int RunConversion(Command command, const ConversionOptions& options, Console& console) {
-  bool outOfMemory = false;
-  int status = 2;
   try {
     switch (command) {
-      case Command::kToPdb: status = ConvertToPdb(options, console); break;
-      case Command::kToCsv: status = ConvertToCsv(options, console); break;
-      case Command::kInfo: status = DescribeDatabase(options, console); break;
-      case Command::kNone: return 2;
+      case Command::kToPdb: return ConvertToPdb(options, console) == 0 ? 0 : 1;
+      case Command::kToCsv: return ConvertToCsv(options, console) == 0 ? 0 : 1;
+      case Command::kInfo: return DescribeDatabase(options, console) == 0 ? 0 : 1;
+      case Command::kNone: break;
     }
+    return 2;
   } catch (const std::bad_alloc&) {
-    outOfMemory = true;
   } catch (const std::length_error&) {  // a size that no allocation can reach
-    outOfMemory = true;
   }
-  if (outOfMemory) {
-    console.PrintError("Out of memory: the conversion needs more memory than the system grants!");
-    console.PrintMessage("ERROR:In Conversion!");
-    return 1;
-  }
-  return status == 0 ? 0 : 1;
+  // Only running out of memory gets here.
+  console.PrintError("Out of memory: the conversion needs more memory than the system grants!");
+  console.PrintMessage("ERROR:In Conversion!");
+  return 1;
 }
 
 }  // namespace
