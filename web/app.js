@@ -151,35 +151,64 @@
 
   // --- databases --------------------------------------------------------
 
-  // Which kind of file this is. Until the module can identify files itself,
-  // a name ending in .pdb is taken for a database and every other file is
-  // offered as CSV text.
+  // What the file is, from its bytes as the command line identifies it
+  // (qv.identify), whatever its name: "database" for a Quorvex database,
+  // sound or damaged, which is offered for export; "csv" for any other text,
+  // offered to build a database from; "other" for everything else, which is
+  // only described.
   function identify(item) {
-    return /\.pdb$/i.test(item.file.name) ? "database" : "csv";
+    item.identity = qv.identify(item.bytes);
+    const id = item.identity;
+    if (id.kind === "quorvex" || id.kind === "damaged-quorvex") return "database";
+    if (id.hint === "text") return "csv";
+    return "other";
   }
 
+  // The command line's description of the file as a sentence.
+  function identitySentence(id) {
+    return "This is " + id.description + ".";
+  }
+
+  function counted(n, word) {
+    return n.toLocaleString("en") + " " + word + (n === 1 ? "" : "s");
+  }
+
+  // Fills in the kind line and the description box of a database; false
+  // when it cannot be read (damaged, or refused by INFO).
   function describeDatabase(item) {
-    const result = qv.describe(item.bytes, {password: $("password").value});
+    const id = item.identity;
     const kind = item.node.querySelector(".kind");
     const info = item.node.querySelector(".info");
-    if (result.status !== 0) {
-      item.title = null;
-      kind.textContent = "Not readable as a Quorvex database. " + firstError(result.console);
-      info.hidden = true;
+    item.title = id.name;
+    info.hidden = true;
+    if (id.kind !== "quorvex") {
+      kind.textContent = identitySentence(id) + " It cannot be converted as it is.";
       return false;
     }
-    const text = result.console;
-    const field = (label) => {
-      const m = text.match(new RegExp("^" + label + ":\\s*(.*)$", "m"));
-      return m ? m[1] : "?";
-    };
-    const schema = decode(result.extra, "").split("\n").filter((l) => l && l[0] !== "#");
-    item.title = field("Database name");
-    kind.textContent = "Quorvex database \u201c" + item.title + "\u201d: " + field("Data rows") +
-        " rows, " + schema.length + " fields.";
+    kind.textContent = "Quorvex database \u201c" + id.name + "\u201d: " + counted(id.rows, "row") +
+        (id.fields >= 0 ? ", " + counted(id.fields, "field") : "") + ".";
+    const result = qv.describe(item.bytes, {password: $("password").value});
+    if (result.status !== 0) {
+      kind.textContent += " It cannot be read: " + firstError(result.console);
+      return false;
+    }
     info.hidden = false;
-    info.querySelector("pre").textContent = text.trim();
+    info.querySelector("pre").textContent = result.console.trim();
     return true;
+  }
+
+  // A file that is neither a Quorvex database nor text, described in plain
+  // words; there is nothing to convert.
+  function describeOther(item) {
+    const id = item.identity;
+    let text = identitySentence(id);
+    if (id.kind === "other-database" || id.kind === "resource-database") {
+      text += " Only Quorvex databases can be converted here.";
+    } else {
+      text += " There is nothing in it to convert.";
+    }
+    item.node.querySelector(".kind").textContent = text;
+    item.node.dataset.state = "described";
   }
 
   // The export in the chosen format. Only CSV exists in the module so far;
@@ -236,7 +265,7 @@
     const chosen = select.value;
     select.replaceChildren(new Option("None: infer them (every column becomes text)", ""));
     items.forEach((other, index) => {
-      if (other === item) return;
+      if (other === item || (other.kind !== "database" && other.kind !== "csv")) return;
       const label = other.kind === "database"
           ? "Fields, settings and popup lists of " + other.file.name
           : "Schema file " + other.file.name;
@@ -286,8 +315,8 @@
 
   function setUpCsvItem(item) {
     const controls = item.node.querySelector(".controls");
-    item.node.querySelector(".kind").textContent =
-        "Offered as CSV text, to build a database from.";
+    item.node.querySelector(".kind").textContent = identitySentence(item.identity) +
+        " It is offered as CSV text, to build a database from.";
     const id = "item" + items.indexOf(item);
     controls.innerHTML =
         '<label>Database name on the handheld <input maxlength="31" required></label>' +
@@ -333,10 +362,13 @@
       item.kind = "unreadable";
       return;
     }
-    item.kind = identify(item);
-    node.dataset.kind = item.kind;
-    if (item.kind === "database") guarded(item, () => convertDatabase(item));
-    else setUpCsvItem(item);
+    guarded(item, () => {
+      item.kind = identify(item);
+      node.dataset.kind = item.kind;
+      if (item.kind === "database") convertDatabase(item);
+      else if (item.kind === "csv") setUpCsvItem(item);
+      else describeOther(item);
+    });
   }
 
   async function addFiles(files) {

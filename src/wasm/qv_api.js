@@ -4,6 +4,7 @@
 //   qv.exportCsv(pdbBytes, options)              COMMAND:TOCSV
 //   qv.describe(pdbBytes, options)               COMMAND:INFO
 //   qv.importCsv(csvBytes, options, definitions) COMMAND:TOPDB
+//   qv.identify(bytes)                           what a file is
 //
 // Bytes are Uint8Arrays. Each call returns
 //   {status, output, extra, console}
@@ -23,8 +24,18 @@
 //   useExisting / schema: the name of the definitions file (import); the
 //     bytes are the third argument
 //
-// Not exposed yet: exportJsonl (JSON Lines) and identify (the kind of a
-// file), which belong here beside exportCsv once the module has them.
+// identify returns instead
+//   {kind, description, hint, name, records, rows, fields}
+// kind: "empty", "too-short", "quorvex", "damaged-quorvex", "other-database",
+//   "resource-database" or "not-palm";
+// description: the command line's one line saying what the file is;
+// hint: "text", "zip", "debug-symbols" or "" (what a non-database looks like);
+// name: the database's name as escaped text ("" for no database);
+// records, rows: the header's record count and a Quorvex database's data
+//   rows; fields: a sound Quorvex database's defined fields, else -1.
+//
+// Not exposed yet: exportJsonl (JSON Lines), which belongs here beside
+// exportCsv once the module has it.
 
 Module["exportCsv"] = function (pdb, options) {
   options = options || {};
@@ -44,6 +55,23 @@ Module["importCsv"] = function (csv, options, definitions) {
     return Module["_qv_import_csv"](keywords, input.pointer, input.size,
                                     defs ? defs.pointer : 0, defs ? defs.size : 0);
   }, options || {}, csv, definitions || null);
+};
+
+Module["identify"] = function (bytes) {
+  var result = qvCall(function (keywords, input) {
+    return Module["_qv_identify"](input.pointer, input.size);
+  }, {}, bytes, null);
+  // The module writes ASCII only.
+  var lines = new TextDecoder("utf-8").decode(result.output).split("\n");
+  return {
+    kind: lines[0],
+    description: lines[1],
+    hint: lines[2],
+    name: lines[3],
+    records: Number(lines[4]),
+    rows: Number(lines[5]),
+    fields: Number(lines[6]),
+  };
 };
 
 // The options as command-line keywords, each ended by a NUL, then a NUL.

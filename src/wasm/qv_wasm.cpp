@@ -20,9 +20,11 @@
 // The checks the command line makes on file names (missing, existing,
 // overwriting an input) have no counterpart here: the page names no files.
 //
+// qv_identify, which says what some bytes are, takes no options and fails
+// never; its output is described at the function.
+//
 // Not exposed yet, to be added next to qv_export_csv in the same form:
-//   qv_export_jsonl  the export to JSON Lines;
-//   qv_identify      which kind of file some bytes are, in one line.
+//   qv_export_jsonl  the export to JSON Lines.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -40,6 +42,9 @@
 #include "convert/export_core.h"
 #include "convert/import_core.h"
 #include "convert/info_core.h"
+#include "pdb/database.h"
+#include "pdb/identify.h"
+#include "pdb/master_record.h"
 
 namespace {
 
@@ -188,9 +193,89 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
   return 0;
 }
 
+// The short name of a kind, as the page tests it.
+const char* KindName(qv::FileKind kind) {
+  switch (kind) {
+    case qv::FileKind::kEmpty: return "empty";
+    case qv::FileKind::kTooShort: return "too-short";
+    case qv::FileKind::kQuorvexDatabase: return "quorvex";
+    case qv::FileKind::kDamagedQuorvexDatabase: return "damaged-quorvex";
+    case qv::FileKind::kOtherDatabase: return "other-database";
+    case qv::FileKind::kResourceDatabase: return "resource-database";
+    case qv::FileKind::kNotPalmFile: return "not-palm";
+  }
+  return "not-palm";
+}
+
+const char* HintName(qv::FileHint hint) {
+  switch (hint) {
+    case qv::FileHint::kNone: return "";
+    case qv::FileHint::kDebugSymbols: return "debug-symbols";
+    case qv::FileHint::kZipArchive: return "zip";
+    case qv::FileHint::kText: return "text";
+  }
+  return "";
+}
+
+// The number of defined fields of a sound Quorvex database, or -1 when its
+// field definitions (record 0) cannot be read.
+int FieldCount(qv::ByteView bytes) {
+  qv::DatabaseHeader header;
+  qv::MasterRecord master;
+  if (qv::ReadDatabaseHeader(bytes, header) != 1) return -1;
+  if (qv::ReadMasterRecord(bytes, header, master) != 1) return -1;
+  int count = 0;
+  for (const qv::FieldDefinition& field : master.fields) {
+    if (field.type != qv::kEmptySlot) ++count;
+  }
+  return count;
+}
+
+// What `bytes` are, as the lines described at qv_identify. Status 0.
+int Identify(qv::ByteView bytes, Result& result) {
+  const qv::FileIdentity identity = qv::IdentifyFile(bytes);
+  const bool quorvex = identity.kind == qv::FileKind::kQuorvexDatabase;
+  const uint32_t rows = identity.recordCount > qv::kFirstDataRecord
+                            ? identity.recordCount - static_cast<uint32_t>(qv::kFirstDataRecord)
+                            : 0;
+  std::string& out = result.output;
+  out += KindName(identity.kind);
+  out += '\n';
+  out += qv::DescribeFile(identity);
+  out += '\n';
+  out += HintName(identity.hint);
+  out += '\n';
+  out += qv::EscapeForDisplay(identity.name);
+  out += '\n';
+  out += std::to_string(identity.recordCount) + "\n";
+  out += std::to_string(rows) + "\n";
+  out += std::to_string(quorvex ? FieldCount(bytes) : -1) + "\n";
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
+
+// What the file `bytes` (`size` bytes) is, as the command line identifies
+// it, in the output as seven lines, each ended by a line feed:
+//   kind         empty, too-short, quorvex, damaged-quorvex, other-database,
+//                resource-database or not-palm;
+//   description  the command line's one-line description (ASCII);
+//   hint         text, zip, debug-symbols, or empty: what the first bytes of
+//                a file that is no database suggest;
+//   name         the database's name, escaped as in the description (empty
+//                for the kinds that are no database);
+//   records      the header's record (or resource) count;
+//   rows         the data rows of a Quorvex database (records past the
+//                fixed ones);
+//   fields       the defined fields of a sound Quorvex database, -1 for
+//                every other kind or when its definitions cannot be read.
+// Always status 0 and no console text.
+Result* qv_identify(const uint8_t* bytes, size_t size) {
+  return Run([&](Result& result, qv::Console&) { return Identify(View(bytes, size), result); });
+}
+
 
 // The database `pdb` (`size` bytes) as CSV text in the output; with
 // `popups` non-zero, the popup file as the extra output.

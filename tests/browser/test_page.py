@@ -96,7 +96,7 @@ def item_for(driver, name, timeout=120):
     def finished(d):
         for item in d.find_elements(By.CSS_SELECTOR, "#results .item"):
             if item.find_element(By.CSS_SELECTOR, ".name").text == name:
-                if item.get_attribute("data-state") in ("done", "failed") or \
+                if item.get_attribute("data-state") in ("done", "failed", "described") or \
                         item.get_attribute("data-kind") == "csv":
                     return item
         return False
@@ -171,6 +171,9 @@ def main():
         shutil.copyfile(expected_csv, orders_csv)
         add_file(driver, orders_csv)
         item = item_for(driver, "orders.csv")
+        kind = item.find_element(By.CSS_SELECTOR, ".kind").text
+        if "it looks like text" not in kind or "offered as CSV" not in kind:
+            fail("the CSV is described as: " + kind)
         name_box = item.find_element(By.CSS_SELECTOR, ".controls input[maxlength]")
         name_box.clear()
         name_box.send_keys("Orders")
@@ -197,12 +200,27 @@ def main():
         print("orders.csv + sample.pdb definitions -> database: exports to the same CSV; "
               "messages as the command line's")
 
+        # 3. Files that are no Quorvex database are identified by their bytes, not
+        # their names, and described in plain words without a conversion.
+        other_files = {
+            "letter.pdb": (b"Dear reader,\n\nthis letter is plain text, not a database.\n" * 3,
+                           "not a Palm file: it looks like text"),
+            "archive.zip": (b"PK\x03\x04" + bytes(range(200)), "not a Palm file: it looks like a ZIP"),
+        }
+        for name, (data, said) in other_files.items():
+            (work / name).write_bytes(data)
+            add_file(driver, work / name)
+            kind = item_for(driver, name).find_element(By.CSS_SELECTOR, ".kind").text
+            if said not in kind:
+                fail(f"{name} is described as: {kind}")
+        print("a text file named .pdb and a ZIP archive: identified as not Palm files")
+
         if args.screenshot:
             driver.execute_script("window.scrollTo(0, 0)")
             driver.save_screenshot(args.screenshot)
             print("screenshot:", args.screenshot)
 
-        # 3. The benchmark database: the page's time and the command line's, now.
+        # 4. The benchmark database: the page's time and the command line's, now.
         bench_cli_csv = work / "bench-cli.csv"
         cli_times = []
         for _ in range(3):
@@ -229,7 +247,7 @@ def main():
         if ratio > 3:
             fail(f"the page's export takes {ratio:.2f} times the command line's (limit 3)")
 
-        # 4. Nothing but the page's own files was requested.
+        # 5. Nothing but the page's own files was requested.
         requests = set()
         for entry in driver.get_log("performance"):
             message = json.loads(entry["message"])["message"]
