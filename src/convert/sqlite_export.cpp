@@ -206,7 +206,8 @@ void WriteSource(const ExportDatabase& database, std::string_view sourceName, in
   builder.Execute(
       "CREATE TABLE qv_source (source TEXT, database TEXT, created TEXT, modified TEXT, "
       "backed_up TEXT, records INTEGER, version INTEGER)");
-  const StatementPtr insert = builder.Prepare("INSERT INTO qv_source VALUES (?1,?2,?3,?4,?5,?6,?7)");
+  const StatementPtr insert =
+      builder.Prepare("INSERT INTO qv_source VALUES (?1,?2,?3,?4,?5,?6,?7)");
   const DatabaseHeader& header = database.header;
   const std::string source(sourceName);
   std::string name;

@@ -105,8 +105,6 @@ Bytes Entry(void (*fill)(RowBuilder&)) {
 }
 
 TEST(TypedOutputs, EveryFieldTypeAndNoValue) {
-  Bytes extended = {7, 0, 0, 0};
-  extended.insert(extended.end(), 20, 0);
   const std::vector<TypeCase> cases = {
       {"text", kText, 0, Entry([](RowBuilder& r) { r.Text("abc"); }), "\"abc\"", "text:abc", "TEXT"},
       {"empty text", kText, 0, Entry([](RowBuilder& r) { r.Text(""); }), "null", "null", "TEXT"},
