@@ -1,5 +1,6 @@
 // Arbitrary database bytes through the whole export, with every option the
-// export reads taken from the input.
+// export reads taken from the input, and through the JSON Lines and SQLite
+// writers of the same rows.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 
 #include "convert/export_core.h"
 #include "convert/info_core.h"
+#include "convert/json_export.h"
+#include "convert/sqlite_export.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -31,6 +34,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QV_FUZZ_CHECK(result.loaded || !result.ok);
   QV_FUZZ_CHECK(result.loaded || result.csv.empty());
   if (!result.ok) QV_FUZZ_CHECK(console.text().find("ERROR:") != std::string::npos);
+
+  // The typed outputs load and read the records as the export does. Every
+  // JSON line is one object with no raw control character; the SQLite file
+  // is one whenever it was written.
+  qv::Console jsonConsole;
+  const qv::ExportResult json = qv::ExportToJsonText(qv::AsBytes(file), options, jsonConsole);
+  QV_FUZZ_CHECK(json.loaded == result.loaded && json.ok == result.ok);
+  for (size_t start = 0; start < json.csv.size();) {
+    const size_t end = json.csv.find('\n', start);
+    QV_FUZZ_CHECK(end != std::string::npos && end > start + 1);
+    QV_FUZZ_CHECK(json.csv[start] == '{' && json.csv[end - 1] == '}');
+    for (size_t k = start; k < end; ++k) {
+      QV_FUZZ_CHECK(static_cast<unsigned char>(json.csv[k]) >= 0x20);
+    }
+    start = end + 1;
+  }
+  qv::Console sqliteConsole;
+  const qv::ExportResult sqlite =
+      qv::ExportToSqliteBytes(qv::AsBytes(file), options, sqliteConsole);
+  QV_FUZZ_CHECK(sqlite.loaded == result.loaded);
+  if (!sqlite.csv.empty()) QV_FUZZ_CHECK(sqlite.csv.rfind("SQLite format 3", 0) == 0);
+  if (sqlite.ok) QV_FUZZ_CHECK(result.ok && !sqlite.csv.empty());
 
   // The description and schema of COMMAND:INFO load the database the same way.
   options.schemaFile = "schema.csv";

@@ -31,6 +31,8 @@ int RunConversion(Command command, const ConversionOptions& options, Console& co
       case Command::kToPdb: return ConvertToPdb(options, console) == 0 ? 0 : 1;
       case Command::kToCsv: return ConvertToCsv(options, console) == 0 ? 0 : 1;
       case Command::kInfo: return DescribeDatabase(options, console) == 0 ? 0 : 1;
+      case Command::kToJson: return ConvertToJson(options, console) == 0 ? 0 : 1;
+      case Command::kToSqlite: return ConvertToSqlite(options, console) == 0 ? 0 : 1;
       case Command::kNone: break;
     }
     return 2;

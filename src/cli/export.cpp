@@ -4,20 +4,35 @@
 #include <string>
 
 #include "convert/export_core.h"
+#include "convert/json_export.h"
+#include "convert/sqlite_export.h"
 #include "cli/file_io.h"
 
 namespace qv {
 namespace {
 
+// What the export writes, and how its messages name it.
+struct ExportOutput {
+  enum Kind { kCsv, kJsonLines, kSqlite } kind;
+  const char* fileKind;    // in "You need to specify an output (...) file"
+  const char* converting;  // the message before the conversion starts
+};
+constexpr ExportOutput kCsvOutput{ExportOutput::kCsv, ".CSV", "Converting to .CSV..."};
+constexpr ExportOutput kJsonOutput{ExportOutput::kJsonLines, "JSON Lines",
+                                   "Converting to JSON Lines..."};
+constexpr ExportOutput kSqliteOutput{ExportOutput::kSqlite, "SQLite", "Converting to SQLite..."};
+
 // Refuses outputs that would overwrite the database being read, or each
 // other, before anything is opened for writing.
-bool CheckDistinctFiles(const ConversionOptions& options, Console& console) {
+// The typed outputs write no popup file.
+bool CheckDistinctFiles(const ConversionOptions& options, const ExportOutput& output,
+                        Console& console) {
   if (SamePlace(options.csvFile, options.pdbFile)) {
     console.PrintError(Format("The output file %s is the input file %s!", options.csvFile.c_str(),
                               options.pdbFile.c_str()));
     return false;
   }
-  if (options.popupFile.empty()) return true;
+  if (options.popupFile.empty() || output.kind != ExportOutput::kCsv) return true;
   if (SamePlace(options.popupFile, options.pdbFile)) {
     console.PrintError(Format("The popup file %s is the input file %s!",
                               options.popupFile.c_str(), options.pdbFile.c_str()));
@@ -36,13 +51,15 @@ std::string AlreadyExistsMessage(const std::string& path) {
                 path.c_str());
 }
 
-bool CheckOptions(const ConversionOptions& options, Console& console) {
+bool CheckOptions(const ConversionOptions& options, const ExportOutput& output,
+                  Console& console) {
   if (options.pdbFile.empty()) {
     console.PrintError("You need to specify an input (.PDB) file to convert!");
     return false;
   }
   if (options.csvFile.empty()) {
-    console.PrintError("You need to specify an output (.CSV) file to create!");
+    console.PrintError(
+        Format("You need to specify an output (%s) file to create!", output.fileKind));
     return false;
   }
   if (IsFolder(options.csvFile)) {
@@ -53,7 +70,7 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
     console.PrintError(AlreadyExistsMessage(options.csvFile));
     return false;
   }
-  return CheckDistinctFiles(options, console);
+  return CheckDistinctFiles(options, output, console);
 }
 
 // Writes the popup file, which replaces an existing one without asking. Not
@@ -75,11 +92,22 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
   return true;
 }
 
-// The export proper: true when every step succeeded. The CSV is opened at
+// The rows as the typed output asks, into `contents`: false when a record
+// could not be read (the others are there) or when SQLite failed (then
+// `contents` is empty and nothing may be written).
+bool RenderTypedOutput(const ExportDatabase& database, const ConversionOptions& options,
+                       const ExportOutput& output, std::string& contents, Console& console) {
+  if (output.kind == ExportOutput::kJsonLines) {
+    return AppendJsonLines(database, options, contents, console);
+  }
+  return RenderSqliteDatabase(database, options, options.pdbFile, contents, console);
+}
+
+// The export proper: true when every step succeeded. The output is opened at
 // the point where its open failure is reported and put in place at the end,
 // holding every row that could be read; the popup file is complete before
 // the rows are rendered.
-bool ExportToCsv(const ConversionOptions& options, Console& console) {
+bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Console& console) {
   bool tooLarge = false;
   const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
@@ -102,12 +130,19 @@ bool ExportToCsv(const ConversionOptions& options, Console& console) {
     console.PrintError(Format("Opening %s for writing!\n", options.csvFile.c_str()));
     return false;
   }
-  std::string csv;
-  if (options.fieldNames) AppendFieldNameLine(database.master, options, csv);
+  std::string contents;
   bool ok = true;
-  if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
-  if (!AppendDataRows(database, options, csv, console)) ok = false;
-  const OutputStatus written = output.Finish(EncodeCsvText(std::move(csv), options.encoding), error);
+  if (kind.kind == ExportOutput::kCsv) {
+    if (options.fieldNames) AppendFieldNameLine(database.master, options, contents);
+    if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
+    if (!AppendDataRows(database, options, contents, console)) ok = false;
+    contents = EncodeCsvText(std::move(contents), options.encoding);
+  } else {
+    ok = RenderTypedOutput(database, options, kind, contents, console);
+    // A SQLite file that failed is not written at all.
+    if (contents.empty() && kind.kind == ExportOutput::kSqlite) return false;
+  }
+  const OutputStatus written = output.Finish(contents, error);
   if (written == OutputStatus::kAlreadyExists) {
     console.PrintError(AlreadyExistsMessage(options.csvFile));
     ok = false;
@@ -118,20 +153,33 @@ bool ExportToCsv(const ConversionOptions& options, Console& console) {
   return ok;
 }
 
-}  // namespace
-
-int ConvertToCsv(const ConversionOptions& options, Console& console) {
-  if (!CheckOptions(options, console)) {
+int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,
+                    Console& console) {
+  if (!CheckOptions(options, output, console)) {
     console.PrintMessage("Conversion Cancelled!");
     return 1;
   }
-  console.PrintMessage("Converting to .CSV...");
-  if (!ExportToCsv(options, console)) {
+  console.PrintMessage(output.converting);
+  if (!ExportToFile(options, output, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
   console.PrintMessage("Conversion Successful!");
   return 0;
+}
+
+}  // namespace
+
+int ConvertToCsv(const ConversionOptions& options, Console& console) {
+  return ConvertDatabase(options, kCsvOutput, console);
+}
+
+int ConvertToJson(const ConversionOptions& options, Console& console) {
+  return ConvertDatabase(options, kJsonOutput, console);
+}
+
+int ConvertToSqlite(const ConversionOptions& options, Console& console) {
+  return ConvertDatabase(options, kSqliteOutput, console);
 }
 
 }  // namespace qv

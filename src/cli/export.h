@@ -1,4 +1,5 @@
-// COMMAND:TOCSV, a database to CSV text.
+// COMMAND:TOCSV, a database to CSV text, and COMMAND:TOJSON and
+// COMMAND:TOSQLITE, the same records as JSON Lines and as a SQLite file.
 #pragma once
 
 #include "convert/console.h"
@@ -10,5 +11,10 @@ namespace qv {
 // process exit status: 0 on success, 1 when the export failed or was
 // cancelled.
 int ConvertToCsv(const ConversionOptions& options, Console& console);
+
+// The same for the typed outputs, written to `options.csvFile`: the same
+// checks and messages, the popup file not written.
+int ConvertToJson(const ConversionOptions& options, Console& console);
+int ConvertToSqlite(const ConversionOptions& options, Console& console);
 
 }  // namespace qv

@@ -31,6 +31,8 @@ enum class Keyword {
   kSchema,
   kEncoding,
   kSeparator,
+  kToJson,
+  kToSqlite,
 };
 
 struct KeywordEntry {
@@ -54,6 +56,7 @@ constexpr KeywordEntry kKeywords[] = {
     // changes meaning.
     {"COMMAND:INFO", Keyword::kInfo},       {"SCHEMA:", Keyword::kSchema},
     {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
+    {"COMMAND:TOJSON", Keyword::kToJson},   {"COMMAND:TOSQLITE", Keyword::kToSqlite},
 };
 
 // The keyword that the part of `argument` before its first "{" holds, if any.
@@ -187,7 +190,8 @@ void StoreValue(Keyword keyword, std::string value, ConversionOptions& options,
 }
 
 // The command, wherever it stood, decides which file INFILE: and OUTFILE:
-// name: TOCSV reads the database and writes the CSV; INFO reads the database
+// name: TOCSV reads the database and writes the CSV (TOJSON and TOSQLITE
+// their outputs, kept in the same option); INFO reads the database
 // and writes the schema file (SCHEMA: names a file the import reads, so INFO
 // never writes there); TOPDB, and no command, read the CSV and write the
 // database.
@@ -196,6 +200,8 @@ void AssignFileRoles(Command command, FileValues files, ConversionOptions& optio
   std::string& out = files.out;
   switch (command) {
     case Command::kToCsv:
+    case Command::kToJson:
+    case Command::kToSqlite:
       options.pdbFile = std::move(in);
       options.csvFile = std::move(out);
       break;
@@ -264,6 +270,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kExtraDiag: options.extraDiag = true; break;
       case Keyword::kOverwrite: options.overwrite = true; break;
       case Keyword::kInfo: parsed.command = Command::kInfo; break;
+      case Keyword::kToJson: parsed.command = Command::kToJson; break;
+      case Keyword::kToSqlite: parsed.command = Command::kToSqlite; break;
       default: {
         if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
         std::string value;

@@ -15,7 +15,7 @@ inline constexpr size_t kMaxFileNameLength = 1023;
 inline constexpr size_t kMaxShortTextLength = 31;  // PASSWORD: and DBNAME:
 inline constexpr size_t kMaxFormatTextLength = 255;
 
-enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2, kInfo = 3 };
+enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2, kInfo = 3, kToJson = 4, kToSqlite = 5 };
 
 struct ParsedCommandLine {
   Command command = Command::kNone;

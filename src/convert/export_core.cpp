@@ -1,5 +1,6 @@
 #include "convert/export_core.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <span>
@@ -92,23 +93,23 @@ std::string RenderPopupFile(const ExportDatabase& database, const ConversionOpti
   return out;
 }
 
-bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& options,
-                    std::string& csv, Console& console) {
+std::vector<int> GetVisibleSlots(const MasterRecord& master) {
+  const VisibleColumns columns = GetVisibleColumns(master);
+  return std::vector<int>(columns.slots.begin(), columns.slots.begin() + columns.count);
+}
+
+bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
+                    const ConversionOptions& options, Console& console,
+                    const std::function<void(CellRow)>& write) {
   const uint32_t recordCount = database.header.recordCount;
   if (recordCount <= static_cast<uint32_t>(kFirstDataRecord)) return true;
-  const VisibleColumns columns = GetVisibleColumns(database.master);
-  const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
   // Each popup list is read once here instead of once per cell.
   const PopupListViews lists = ReadPopupLists(database.file, recordCount);
   const RecordDecoder decoder(database.master, lists);
-  // The rendered text is of the order of the record bytes; one reservation
-  // saves the repeated regrowth of a large export.
-  csv.reserve(csv.size() + database.file.size() + database.file.size() / 2);
-  CsvWriter writer(options, csv);
 
   bool ok = true;
   std::array<Cell, kFieldSlots> cells;
-  const std::span<Cell> row(cells.data(), slots.size());
+  const std::span<Cell> row(cells.data(), std::min(slots.size(), cells.size()));
   for (uint32_t r = kFirstDataRecord; r < recordCount; ++r) {
     const int index = static_cast<int>(r);
     if (options.extraDiag) {
@@ -123,10 +124,22 @@ bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& opt
     if (options.extraDiag) console.PrintMessage(Format("Writing Record: %d:", index));
     // One walk of the record decodes every visible field; texts stay views
     // into the record's bytes.
-    decoder.DecodeRow(*record, slots, row);
-    writer.WriteRow(row);
+    decoder.DecodeRow(*record, slots.first(row.size()), row);
+    write(row);
   }
   return ok;
+}
+
+bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& options,
+                    std::string& csv, Console& console) {
+  const VisibleColumns columns = GetVisibleColumns(database.master);
+  const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
+  // The rendered text is of the order of the record bytes; one reservation
+  // saves the repeated regrowth of a large export.
+  csv.reserve(csv.size() + database.file.size() + database.file.size() / 2);
+  CsvWriter writer(options, csv);
+  return ForEachDataRow(database, slots, options, console,
+                        [&writer](CellRow row) { writer.WriteRow(row); });
 }
 
 std::string EncodeCsvText(std::string text, CsvEncoding encoding) {

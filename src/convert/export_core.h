@@ -3,8 +3,11 @@
 // files between these steps, so that its messages keep their order.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "convert/cells.h"
 #include "convert/console.h"
 #include "convert/conversion_options.h"
 #include "pdb/byte_io.h"
@@ -33,6 +36,17 @@ void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& op
 // The popup file: one line per field slot (all 30), each listing every
 // choice of that slot's popup list.
 std::string RenderPopupFile(const ExportDatabase& database, const ConversionOptions& options);
+
+// The slots that become columns, in column order: those whose type is not 0.
+std::vector<int> GetVisibleSlots(const MasterRecord& master);
+
+// Decodes each data record (31 onward) into the cells of `slots` and hands
+// the row to `write`, in record order. A record that cannot be read is
+// reported and skipped; the result is then false. Prints the EXTRADIAG
+// messages of each record when `options.extraDiag` is set.
+bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
+                    const ConversionOptions& options, Console& console,
+                    const std::function<void(CellRow)>& write);
 
 // Appends one line per data record (31 onward) to `csv`. A record that
 // cannot be read is reported and skipped; the result is then false.

@@ -1,0 +1,336 @@
+// A database as a SQLite file, through the typed cells: one prepared
+// statement per table, every row inside one transaction, the finished
+// in-memory database serialised to the bytes of its file.
+#include "convert/sqlite_export.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <vector>
+
+#include "convert/info_core.h"
+#include "convert/schema.h"
+#include "convert/typed_writers.h"
+#include "fields/field_types.h"
+#include "fields/popup_list.h"
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using DatabasePtr = std::unique_ptr<sqlite3, CloseDatabase>;
+using StatementPtr = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+// `name` as an SQL identifier: between double quotes, inner quotes doubled.
+std::string QuoteIdentifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (const char c : name) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  return quoted;
+}
+
+bool IsIntegerType(uint32_t type) {
+  switch (GetEntryLayout(type)) {
+    case EntryLayout::kInteger:
+    case EntryLayout::kUnique:
+    case EntryLayout::kUniqueExt:
+    case EntryLayout::kCheckBox:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A database time as "YYYY-MM-DDTHH:MM:SS".
+std::string IsoDatabaseTime(uint32_t seconds) {
+  std::string text = FormatDatabaseTime(seconds);
+  if (text.size() > 10) text[10] = 'T';
+  return text;
+}
+
+// The SQLite calls of one conversion; the first failure is kept in `error`
+// and every later call is skipped.
+class Builder {
+ public:
+  explicit Builder(sqlite3* db) : db_(db) {}
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  void Execute(const std::string& sql) {
+    if (!ok()) return;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+  }
+
+  StatementPtr Prepare(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (ok() && sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &statement,
+                                   nullptr) != SQLITE_OK) {
+      Fail();
+    }
+    return StatementPtr(statement);
+  }
+
+  // Runs a statement whose values are bound, then makes it ready for the
+  // next ones.
+  void Step(sqlite3_stmt* statement) {
+    if (!ok() || statement == nullptr) return;
+    if (sqlite3_step(statement) != SQLITE_DONE) Fail();
+    sqlite3_reset(statement);
+  }
+
+  void Check(int result) {
+    if (ok() && result != SQLITE_OK) Fail();
+  }
+
+ private:
+  void Fail() { error_ = Format("SQLite: %s", sqlite3_errmsg(db_)); }
+
+  sqlite3* db_;
+  std::string error_;
+};
+
+void BindText(sqlite3_stmt* statement, int index, const std::string& text, Builder& builder) {
+  builder.Check(sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                                  SQLITE_STATIC));
+}
+
+// Binds the cell's value to parameter `index`; `buffer` holds the UTF-8 or
+// ISO text until the row is stepped.
+void BindCell(sqlite3_stmt* statement, int index, const Cell& cell, std::string& buffer,
+              Builder& builder) {
+  buffer.clear();
+  switch (cell.kind) {
+    case CellKind::kNone:
+      builder.Check(sqlite3_bind_null(statement, index));
+      return;
+    case CellKind::kInteger:
+    case CellKind::kUnique:
+      builder.Check(sqlite3_bind_int(statement, index, cell.integer));
+      return;
+    case CellKind::kCheckBox:
+      builder.Check(sqlite3_bind_int(statement, index, cell.checked ? 1 : 0));
+      return;
+    case CellKind::kText:
+      AppendHandheldAsUtf8(cell.text, buffer);
+      break;
+    case CellKind::kChoice:
+      if (!cell.hasValue) {
+        builder.Check(sqlite3_bind_null(statement, index));
+        return;
+      }
+      AppendHandheldAsUtf8(cell.text, buffer);
+      break;
+    case CellKind::kDate:
+      if (!cell.hasValue) {
+        builder.Check(sqlite3_bind_null(statement, index));
+        return;
+      }
+      buffer = IsoDate(cell.date);
+      break;
+    case CellKind::kTime:
+      if (!cell.hasValue) {
+        builder.Check(sqlite3_bind_null(statement, index));
+        return;
+      }
+      buffer = IsoTime(cell.time);
+      break;
+  }
+  BindText(statement, index, buffer, builder);
+}
+
+void WriteFields(const MasterRecord& master, const std::vector<int>& slots,
+                 const std::vector<std::string>& names, Builder& builder) {
+  builder.Execute(
+      "CREATE TABLE qv_fields (position INTEGER, slot INTEGER, name TEXT, type TEXT, "
+      "maxLength INTEGER, visible INTEGER)");
+  const StatementPtr insert = builder.Prepare("INSERT INTO qv_fields VALUES (?1,?2,?3,?4,?5,?6)");
+  std::string name;
+  std::string type;
+  for (int slot = 0; slot < kFieldSlots && builder.ok(); ++slot) {
+    const FieldDefinition& field = master.fields[slot];
+    if (field.type == kEmptySlot) continue;
+    int position = 0;
+    for (size_t k = 0; k < slots.size(); ++k) {
+      if (slots[k] == slot) position = static_cast<int>(k) + 1;
+    }
+    if (position > 0) {
+      name = names[static_cast<size_t>(position - 1)];
+      builder.Check(sqlite3_bind_int(insert.get(), 1, position));
+    } else {
+      name.clear();
+      AppendHandheldAsUtf8(FixedText(field.name), name);
+      builder.Check(sqlite3_bind_null(insert.get(), 1));
+    }
+    builder.Check(sqlite3_bind_int(insert.get(), 2, slot + 1));
+    BindText(insert.get(), 3, name, builder);
+    type = SchemaTypeName(field.type);
+    BindText(insert.get(), 4, type, builder);
+    builder.Check(sqlite3_bind_int64(insert.get(), 5, field.maxLength));
+    builder.Check(sqlite3_bind_int(insert.get(), 6, position > 0 ? 1 : 0));
+    builder.Step(insert.get());
+  }
+}
+
+void WriteChoices(const PopupListViews& lists, Builder& builder) {
+  builder.Execute("CREATE TABLE qv_choices (field INTEGER, position INTEGER, choice TEXT)");
+  const StatementPtr insert = builder.Prepare("INSERT INTO qv_choices VALUES (?1,?2,?3)");
+  std::string choice;
+  for (int slot = 0; slot < kFieldSlots; ++slot) {
+    int position = 0;
+    ForEachChoiceText(lists[static_cast<size_t>(slot)], [&](std::string_view text) {
+      const int index = position++;
+      // The no-value index is a marker, and an empty text ends the list.
+      if (index == kNoChoice || text.empty()) return;
+      choice.clear();
+      AppendHandheldAsUtf8(text, choice);
+      builder.Check(sqlite3_bind_int(insert.get(), 1, slot + 1));
+      builder.Check(sqlite3_bind_int(insert.get(), 2, index));
+      BindText(insert.get(), 3, choice, builder);
+      builder.Step(insert.get());
+    });
+  }
+}
+
+void WriteSource(const ExportDatabase& database, std::string_view sourceName, int64_t rows,
+                 Builder& builder) {
+  builder.Execute(
+      "CREATE TABLE qv_source (source TEXT, database TEXT, created TEXT, modified TEXT, "
+      "backed_up TEXT, records INTEGER, version INTEGER)");
+  const StatementPtr insert =
+      builder.Prepare("INSERT INTO qv_source VALUES (?1,?2,?3,?4,?5,?6,?7)");
+  const DatabaseHeader& header = database.header;
+  const std::string source(sourceName);
+  std::string name;
+  AppendHandheldAsUtf8(FixedText(header.name), name);
+  const std::string created = IsoDatabaseTime(header.creationTime);
+  const std::string modified = IsoDatabaseTime(header.modificationTime);
+  const std::string backedUp = IsoDatabaseTime(header.backupTime);
+  BindText(insert.get(), 1, source, builder);
+  BindText(insert.get(), 2, name, builder);
+  BindText(insert.get(), 3, created, builder);
+  BindText(insert.get(), 4, modified, builder);
+  if (header.backupTime == 0) {
+    builder.Check(sqlite3_bind_null(insert.get(), 5));
+  } else {
+    BindText(insert.get(), 5, backedUp, builder);
+  }
+  builder.Check(sqlite3_bind_int64(insert.get(), 6, rows));
+  builder.Check(sqlite3_bind_int(insert.get(), 7, database.master.formatVersion));
+  builder.Step(insert.get());
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t k = 0; k < prefix.size(); ++k) {
+    char c = text[k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[k]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string RecordsTableName(const DatabaseHeader& header) {
+  std::string name;
+  AppendHandheldAsUtf8(FixedText(header.name), name);
+  if (name.empty()) return "Database";
+  if (StartsWithNoCase(name, "sqlite_") || StartsWithNoCase(name, "qv_")) name.insert(0, "_");
+  return name;
+}
+
+bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
+                          std::string_view sourceName, std::string& bytes, Console& console) {
+  bytes.clear();
+  sqlite3* opened = nullptr;
+  const int openResult = sqlite3_open_v2(":memory:", &opened,
+                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const DatabasePtr db(opened);
+  if (openResult != SQLITE_OK) {
+    console.PrintError("SQLite: cannot create a database in memory");
+    return false;
+  }
+  Builder builder(db.get());
+  builder.Execute("BEGIN");
+
+  const std::vector<int> slots = GetVisibleSlots(database.master);
+  const std::vector<std::string> names = UniqueColumnNames(database.master, slots);
+  const std::string table = QuoteIdentifier(RecordsTableName(database.header));
+  std::string create = "CREATE TABLE " + table + " (";
+  std::string insert = "INSERT INTO " + table + " VALUES (";
+  for (size_t k = 0; k < slots.size(); ++k) {
+    if (k > 0) {
+      create += ", ";
+      insert += ",";
+    }
+    create += QuoteIdentifier(names[k]);
+    create += IsIntegerType(database.master.fields[static_cast<size_t>(slots[k])].type)
+                  ? " INTEGER"
+                  : " TEXT";
+    insert += "?";
+  }
+  // A table needs a column; a database without visible fields gets rows
+  // that hold only their rowid.
+  if (slots.empty()) {
+    create = "CREATE TABLE " + table + " (rowid INTEGER PRIMARY KEY";
+    insert = "INSERT INTO " + table + " DEFAULT VALUES";
+  } else {
+    insert += ")";
+  }
+  create += ")";
+  builder.Execute(create);
+  const StatementPtr row = builder.Prepare(insert);
+
+  std::vector<std::string> buffers(slots.size());
+  int64_t rows = 0;
+  const bool allRead =
+      ForEachDataRow(database, slots, options, console, [&](CellRow cells) {
+        if (!builder.ok()) return;
+        for (size_t k = 0; k < cells.size(); ++k) {
+          BindCell(row.get(), static_cast<int>(k) + 1, cells[k], buffers[k], builder);
+        }
+        builder.Step(row.get());
+        ++rows;
+      });
+
+  WriteFields(database.master, slots, names, builder);
+  WriteChoices(ReadPopupLists(database.file, database.header.recordCount), builder);
+  WriteSource(database, sourceName, rows, builder);
+  builder.Execute("COMMIT");
+  if (!builder.ok()) {
+    console.PrintError(builder.error());
+    return false;
+  }
+
+  sqlite3_int64 size = 0;
+  unsigned char* serialized = sqlite3_serialize(db.get(), "main", &size, 0);
+  if (serialized == nullptr) {
+    console.PrintError("SQLite: cannot serialise the database");
+    return false;
+  }
+  bytes.assign(reinterpret_cast<const char*>(serialized), static_cast<size_t>(size));
+  sqlite3_free(serialized);
+  return allRead;
+}
+
+ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,
+                                 Console& console) {
+  ExportResult result;
+  ExportDatabase database;
+  if (!LoadDatabaseForExport(file, options, database, console)) return result;
+  result.loaded = true;
+  result.ok = RenderSqliteDatabase(database, options, options.pdbFile, result.csv, console);
+  return result;
+}
+
+}  // namespace qv

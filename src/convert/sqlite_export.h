@@ -1,0 +1,50 @@
+// COMMAND:TOSQLITE without the disk: a loaded database as the bytes of a
+// SQLite database file, built in memory in one transaction and serialised,
+// so that the caller writes it like any other output (whole or not at all).
+//
+// The file holds:
+//   "<database name>"  one row per data record, in record order (rowid 1,
+//                      2, ...), one column per visible field, named as
+//                      UniqueColumnNames gives: INTEGER for numbers, unique
+//                      numbers and check boxes (0/1), TEXT for the rest
+//                      (dates YYYY-MM-DD, times HH:MM, a popup's choice);
+//                      NULL where there is no value.
+//   qv_fields   (position, slot, name, type, maxLength, visible): every
+//               defined field; position is the column's from 1 (NULL for a
+//               field that is not shown), slot counts from 1.
+//   qv_choices  (field, position, choice): the choices of each slot's popup
+//               list, field being the slot from 1 and position the stored
+//               index.
+//   qv_source   (source, database, created, modified, backed_up, records,
+//               version): one row; times as YYYY-MM-DDTHH:MM:SS, backed_up
+//               NULL when the database was never backed up.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "convert/console.h"
+#include "convert/conversion_options.h"
+#include "convert/export_core.h"
+#include "pdb/byte_io.h"
+
+namespace qv {
+
+// The name of the records' table: the database's name as UTF-8; "Database"
+// when it is empty; after a "_" when it would clash with a qv_ table or take
+// SQLite's reserved "sqlite_" prefix.
+std::string RecordsTableName(const DatabaseHeader& header);
+
+// Builds the SQLite file of `database` into `bytes`. `sourceName` is stored
+// in qv_source. A record that cannot be read is reported and skipped (the
+// result is then false, the rest is still written); a failure of SQLite
+// itself is reported, leaves `bytes` empty and gives false.
+bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
+                          std::string_view sourceName, std::string& bytes, Console& console);
+
+// The whole conversion held in memory, for tests and fuzzing: the same
+// checks and messages as ExportToCsvText; `csv` holds the file's bytes.
+ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,
+                                 Console& console);
+
+}  // namespace qv

@@ -1,0 +1,208 @@
+// Column names, UTF-8 texts and the JSON Lines writer for typed outputs.
+#include "convert/typed_writers.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "fields/charset.h"
+#include "fields/text_utils.h"
+
+namespace qv {
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    char x = a[k];
+    char y = b[k];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsTaken(const std::vector<std::string>& names, std::string_view name) {
+  for (const std::string& taken : names) {
+    if (EqualNoCase(taken, name)) return true;
+  }
+  return false;
+}
+
+void AppendUtf8(char32_t code, std::string& out) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    // The handheld set reaches no further than the basic plane.
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// Handheld bytes as the body of a JSON string (no quotes): UTF-8, escaped.
+void AppendJsonHandheld(std::string_view bytes, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : bytes) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte >= 0x80) {
+      AppendUtf8(HandheldCodePoint(byte), out);
+    } else if (byte < 0x20) {
+      out += "\\u00";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else {
+      out.push_back(c);
+    }
+  }
+}
+
+void AppendTwoDigits(int value, std::string& out) {
+  char digits[16];
+  const int length = std::snprintf(digits, sizeof digits, "%02d", value);
+  out.append(digits, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+std::vector<std::string> UniqueColumnNames(const MasterRecord& master,
+                                           std::span<const int> slots) {
+  std::vector<std::string> names;
+  names.reserve(slots.size());
+  for (size_t k = 0; k < slots.size(); ++k) {
+    const int slot = slots[k];
+    std::string base;
+    if (slot >= 0 && slot < kFieldSlots) {
+      AppendHandheldAsUtf8(FixedText(master.fields[slot].name), base);
+    }
+    if (base.empty()) base = "Field " + std::to_string(k + 1);
+    std::string name = base;
+    for (int suffix = 2; IsTaken(names, name); ++suffix) {
+      name = base + "_" + std::to_string(suffix);
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+void AppendHandheldAsUtf8(std::string_view bytes, std::string& out) {
+  for (const char c : bytes) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < 0x80) {
+      out.push_back(c);
+    } else {
+      AppendUtf8(HandheldCodePoint(byte), out);
+    }
+  }
+}
+
+std::string IsoDate(const CellDate& date) {
+  char text[32];
+  const int length =
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+  return std::string(text, static_cast<size_t>(length));
+}
+
+std::string IsoTime(const CellTime& time) {
+  std::string text;
+  AppendTwoDigits(time.hours, text);
+  text.push_back(':');
+  AppendTwoDigits(time.minutes, text);
+  return text;
+}
+
+void AppendJsonString(std::string_view utf8, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  for (const char c : utf8) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < 0x20) {
+      out += "\\u00";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.push_back('"');
+}
+
+JsonLinesWriter::JsonLinesWriter(std::span<const std::string> names, std::string& out)
+    : out_(out) {
+  keys_.reserve(names.size());
+  for (const std::string& name : names) {
+    std::string key;
+    AppendJsonString(name, key);
+    key.push_back(':');
+    keys_.push_back(std::move(key));
+  }
+}
+
+void JsonLinesWriter::WriteRow(CellRow row) {
+  out_.push_back('{');
+  for (size_t k = 0; k < row.size() && k < keys_.size(); ++k) {
+    if (k > 0) out_.push_back(',');
+    out_ += keys_[k];
+    const Cell& cell = row[k];
+    switch (cell.kind) {
+      case CellKind::kNone:
+        out_ += "null";
+        break;
+      case CellKind::kText:
+        out_.push_back('"');
+        AppendJsonHandheld(cell.text, out_);
+        out_.push_back('"');
+        break;
+      case CellKind::kChoice:
+        if (!cell.hasValue) {
+          out_ += "null";
+          break;
+        }
+        out_.push_back('"');
+        AppendJsonHandheld(cell.text, out_);
+        out_.push_back('"');
+        break;
+      case CellKind::kInteger:
+      case CellKind::kUnique: {
+        char digits[16];
+        const std::to_chars_result end =
+            std::to_chars(digits, digits + sizeof digits, cell.integer);
+        out_.append(digits, end.ptr);
+        break;
+      }
+      case CellKind::kCheckBox:
+        out_ += cell.checked ? "true" : "false";
+        break;
+      case CellKind::kDate:
+        if (!cell.hasValue) {
+          out_ += "null";
+          break;
+        }
+        out_.push_back('"');
+        out_ += IsoDate(cell.date);
+        out_.push_back('"');
+        break;
+      case CellKind::kTime:
+        if (!cell.hasValue) {
+          out_ += "null";
+          break;
+        }
+        out_.push_back('"');
+        out_ += IsoTime(cell.time);
+        out_.push_back('"');
+        break;
+    }
+  }
+  out_ += "}\n";
+}
+
+}  // namespace qv
