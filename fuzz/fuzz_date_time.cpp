@@ -1,12 +1,15 @@
-// The date and time parsers and renderers on arbitrary text and stored
-// values. Every date of the handheld's calendar and every minute of a day,
-// rendered in a valid format, must parse back to itself.
+// The date and time parsers and renderers, and the cell readers built on
+// them, on arbitrary text and stored values. Every date of the handheld's
+// calendar and every minute of a day, rendered in a valid format, must
+// parse back to itself.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <string>
 
+#include "fields/cell_parse.h"
 #include "fields/date_time.h"
+#include "fields/text_utils.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -27,6 +30,23 @@ void CheckTimeRoundTrip(int hour, int minute, int timeFormat) {
   qv::ClockTime parsed;
   QV_FUZZ_CHECK(qv::ParseTime(text, timeFormat, parsed) == 0);
   QV_FUZZ_CHECK(parsed.hour == hour && parsed.minute == minute);
+}
+
+// What a cell reader stores is always a value the field can hold.
+void CheckCellReaders(const std::string& text, int dateFormat, int timeFormat, int subKind) {
+  const auto date = qv::ParseDateCell(text, dateFormat);
+  const uint32_t day = static_cast<uint32_t>(date.stored[0]) | (date.stored[1] << 8) |
+                       (static_cast<uint32_t>(date.stored[2]) << 16) |
+                       (static_cast<uint32_t>(date.stored[3]) << 24);
+  QV_FUZZ_CHECK(day <= 46751);
+  const auto time = qv::ParseTimeCell(text, timeFormat);
+  QV_FUZZ_CHECK(time.stored[2] == 255 || (time.stored[2] <= 23 && time.stored[1] <= 59 &&
+                                          time.stored[0] <= 59 && time.stored[3] == 0));
+  QV_FUZZ_CHECK(qv::ParseCheckBoxCell(text).stored <= 1);
+  QV_FUZZ_CHECK(qv::ParseIntegerCell(text).stored == qv::ParseDecimal(text));
+  QV_FUZZ_CHECK(qv::ParseShortTextCell(text).stored.size() <= qv::kShortTextLimit);
+  QV_FUZZ_CHECK(qv::ParseSubKindCell(text, subKind, dateFormat, timeFormat).stored.size() <=
+                qv::kShortTextLimit);
 }
 
 }  // namespace
@@ -53,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (qv::ParseTime(text, timeFormat, time) == 0 && time.hour != 255) {
     QV_FUZZ_CHECK(time.hour >= 0 && time.hour <= 23 && time.minute >= 0 && time.minute <= 59);
   }
+  CheckCellReaders(text, dateFormat, timeFormat, static_cast<int>(size % 8));
   std::string piece;
   (void)qv::TextPiece(text, piece, static_cast<int>(size % 5), ',');
 

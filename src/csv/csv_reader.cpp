@@ -110,6 +110,13 @@ void CsvTable::AddField(Span span) {
   ++lines_.back().fieldCount;
 }
 
+// Rare, and kept out of the reader's loop.
+[[gnu::cold]] [[gnu::noinline]] void CsvTable::AddQuoteIssue(CsvQuoteIssue::Kind kind,
+                                                           size_t offset, uint32_t back) {
+  const uint32_t line = static_cast<uint32_t>(lines_.size() - 1);
+  quoteIssues_.push_back({kind, line, lines_.back().fieldCount - back, offset});
+}
+
 bool CsvTable::ArenaHasRoom(size_t bytes) const {
   return text_.size() + arena_.size() + bytes <= kCsvTableLimit;
 }
@@ -172,7 +179,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
           ++at;
         } else if (c == kQuote) {
           field.Start();
-          ++at;
+          openingQuote_ = at++;
           state = State::kInQuotedField;
         } else if (IsLineEnd(c)) {
           at = SkipLineEnd(at);
@@ -206,11 +213,14 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             field.AppendQuotePair(at - 1);
             ++at;
           } else if (at < end && text[at] == separator_) {
+            table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
             ++at;
             field.Finish();
             state = State::kFieldStart;
           } else {
             // A quote in the middle of a field opens quoting there.
+            openingQuote_ = at - 1;
+            table.AddQuoteIssue(CsvQuoteIssue::Kind::kOpensInValue, openingQuote_);
             state = State::kInQuotedField;
           }
         } else {
@@ -235,13 +245,21 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
           field.AppendQuotePair(at - 1);
           ++at;
         } else {
-          if (at < end && text[at] == separator_) ++at;
           field.Finish();
+          if (at < end && text[at] == separator_) {
+            ++at;
+          } else if (at < end && !IsLineEnd(text[at])) {
+            table.AddQuoteIssue(CsvQuoteIssue::Kind::kTextAfterClosingQuote, at, 1);
+          }
           state = State::kFieldStart;
         }
         break;
       }
     }
+  }
+  // Only the end of input ends a line inside quotes.
+  if (state == State::kInQuotedField) {
+    table.AddQuoteIssue(CsvQuoteIssue::Kind::kUnterminated, openingQuote_);
   }
   // A line end or the end of input completes the field in progress.
   field.Finish();

@@ -22,6 +22,32 @@
 
 namespace qv {
 
+// A quote that does not stand where CSV quoting puts it. The reader still
+// reads it as described above (the bytes stored do not depend on these),
+// and notes it so that the caller can say what happened to the cells.
+struct CsvQuoteIssue {
+  enum class Kind {
+    // A quote opened and never closed: its field runs to the end of the
+    // text. `offset` is the opening quote.
+    kUnterminated,
+    // A quote inside an unquoted value, not doubled and not before the
+    // separator: quoting opens there, so the separators and line ends that
+    // follow, up to the next quote, are part of the field.
+    kOpensInValue,
+    // A quote that ends an unquoted value right before the separator: it
+    // is dropped.
+    kDroppedBeforeSeparator,
+    // Text right after a closing quote: it starts a new field without a
+    // separator. `offset` is that text's first byte; `field` is the quoted
+    // field, the text lands in the next one.
+    kTextAfterClosingQuote,
+  };
+  Kind kind = Kind::kUnterminated;
+  uint32_t line = 0;   // the table line holding the field, from 0
+  uint32_t field = 0;  // the field in that line, from 0
+  size_t offset = 0;   // byte offset in the text (of the quote unless said otherwise)
+};
+
 // Every line of a file, read once. A field's stored bytes are nearly always
 // a plain slice of the text (an unquoted field, or a quoted one without
 // doubled quotes or NULs), so a field is an offset and a length, and only
@@ -71,6 +97,10 @@ class CsvTable {
   // False when the text (with the arena) outgrew what offsets can address;
   // the table then holds only the lines read before.
   bool complete() const { return complete_; }
+  // The quotes the reader found out of place, in text order. An opening
+  // quote that never closes gives kUnterminated after the issue that
+  // opened it, if any.
+  const std::vector<CsvQuoteIssue>& quoteIssues() const { return quoteIssues_; }
 
   // Building, for the reader and for converting fields in place.
   void StartLine();
@@ -81,6 +111,9 @@ class CsvTable {
   }
   void AddField(Span span);
   void MarkIncomplete() { complete_ = false; }
+  // Notes a quote issue in the field in progress of the last line: the
+  // field `back` places before the next one to complete.
+  void AddQuoteIssue(CsvQuoteIssue::Kind kind, size_t offset, uint32_t back = 0);
   // Replaces field k of `line` with `bytes`, stored in the arena; false
   // (the field unchanged) when the arena is full.
   bool ReplaceField(size_t line, size_t k, std::string_view bytes);
@@ -95,6 +128,7 @@ class CsvTable {
     fields_.clear();
     lines_.clear();
     arena_.clear();
+    quoteIssues_.clear();
     complete_ = true;
   }
 
@@ -108,6 +142,7 @@ class CsvTable {
   std::string arena_;
   std::vector<Span> fields_;
   std::vector<Line> lines_;
+  std::vector<CsvQuoteIssue> quoteIssues_;
   bool complete_ = true;
 };
 
@@ -132,7 +167,7 @@ class CsvReader {
   // table is full (it is then marked incomplete).
   bool ReadCsvLine(CsvTable& table);
   // Reads the next line into `line`; false (and an empty line) at the end
-  // of input.
+  // of input. Quote issues are not kept.
   bool ReadCsvLine(CsvLine& line);
   size_t position() const { return position_; }
 
@@ -142,6 +177,10 @@ class CsvReader {
   std::string_view text_;
   char separator_;
   size_t position_ = 0;
+  // The quote that opened the last quoted run, for kUnterminated. A member
+  // rather than a local, so that it does not compete for the registers of
+  // the reader's loop.
+  size_t openingQuote_ = 0;
   // Bytes that end a run of plain characters, outside and inside quotes.
   ByteFinder<5> unquotedStops_;
   ByteFinder<2> quotedStops_;

@@ -10,24 +10,13 @@ namespace {
 
 constexpr int kMonthLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-enum class FieldOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
-
-struct DateLayout {
-  FieldOrder order;
-  char separator;
-};
 
 // Rendering and parsing share one table so that every format round-trips.
 constexpr DateLayout kDateLayouts[7] = {
-    {FieldOrder::kMonthDayYear, '/'}, {FieldOrder::kDayMonthYear, '/'},
-    {FieldOrder::kDayMonthYear, '.'}, {FieldOrder::kDayMonthYear, '-'},
-    {FieldOrder::kYearMonthDay, '/'}, {FieldOrder::kYearMonthDay, '.'},
-    {FieldOrder::kYearMonthDay, '-'},
-};
-
-struct TimeLayout {
-  bool twelveHour;
-  char separator;
+    {DateOrder::kMonthDayYear, '/'}, {DateOrder::kDayMonthYear, '/'},
+    {DateOrder::kDayMonthYear, '.'}, {DateOrder::kDayMonthYear, '-'},
+    {DateOrder::kYearMonthDay, '/'}, {DateOrder::kYearMonthDay, '.'},
+    {DateOrder::kYearMonthDay, '-'},
 };
 
 // Indexed by the time format; parsing goes through the handheld's own format
@@ -68,7 +57,16 @@ void AppendPadded(std::string& out, int value, int width) {
 
 bool IsLeapYear(int64_t year) { return year % 4 == 0; }
 
+DateLayout DateLayoutOf(int dateFormat) {
+  return kDateLayouts[(dateFormat >= 0 && dateFormat <= 6) ? dateFormat : 0];
+}
+
+TimeLayout TimeLayoutOf(int timeFormat) {
+  return kTimeLayouts[(timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0];
+}
+
 int DaysInMonth(int month, int64_t year) {
+  if (month < 1 || month > 12) return 0;
   return (month == 2 && IsLeapYear(year)) ? 29 : kMonthLengths[month - 1];
 }
 
@@ -123,9 +121,9 @@ std::string FormatDate(int month, int day, int year, int dateFormat) {
   const char s = layout.separator;
   // Day and month before the year, or the year first; the year has four digits.
   int parts[3] = {month, day, year};
-  if (layout.order == FieldOrder::kDayMonthYear) parts[0] = day, parts[1] = month;
-  if (layout.order == FieldOrder::kYearMonthDay) parts[0] = year, parts[1] = month, parts[2] = day;
-  const bool yearFirst = layout.order == FieldOrder::kYearMonthDay;
+  if (layout.order == DateOrder::kDayMonthYear) parts[0] = day, parts[1] = month;
+  if (layout.order == DateOrder::kYearMonthDay) parts[0] = year, parts[1] = month, parts[2] = day;
+  const bool yearFirst = layout.order == DateOrder::kYearMonthDay;
   std::string text;
   text.reserve(12);
   AppendPadded(text, parts[0], yearFirst ? 4 : 2);
@@ -197,9 +195,9 @@ CalendarDate ParseDate(std::string_view text, int dateFormat) {
   const int b = PieceValue(text, 1, layout.separator);
   const int c = PieceValue(text, 2, layout.separator);
   switch (layout.order) {
-    case FieldOrder::kMonthDayYear: date = {a, b, c}; break;
-    case FieldOrder::kDayMonthYear: date = {b, a, c}; break;
-    case FieldOrder::kYearMonthDay: date = {b, c, a}; break;
+    case DateOrder::kMonthDayYear: date = {a, b, c}; break;
+    case DateOrder::kDayMonthYear: date = {b, a, c}; break;
+    case DateOrder::kYearMonthDay: date = {b, c, a}; break;
   }
   if (date.month < 1 || date.month > 12) date.month = 1;
   if (date.day < 1 || date.day > 31) date.day = 1;

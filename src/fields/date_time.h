@@ -23,7 +23,7 @@ inline constexpr int kNoTimeHour = 255;
 // The handheld's calendar: every year divisible by 4 is a leap year, which
 // agrees with the Gregorian one from 1901 to 2099.
 bool IsLeapYear(int64_t year);
-// Days of `month` (1-12) in `year`.
+// Days of `month` in `year`; 0 for a month outside 1-12.
 int DaysInMonth(int month, int64_t year);
 
 struct PackedDate {
@@ -31,6 +31,26 @@ struct PackedDate {
   uint8_t month = 0;          // 1..12
   uint8_t day = 0;            // 1..31
 };
+
+enum class DateOrder { kMonthDayYear, kDayMonthYear, kYearMonthDay };
+
+struct DateLayout {
+  DateOrder order;
+  char separator;
+};
+struct TimeLayout {
+  bool twelveHour;
+  char separator;
+};
+
+// How a format lays out its text; a format outside its range (date 0-6,
+// time 0-4) reads as format 0, as the parsers below take it.
+DateLayout DateLayoutOf(int dateFormat);
+TimeLayout TimeLayoutOf(int timeFormat);
+
+inline constexpr int kFirstCalendarYear = 1904;
+inline constexpr int kLastCalendarYear = 2031;
+
 
 PackedDate DayCountToDate(uint32_t dayCount);
 int32_t DateToDayCount(int month, int day, int year);

@@ -163,5 +163,71 @@ TEST(CsvReader, MayHoldCrNeverMissesACr) {
   EXPECT_FALSE(plain.MayHoldCr(0, 1));
 }
 
+// Quotes out of place are noted where they stand; the fields are the
+// same bytes as ever.
+TEST(CsvReader, QuoteIssues) {
+  const struct {
+    const char* text;  // Q stands for a double quote
+    std::vector<Fields> lines;
+    std::vector<std::string> issues;  // kind line:field @offset
+  } rows[] = {
+      {"a,QbQ\nQc,dQ\r\nQeQQfQ", {{"a", "b"}, {"c,d"}, {"e\"f"}}, {}},
+      {"abQQc,d\n", {{"ab\"c", "d"}}, {}},
+      {"12Q pizzaQ,x\n", {{"12 pizza", "x"}}, {"opens 0:0 @2"}},
+      {"12Q pizza,x\ny,z\n", {{"12 pizza,x\ny,z\n"}}, {"opens 0:0 @2", "unterminated 0:0 @2"}},
+      {"a,12Q\nb\n", {{"a", "12\nb\n"}}, {"opens 0:1 @4", "unterminated 0:1 @4"}},
+      {"abQ", {{"ab"}}, {"opens 0:0 @2", "unterminated 0:0 @2"}},
+      {"a,12Q,b\n", {{"a", "12", "b"}}, {"dropped 0:1 @4"}},
+      {"a,QbQc,d\n", {{"a", "b", "c", "d"}}, {"after 0:1 @5"}},
+      {"QaQ ,b\n", {{"a", " ", "b"}}, {"after 0:0 @3"}},
+      {"a\nb,Qc\nd\n", {{"a"}, {"b", "c\nd\n"}}, {"unterminated 1:1 @4"}},
+      {"Q", {{""}}, {"unterminated 0:0 @0"}},
+      {"x\na,Q", {{"x"}, {"a", ""}}, {"unterminated 1:1 @4"}},
+      {"QQQ,a\n", {{"\",a\n"}}, {"unterminated 0:0 @0"}},
+  };
+  for (const auto& row : rows) {
+    std::string text = row.text;
+    for (char& c : text) {
+      if (c == 'Q') c = '"';
+    }
+    EXPECT_EQ(Read(text), row.lines) << text;
+    const CsvTable table = ReadCsvTable(text, ',');
+    std::vector<std::string> issues;
+    for (const CsvQuoteIssue& issue : table.quoteIssues()) {
+      static const char* const kNames[] = {"unterminated", "opens", "dropped", "after"};
+      issues.push_back(std::string(kNames[static_cast<int>(issue.kind)]) + " " +
+                       std::to_string(issue.line) + ":" + std::to_string(issue.field) + " @" +
+                       std::to_string(issue.offset));
+    }
+    EXPECT_EQ(issues, row.issues) << text;
+  }
+}
+
+// Whatever the text, an issue names a field the table holds and a byte of
+// the text at or right after a quote.
+TEST(CsvReader, QuoteIssuesNameRealFields) {
+  const char alphabet[] = {'a', ',', '"', '\r', '\n', '\0'};
+  uint64_t state = 11;
+  size_t seen = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    for (int i = 0; i < 24; ++i) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      text.push_back(alphabet[(state >> 33) % sizeof alphabet]);
+    }
+    const CsvTable table = ReadCsvTable(text, ',');
+    for (const CsvQuoteIssue& issue : table.quoteIssues()) {
+      ++seen;
+      ASSERT_LT(issue.line, table.lineCount()) << ::testing::PrintToString(text);
+      ASSERT_LT(issue.field, static_cast<uint32_t>(table.fieldCount(issue.line)));
+      ASSERT_LT(issue.offset, text.size());
+      const bool after = issue.kind == CsvQuoteIssue::Kind::kTextAfterClosingQuote;
+      const size_t quote = after ? issue.offset - 1 : issue.offset;
+      ASSERT_EQ(text[quote], '"') << ::testing::PrintToString(text);
+    }
+  }
+  EXPECT_GT(seen, 1000u);
+}
+
 }  // namespace
 }  // namespace qv
