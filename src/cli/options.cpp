@@ -30,6 +30,7 @@ enum class Keyword {
   kSchema,
   kEncoding,
   kSeparator,
+  kStrict,
 };
 
 struct KeywordEntry {
@@ -53,6 +54,7 @@ constexpr KeywordEntry kKeywords[] = {
     // changes meaning.
     {"COMMAND:INFO", Keyword::kInfo},       {"SCHEMA:", Keyword::kSchema},
     {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
+    {"STRICT", Keyword::kStrict},
 };
 
 std::optional<KeywordEntry> MatchKeyword(std::string_view argument) {
@@ -180,6 +182,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kFieldNames: options.fieldNames = true; break;
       case Keyword::kExtraDiag: options.extraDiag = true; break;
       case Keyword::kOverwrite: options.overwrite = true; break;
+      case Keyword::kStrict: options.strict = true; break;
       case Keyword::kInfo: parsed.command = Command::kInfo; break;
       default: {
         if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
