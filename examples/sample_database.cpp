@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fields/date_time.h"
+#include "pdb/database.h"
 #include "pdb/master_record.h"
 #include "support/db_builder.h"
 
@@ -19,6 +20,8 @@ using testing::TestDatabase;
 enum Slot : int { kCustomer, kQuantity, kColour, kPaid, kDue, kAt, kNotes };
 
 constexpr uint8_t kNoChoice = 255;
+// When the sample was made: 2024-05-01 00:00:00, in seconds since 1904.
+constexpr uint32_t kSampleTime = 3797366400;
 
 struct Order {
   std::string_view customer;
@@ -65,6 +68,7 @@ Bytes OrderRecord(const Order& order) {
 
 Bytes BuildSampleDatabase() {
   TestDatabase db("Orders");
+  StampNewDatabase(db.header, kSampleTime);
   db.AddField(kCustomer, kText, "Customer")
       .AddField(kQuantity, kInteger, "Qty")
       .AddField(kColour, kPopup, "Colour")

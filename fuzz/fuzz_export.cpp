@@ -38,5 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qv::DatabaseDescription description =
       qv::DescribeDatabaseText(qv::AsBytes(file), options, infoConsole);
   QV_FUZZ_CHECK(description.loaded == result.loaded);
+  // Whatever the names hold, the description reaches the terminal without
+  // a control character other than its own line ends.
+  for (const char c : description.text) {
+    const auto byte = static_cast<unsigned char>(c);
+    QV_FUZZ_CHECK(byte == '\n' || (byte >= 0x20 && byte != 0x7F));
+  }
   return 0;
 }

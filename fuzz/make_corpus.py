@@ -41,6 +41,10 @@ for i, (date, time, quotes, names, popups, sep, enc, password) in enumerate([
     write("export", f"sample{i}",
           string(password) + sample_pdb +
           flags(date + 1, time + 1, quotes, names, 0, popups, sep, enc))
+# Names holding terminal controls (ESC, BEL, CR), which INFO must escape.
+named = bytearray(sample_pdb)
+named[0:10] = b"Or\x1b[2J\x07\r\0\0"
+write("export", "control_names", string(b"") + bytes(named) + flags(1, 1, 0, 0, 0, 0, 0, 0))
 # A short database without records and a bare header.
 write("export", "header_only", string(b"") + sample_pdb[:78] + flags(1, 1, 0, 0, 0, 0, 0, 0))
 
@@ -60,6 +64,13 @@ schema = (b"Due date,date,\r\nCustomer,text,40\r\nColour,popup,,Red,Green,\"Blac
           b"Qty,integer,\r\nPaid,check box,\r\nDelivery time,time,\r\nNotes,long text,\r\n")
 write("import", "schema",
       string(b"Sch") + string(schema) + sample_csv + flags(1, 1, 1, 0, 0, 0, 2))
+
+# A database given where the CSV belongs, and a wide first line over many
+# short ones (fields from a schema, since inference stops at 30 columns).
+write("import", "database_as_csv", string(b"D") + sample_pdb + flags(1, 1, 0, 0, 0, 0, 0))
+write("import", "wide_first_line",
+      string(b"W") + string(b"a,text,\r\n") + b"," * 1500 + b"\n" + b"x\n" * 1500 +
+      flags(1, 1, 0, 0, 0, 0, 2))
 
 # CSV reader: separator byte, then the text.
 write("csv_reader", "sample", b"," + sample_csv)

@@ -1,6 +1,8 @@
 #include "cli/app.h"
 
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 
 #include "cli/export.h"
 #include "cli/help.h"
@@ -13,9 +15,35 @@ namespace qv {
 
 std::string_view Banner() {
   return "qv " QV_VERSION " - converts Quorvex databases (.PDB) to and from CSV\n"
-         "Report problems at https://example.invalid/qv/issues\n"
+         "Help: qv --help or man qv\n"
          "\n";
 }
+
+namespace {
+
+// Runs the conversion `command` names and returns its exit status. Running
+// out of memory anywhere in it (an input too large for the memory the system
+// grants) ends it like any other failed conversion, with a message and
+// status 1; as outputs are written once complete, none is half written.
+int RunConversion(Command command, const ConversionOptions& options, Console& console) {
+  try {
+    switch (command) {
+      case Command::kToPdb: return ConvertToPdb(options, console) == 0 ? 0 : 1;
+      case Command::kToCsv: return ConvertToCsv(options, console) == 0 ? 0 : 1;
+      case Command::kInfo: return DescribeDatabase(options, console) == 0 ? 0 : 1;
+      case Command::kNone: break;
+    }
+    return 2;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {  // a size that no allocation can reach
+  }
+  // Only running out of memory gets here.
+  console.PrintError("Out of memory: the conversion needs more memory than the system grants!");
+  console.PrintMessage("ERROR:In Conversion!");
+  return 1;
+}
+
+}  // namespace
 
 int RunApp(const std::vector<std::string>& args, Console& console) {
   const ParsedCommandLine parsed = ParseCommandLine(args);
@@ -36,15 +64,8 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
     console.PrintError(parsed.refusal);
     return 2;
   }
-  switch (parsed.command) {
-    case Command::kToPdb:
-      return ConvertToPdb(parsed.options, console) == 0 ? 0 : 1;
-    case Command::kToCsv:
-      return ConvertToCsv(parsed.options, console) == 0 ? 0 : 1;
-    case Command::kInfo:
-      return DescribeDatabase(parsed.options, console) == 0 ? 0 : 1;
-    case Command::kNone:
-      break;
+  if (parsed.command != Command::kNone) {
+    return RunConversion(parsed.command, parsed.options, console);
   }
   console.PrintMessage("No Actions to Perform");
   ShowUsage(console);

@@ -31,6 +31,11 @@ bool CheckDistinctFiles(const ConversionOptions& options, Console& console) {
   return true;
 }
 
+std::string AlreadyExistsMessage(const std::string& path) {
+  return Format("File:%s already Exists!  Please specify to overwrite and try again.",
+                path.c_str());
+}
+
 bool CheckOptions(const ConversionOptions& options, Console& console) {
   if (options.pdbFile.empty()) {
     console.PrintError("You need to specify an input (.PDB) file to convert!");
@@ -40,46 +45,60 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
     console.PrintError("You need to specify an output (.CSV) file to create!");
     return false;
   }
+  if (IsFolder(options.csvFile)) {
+    console.PrintError(OutputIsFolderMessage(options.csvFile));
+    return false;
+  }
   if (FileExists(options.csvFile) && !options.overwrite) {
-    console.PrintError(
-        Format("File:%s already Exists!  Please specify to overwrite and try again.",
-               options.csvFile.c_str()));
+    console.PrintError(AlreadyExistsMessage(options.csvFile));
     return false;
   }
   return CheckDistinctFiles(options, console);
 }
 
-// Writes the popup file. Not being able to create it only costs the popup
-// file; a failed write of a file that was created fails the export.
+// Writes the popup file, which replaces an existing one without asking. Not
+// being able to create it only costs the popup file; a failed write of a
+// file that was created fails the export.
 bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
                     Console& console) {
+  OutputFile file;
   std::string error;
-  if (!WriteWholeFile(options.popupFile, "", error)) {
+  if (file.Open(options.popupFile, true, error) != OutputStatus::kDone) {
     console.PrintError("Could not open Popup File!!");
     return true;
   }
   const std::string popups = EncodeCsvText(RenderPopupFile(database, options), options.encoding);
-  if (!WriteWholeFile(options.popupFile, popups, error)) {
+  if (file.Finish(popups, error) != OutputStatus::kDone) {
     console.PrintError(error);
     return false;
   }
   return true;
 }
 
-// The export proper: true when every step succeeded. The outputs are
-// created at the points where their open failures are reported, and the
-// assembled text is written at the end.
+// The export proper: true when every step succeeded. The CSV is opened at
+// the point where its open failure is reported and put in place at the end,
+// holding every row that could be read; the popup file is complete before
+// the rows are rendered.
 bool ExportToCsv(const ConversionOptions& options, Console& console) {
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
-    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
     return false;
   }
   ExportDatabase database;
   if (!LoadDatabaseForExport(AsBytes(*file), options, database, console)) return false;
 
+  OutputFile output;
   std::string error;
-  if (!WriteWholeFile(options.csvFile, "", error)) {
+  const OutputStatus opened = output.Open(options.csvFile, options.overwrite, error);
+  if (opened == OutputStatus::kAlreadyExists) {
+    console.PrintError(AlreadyExistsMessage(options.csvFile));
+    return false;
+  }
+  if (opened != OutputStatus::kDone) {
     console.PrintError(Format("Opening %s for writing!\n", options.csvFile.c_str()));
     return false;
   }
@@ -88,7 +107,11 @@ bool ExportToCsv(const ConversionOptions& options, Console& console) {
   bool ok = true;
   if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
   if (!AppendDataRows(database, options, csv, console)) ok = false;
-  if (!WriteWholeFile(options.csvFile, EncodeCsvText(std::move(csv), options.encoding), error)) {
+  const OutputStatus written = output.Finish(EncodeCsvText(std::move(csv), options.encoding), error);
+  if (written == OutputStatus::kAlreadyExists) {
+    console.PrintError(AlreadyExistsMessage(options.csvFile));
+    ok = false;
+  } else if (written != OutputStatus::kDone) {
     console.PrintError(error);
     ok = false;
   }

@@ -1,3 +1,6 @@
+// The POSIX side of the file layer: reading inputs, comparing paths, and
+// writing outputs through a private file that is linked or renamed into
+// place.
 #include "cli/file_io.h"
 
 #include <filesystem>
@@ -60,11 +63,6 @@ std::string ResolveTarget(const std::string& path) {
   return resolved;
 }
 
-bool IsExistingNonRegular(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
-}
-
 // Makes a completed rename survive a crash; a failure here cannot undo the
 // rename any more, so it is not reported.
 void SyncFolder(const std::string& folder) {
@@ -74,13 +72,59 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+// Gives the anonymous file open as `fd` the name `name`; fails with EEXIST
+// when something already has that name. Through /proc where it is mounted,
+// else directly (which needs a privilege).
+bool LinkAnonymous(int fd, const std::string& name) {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != ENOENT) return false;
+  return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// Gives the written file the permission bits (and, where allowed, the owner)
+// of the regular file it replaces, or those of a new file.
+bool SetPermissions(int fd, const std::string& target) {
+  struct stat old {};
+  if (stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) {
+    return fchmod(fd, CreationMode()) == 0;
+  }
+  // Only root may give a file away; a member of the old group may keep it.
+  if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  return fchmod(fd, old.st_mode & 0777) == 0;
+}
+
+// Moves the named file `from` to `to` unless something is at `to`; fails
+// with EEXIST when something is.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // The file system cannot refuse in the rename: a new link refuses too.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP) return false;
+  // Nor has it links: the best left is to look first.
+  struct stat info {};
+  if (lstat(to.c_str(), &info) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  (void)std::fclose(file);
-  return true;
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 uint64_t FileLength(const std::string& path) {
@@ -92,12 +136,23 @@ uint64_t FileLength(const std::string& path) {
   return known ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
+                                         uint64_t limit) {
+  tooLarge = false;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
+  // Closes the file on every way out, a failed allocation included.
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
   std::string contents;
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<uint64_t>(info.st_size) > limit) {
+      tooLarge = true;
+      return std::nullopt;
+    }
     contents.reserve(static_cast<size_t>(info.st_size));
   }
   char buffer[65536];
@@ -106,13 +161,27 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      close(fd);
       return std::nullopt;
     }
     contents.append(buffer, static_cast<size_t>(got));
+    // At most one buffer beyond the limit is ever held, also for a file
+    // that grows while it is read.
+    if (contents.size() > limit) {
+      tooLarge = true;
+      return std::nullopt;
+    }
   }
-  close(fd);
   return contents;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  bool tooLarge = false;
+  return ReadWholeFile(path, tooLarge);
+}
+
+std::string TooLargeMessage(const std::string& path) {
+  return Format("The file %s is larger than 4 GiB, more than a database can describe!",
+                path.c_str());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -123,63 +192,126 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool SamePlace(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
   if (SameFile(a, b)) return true;
+  // Absolute first: a relative path whose first part does not exist would
+  // otherwise stay relative and never match its absolute spelling.
+  namespace fs = std::filesystem;
   std::error_code errorA;
   std::error_code errorB;
-  const std::filesystem::path pathA = std::filesystem::weakly_canonical(a, errorA);
-  const std::filesystem::path pathB = std::filesystem::weakly_canonical(b, errorB);
+  const fs::path pathA = fs::weakly_canonical(fs::absolute(a, errorA), errorA);
+  const fs::path pathB = fs::weakly_canonical(fs::absolute(b, errorB), errorB);
   return !errorA && !errorB && pathA == pathB;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view contents, std::string& error) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = Describe("Creating", path, errno);
-    return false;
+struct OutputFile::State {
+  std::string path;       // as given, for messages
+  std::string target;     // where the file goes: `path`, or a link's target
+  std::string folder;     // the target's folder
+  std::string temporary;  // the private file's name while it has one
+  int fd = -1;
+  bool replace = false;
+  bool inPlace = false;   // a device or pipe, written directly
+
+  ~State() {
+    if (fd >= 0) close(fd);
+    if (!temporary.empty()) unlink(temporary.c_str());
   }
-  if (!WriteAll(fd, contents.data(), contents.size())) {
-    error = Describe("Writing", path, errno);
-    close(fd);
-    return false;
+
+  OutputStatus Fail(const char* what, int error, std::string& message) {
+    message = Describe(what, path, error);
+    return OutputStatus::kFailed;
   }
-  // Delayed write errors (a full disk, a network file system) show up here.
-  if (close(fd) != 0) {
-    error = Describe("Writing", path, errno);
-    return false;
+
+  // Puts the written file at `target`, as the last step.
+  OutputStatus Place(std::string& message) {
+    if (temporary.empty() && !replace) {
+      if (LinkAnonymous(fd, target)) return OutputStatus::kDone;
+      if (errno == EEXIST) return OutputStatus::kAlreadyExists;
+      return Fail("Writing", errno, message);
+    }
+    if (temporary.empty()) {
+      // Only a rename can replace a file in one step, and it needs a name.
+      for (int attempt = 0;; ++attempt) {
+        const std::string name =
+            Format("%s/.qv-%ld-%d", folder.c_str(), static_cast<long>(getpid()), attempt);
+        if (LinkAnonymous(fd, name)) {
+          temporary = name;
+          break;
+        }
+        if (errno != EEXIST || attempt == 100) return Fail("Writing", errno, message);
+      }
+    }
+    if (replace ? rename(temporary.c_str(), target.c_str()) == 0
+                : RenameNoReplace(temporary, target)) {
+      temporary.clear();
+      return OutputStatus::kDone;
+    }
+    if (errno == EEXIST) return OutputStatus::kAlreadyExists;
+    return Fail("Writing", errno, message);
   }
-  return true;
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;
+
+OutputStatus OutputFile::Open(const std::string& path, bool replace, std::string& error) {
+  state_ = std::make_unique<State>();
+  State& s = *state_;
+  s.path = path;
+  s.replace = replace;
+  s.target = ResolveTarget(path);
+  struct stat info {};
+  if (stat(s.target.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return s.Fail("Creating", EISDIR, error);
+    if (!replace) return OutputStatus::kAlreadyExists;
+    if (!S_ISREG(info.st_mode)) {
+      s.inPlace = true;
+      s.fd = open(s.target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+      return s.fd >= 0 ? OutputStatus::kDone : s.Fail("Creating", errno, error);
+    }
+  } else if (!replace && lstat(s.target.c_str(), &info) == 0) {
+    return OutputStatus::kAlreadyExists;  // a link to nothing
+  }
+  s.folder = FolderOf(s.target);
+  // Anonymous where the file system has such files and /proc can name
+  // them at the end; the mode is set when the contents are complete.
+  if (access("/proc/self/fd", X_OK) == 0) {
+    s.fd = open(s.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  }
+  if (s.fd < 0) {
+    std::string name = s.folder + "/.qv-XXXXXX";
+    s.fd = mkostemp(name.data(), O_CLOEXEC);
+    if (s.fd < 0) return s.Fail("Creating a temporary file for", errno, error);
+    s.temporary = std::move(name);
+  }
+  return OutputStatus::kDone;
 }
 
-bool WriteFileAtomically(const std::string& path, ByteView contents, std::string& error) {
-  const std::string target = ResolveTarget(path);
-  if (IsExistingNonRegular(target)) return WriteWholeFile(target, AsText(contents), error);
+OutputStatus OutputFile::Finish(std::string_view contents, std::string& error) {
+  if (!state_ || state_->fd < 0) {
+    error = "No output file is open";
+    return OutputStatus::kFailed;
+  }
+  State& s = *state_;
+  if (!WriteAll(s.fd, contents.data(), contents.size())) return s.Fail("Writing", errno, error);
+  if (s.inPlace) {
+    // Delayed write errors (a full disk, a network file system) show up here.
+    const int closed = close(s.fd);
+    s.fd = -1;
+    return closed == 0 ? OutputStatus::kDone : s.Fail("Writing", errno, error);
+  }
+  if (fsync(s.fd) != 0 || !SetPermissions(s.fd, s.target)) return s.Fail("Writing", errno, error);
+  const OutputStatus placed = s.Place(error);
+  if (placed == OutputStatus::kDone) SyncFolder(s.folder);
+  return placed;
+}
 
-  const std::string folder = FolderOf(target);
-  std::string temporary = folder + "/.qv-XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    error = Describe("Creating a temporary file for", path, errno);
-    return false;
-  }
-  const std::string_view text = AsText(contents);
-  bool ok = fchmod(fd, CreationMode()) == 0 && WriteAll(fd, text.data(), text.size()) &&
-            fsync(fd) == 0;
-  int failure = ok ? 0 : errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok) {
-    unlink(temporary.c_str());
-    error = Describe("Writing", path, failure);
-    return false;
-  }
-  SyncFolder(folder);
-  return true;
+OutputStatus WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
+                             std::string& error) {
+  OutputFile file;
+  const OutputStatus opened = file.Open(path, replace, error);
+  return opened == OutputStatus::kDone ? file.Finish(contents, error) : opened;
 }
 
 }  // namespace qv

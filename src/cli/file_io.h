@@ -1,43 +1,97 @@
-// The thin layer between the conversions and the disk: every input is read
-// whole, once; outputs are written whole.
+// The thin layer between the conversions and the disk, and the only code
+// that calls the operating system's file functions: every input is read
+// whole, once; every output is written whole into a private file beside it
+// and put in place at the end, or not at all.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "pdb/byte_io.h"
-
 namespace qv {
 
-// True when `path` can be opened for reading.
+// True when something (a file, a folder, a device, a pipe, a link) is at
+// `path`. Found without opening it, so a pipe never makes it wait.
 bool FileExists(const std::string& path);
+
+// True when `path` names a folder (or a link to one).
+bool IsFolder(const std::string& path);
 
 // The size of the file in bytes; 0 when it cannot be opened.
 uint64_t FileLength(const std::string& path);
 
-// The whole file, or nothing when it cannot be opened or read.
+// The most bytes any input may hold. A database's offsets are 32-bit, so no
+// larger file is one, and no larger CSV text fits the table that indexes it.
+inline constexpr uint64_t kLargestInput = uint64_t{1} << 32;
+
+// The whole file, or nothing when it cannot be opened or read, or when it
+// holds more than `limit` bytes (then `tooLarge` is set). A regular file is
+// measured before it is read; anything else (a pipe, a device such as
+// /dev/zero) is read only until it has passed the limit, so an endless input
+// ends the read instead of exhausting the memory.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
+                                         uint64_t limit = kLargestInput);
+// The same, not telling a file too large from one that cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// "The file NAME is larger than 4 GiB, ...": the refusal of an input that
+// ReadWholeFile found too large.
+std::string TooLargeMessage(const std::string& path);
 
 // True when both paths name the same existing file (same device and inode),
 // whatever the spelling of the paths.
 bool SameFile(const std::string& a, const std::string& b);
 
 // SameFile, or, for paths that do not exist yet, whether both name the same
-// place (an output about to be created next to its input).
+// place once made absolute and normalised (links in the part that exists are
+// followed): "o.csv", "./o.csv", "sub/../o.csv" and the full path agree.
 bool SamePlace(const std::string& a, const std::string& b);
 
-// Creates or truncates `path` and writes `contents`. On failure returns false
-// with a description (naming the file) in `error`.
-bool WriteWholeFile(const std::string& path, std::string_view contents, std::string& error);
+// How writing an output ended.
+enum class OutputStatus {
+  kDone,           // the step succeeded (after Finish: the new contents are in place)
+  kAlreadyExists,  // refused: something is at the path and replacing was not allowed
+  kFailed,         // an error, described in the `error` text
+};
 
-// Writes `contents` to a private temporary file in the folder of `path`,
-// flushes it, and renames it over `path`. On any failure the temporary file
-// is removed, an existing `path` is untouched, and `error` names the file.
+// One output file, written whole or not at all.
+//
+// Open prepares a private file beside the destination (anonymous where the
+// system allows, so that a killed run leaves nothing behind); Finish writes
+// the contents, flushes them and puts the file in place. Until Finish
+// succeeds, whatever was at the destination is untouched; a destruction
+// before that discards the private file.
+//
 // A symbolic link is followed, so the file it points to is replaced and the
-// link stays. An existing target that is not a regular file (a device such
-// as /dev/null, a pipe) is written in place instead of being replaced.
-bool WriteFileAtomically(const std::string& path, ByteView contents, std::string& error);
+// link stays. An existing destination that is not a regular file or folder
+// (a device such as /dev/null, a pipe) is written in place instead. A
+// replaced file keeps its permission bits, and its owner where the program
+// may set it; a new file gets the permissions the umask allows.
+class OutputFile {
+ public:
+  OutputFile();
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Prepares to write `path`. With `replace` false, an existing destination
+  // is never replaced, also when it appears while the output is written.
+  // kFailed names the file in `error`. Called once per object.
+  OutputStatus Open(const std::string& path, bool replace, std::string& error);
+
+  // Writes `contents` and puts the file in place. Only after an Open that
+  // gave kDone; called once. kFailed names the file in `error`.
+  OutputStatus Finish(std::string_view contents, std::string& error);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Open and Finish in one step.
+OutputStatus WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
+                             std::string& error);
 
 }  // namespace qv

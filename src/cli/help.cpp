@@ -27,10 +27,14 @@ constexpr std::string_view kMoreHelp =
     "   PASSWORD:{text}     -> Export: the password of a protected .PDB file.\n"
     "   POPUPS:{file}       -> Export: also write the popup choices of all 30 field\n"
     "                          slots to this file, one line per slot.\n"
-    "   DATEFORMAT:{n}      -> Date format 0 to 6, as listed above. The import also\n"
-    "                          reads YYYY-MM-DD in every format, and two-digit years\n"
-    "                          00-31 as 2000-2031, 32-99 as 1932-1999.\n"
-    "   TIMEFORMAT:{n}      -> Time format 0 to 4, as listed above.\n"
+    "   DATEFORMAT:{n}      -> Date format 0 to 6, as listed above; others are refused.
+"
+    "                          The import also reads YYYY-MM-DD in every format, and
+"
+    "                          two-digit years 00-31 as 2000-2031, 32-99 as 1932-1999.
+"
+    "   TIMEFORMAT:{n}      -> Time format 0 to 4, as listed above; others are refused.
+"
     "   FIELDNAMES          -> Field names as the first line of the .CSV file.\n"
     "   PLACEQUOTES         -> Export: quotes around every value and field name.\n"
     "   OVERWRITE           -> Replace an output file that exists already.\n"
@@ -43,19 +47,28 @@ constexpr std::string_view kMoreHelp =
     "   ENCODING:{UTF-8-BOM} -> As UTF-8; the export also writes a byte-order mark\n"
     "                          first. The import skips one whenever ENCODING is given.\n"
     "   SEPARATOR:{c}       -> The character between values instead of the comma:\n"
-    "                          SEPARATOR:{;}, SEPARATOR:{TAB}, SEPARATOR:{,} ...\n"
-    "                          (not a double quote or a line end).\n"
+    "                          one byte (not a double quote or a line end; with\n"
+    "                          ENCODING, an ASCII character), or COMMA, SEMICOLON\n"
+    "                          or TAB: 'SEPARATOR:{;}', 'SEPARATOR:{TAB}' ...\n"
     "   /? or /HELP         -> The usage screen only.\n"
     "   --help or -h        -> This screen.\n"
     "   --version           -> The version of qv.\n"
     "\n"
-    "A keyword counts anywhere inside an argument, ignoring letter case; values go\n"
-    "between braces. Give the command before INFILE and OUTFILE.\n"
+    "A keyword counts anywhere in an argument before its first {, ignoring letter\n"
+    "case. Values go between braces and are data: a keyword, /?, -h or --help\n"
+    "inside them, even where the shell split a value at blanks, is part of the\n"
+    "value. The command may stand anywhere. Quote a value in the shell when it\n"
+    "holds blanks, a comma or a semicolon, as in 'SEPARATOR:{,}' or\n"
+    "'INFILE:{my file.pdb}'.\n"
     "\n"
     "Exit status:\n"
     "   0 -> The conversion succeeded, or a help screen or the version was shown.\n"
     "   1 -> A conversion was attempted and failed or was cancelled.\n"
-    "   2 -> No command was given, or an option value was refused.\n";
+    "   2 -> No command was given, or an option value was refused.\n"
+    "\n"
+    "Environment:\n"
+    "   SOURCE_DATE_EPOCH   -> Import: date the new database at this many seconds\n"
+    "                          since 1970-01-01 instead of now (reproducible output).\n";
 
 }  // namespace
 

@@ -1,12 +1,11 @@
 #include "cli/import.h"
 
-#include <unistd.h>
-
-#include <filesystem>
+#include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
-#include <system_error>
 
+#include "cli/database_time.h"
 #include "cli/file_io.h"
 #include "convert/import_core.h"
 #include "fields/text_utils.h"
@@ -18,6 +17,9 @@ namespace {
 constexpr const char* kSameAsExisting =
     "The Database (.PDB) file you specified for output cannot be the same file as the .PDB file "
     "you specified for field information. You will need to choose a different output .PDB file!";
+constexpr const char* kOutputExists =
+    "The Database (.PDB) file you specified for output already exists.  Please specify a "
+    "different file, or use the OVERWRITE switch.";
 
 // The checks on the names, in their fixed order; the first that fails is the
 // only one reported. Returns the message, or nothing when all pass.
@@ -40,65 +42,69 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
     }
     if (EqualsNoCase(options.existingFile, options.pdbFile)) return kSameAsExisting;
   }
-  if (FileExists(options.pdbFile) && !options.overwrite) {
-    return "The Database (.PDB) file you specified for output already exists.  Please specify a "
-           "different file, or use the OVERWRITE switch.";
-  }
-  // The text comparison above misses one file reached by two spellings, and
-  // overwriting an input while it is being read would destroy it.
-  if (options.useExisting && SameFile(options.existingFile, options.pdbFile)) {
+  if (IsFolder(options.pdbFile)) return OutputIsFolderMessage(options.pdbFile);
+  if (FileExists(options.pdbFile) && !options.overwrite) return kOutputExists;
+  // One file named twice under different spellings: the output would destroy
+  // an input while it is read, and two inputs in one are a mistake.
+  if (options.useExisting && SamePlace(options.existingFile, options.pdbFile)) {
     return kSameAsExisting;
   }
-  if (SameFile(options.csvFile, options.pdbFile)) {
+  if (SamePlace(options.csvFile, options.pdbFile)) {
     return "The Database (.PDB) file you specified for output is the same file as the input "
            "(.CSV) file. You will need to choose a different output .PDB file!";
+  }
+  if (SamePlace(options.schemaFile, options.pdbFile)) {
+    return "The Database (.PDB) file you specified for output is the same file as the schema "
+           "file. You will need to choose a different output .PDB file!";
+  }
+  if (options.useExisting && SamePlace(options.existingFile, options.csvFile)) {
+    return "The Database (.PDB) file you specified for field information is the same file as the "
+           "input (.CSV) file. You will need to choose a different .PDB file!";
+  }
+  if (SamePlace(options.schemaFile, options.csvFile)) {
+    return "The schema file you specified is the same file as the input (.CSV) file. You will "
+           "need to choose a different schema file!";
   }
   return std::nullopt;
 }
 
-// Whether the output can be written: a device or pipe is written in place,
-// anything else goes to a private file in the output's folder (a link's
-// target's folder) that is then renamed, so that folder has to take a new
-// file. Asked before any record is built so that the refusal comes at the
-// point where the output is opened.
-bool CanCreateOutput(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path output(path);
-  fs::file_status status = fs::status(output, error);
-  if (fs::exists(status)) {
-    if (fs::is_directory(status)) return false;
-    if (!fs::is_regular_file(status)) return access(path.c_str(), W_OK) == 0;
-    if (fs::is_symlink(fs::symlink_status(output, error))) {
-      fs::path target = fs::canonical(output, error);
-      if (!error) output = target;
-    }
-  }
-  fs::path folder = output.parent_path();
-  if (folder.empty()) folder = ".";
-  return access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
 bool RunImport(const ConversionOptions& options, Console& console) {
-  std::optional<std::string> csv = ReadWholeFile(options.csvFile);
+  std::string timeError;
+  const std::optional<uint32_t> time =
+      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
+  if (!time) {
+    console.PrintError(timeError);
+    return false;
+  }
+  bool tooLarge = false;
+  std::optional<std::string> csv = ReadWholeFile(options.csvFile, tooLarge);
   if (!csv) {
-    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
+                                : Format("Opening File: %s for Reading\n",
+                                         options.csvFile.c_str()));
     return false;
   }
   ImportSource source;
   source.csvText = *csv;
   source.useExisting = options.useExisting;
+  source.databaseTime = *time;
   std::optional<std::string> existing;
   if (options.useExisting) {
-    existing = ReadWholeFile(options.existingFile);
+    existing = ReadWholeFile(options.existingFile, tooLarge);
+    if (tooLarge) {
+      console.PrintError(TooLargeMessage(options.existingFile));
+      return false;
+    }
     if (existing) source.existing = AsBytes(*existing);
   }
 
   std::optional<std::string> schema;
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile);
+    schema = ReadWholeFile(options.schemaFile, tooLarge);
     if (!schema) {
-      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
+      console.PrintError(tooLarge ? TooLargeMessage(options.schemaFile)
+                                  : Format("Opening File: %s for Reading\n",
+                                           options.schemaFile.c_str()));
       return false;
     }
     source.schemaText = *schema;
@@ -107,19 +113,32 @@ bool RunImport(const ConversionOptions& options, Console& console) {
 
   std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
   if (!prepared) return false;
-  if (!CanCreateOutput(options.pdbFile)) {
-    console.PrintError(
-        Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
+  // Opened before any record is built, so that the refusal comes at the
+  // point where the output is opened.
+  OutputFile output;
+  std::string error;
+  const OutputStatus opened = output.Open(options.pdbFile, options.overwrite, error);
+  if (opened == OutputStatus::kAlreadyExists) {
+    console.PrintError(kOutputExists);
+    return false;
+  }
+  if (opened != OutputStatus::kDone) {
+    console.PrintError(Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
     return false;
   }
   Bytes database = BuildDatabase(*prepared, options, console);
   if (database.empty()) return false;
-  std::string error;
-  if (!WriteFileAtomically(options.pdbFile, database, error)) {
-    console.PrintError(error);
-    return false;
+  switch (output.Finish(AsText(database), error)) {
+    case OutputStatus::kDone:
+      return true;
+    case OutputStatus::kAlreadyExists:
+      console.PrintError(kOutputExists);
+      return false;
+    case OutputStatus::kFailed:
+      break;
   }
-  return true;
+  console.PrintError(error);
+  return false;
 }
 
 }  // namespace

@@ -9,16 +9,24 @@
 namespace qv {
 namespace {
 
+std::string AlreadyExistsMessage(const std::string& path) {
+  return Format("File:%s already Exists!  Please specify to overwrite and try again.",
+                path.c_str());
+}
+
+// The export's checks, for the schema file that INFO writes.
 bool CheckOptions(const ConversionOptions& options, Console& console) {
   if (options.pdbFile.empty()) {
     console.PrintError("You need to specify an input (.PDB) file to convert!");
     return false;
   }
   if (options.schemaFile.empty()) return true;
+  if (IsFolder(options.schemaFile)) {
+    console.PrintError(OutputIsFolderMessage(options.schemaFile));
+    return false;
+  }
   if (FileExists(options.schemaFile) && !options.overwrite) {
-    console.PrintError(
-        Format("File:%s already Exists!  Please specify to overwrite and try again.",
-               options.schemaFile.c_str()));
+    console.PrintError(AlreadyExistsMessage(options.schemaFile));
     return false;
   }
   if (SamePlace(options.schemaFile, options.pdbFile)) {
@@ -30,9 +38,12 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
 }
 
 bool Describe(const ConversionOptions& options, Console& console) {
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile);
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
-    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
     return false;
   }
   const DatabaseDescription description = DescribeDatabaseText(AsBytes(*file), options, console);
@@ -40,11 +51,17 @@ bool Describe(const ConversionOptions& options, Console& console) {
   console.Write(description.text);
   if (options.schemaFile.empty()) return true;
   std::string error;
-  if (!WriteWholeFile(options.schemaFile, description.schema, error)) {
-    console.PrintError(error);
-    return false;
+  switch (WriteOutputFile(options.schemaFile, description.schema, options.overwrite, error)) {
+    case OutputStatus::kDone:
+      return true;
+    case OutputStatus::kAlreadyExists:
+      console.PrintError(AlreadyExistsMessage(options.schemaFile));
+      return false;
+    case OutputStatus::kFailed:
+      break;
   }
-  return true;
+  console.PrintError(error);
+  return false;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "convert/console.h"
 #include "fields/text_utils.h"
@@ -38,9 +39,9 @@ struct KeywordEntry {
   Keyword keyword;
 };
 
-// Tested in this order, first match wins. The order matters because a
-// keyword may sit anywhere inside an argument, even inside a braced value:
-// "PASSWORD:{overwrite}" is the OVERWRITE flag, not a password.
+// Tested in this order, first match wins. A keyword may sit anywhere in the
+// part of an argument before its first "{" (so "xCOMMAND:TOCSVx" is the
+// TOCSV command); what follows a "{" is a value and never a keyword.
 constexpr KeywordEntry kKeywords[] = {
     {"COMMAND:TOPDB", Keyword::kToPdb},     {"/?", Keyword::kHelp},
     {"/HELP", Keyword::kHelp},              {"COMMAND:TOCSV", Keyword::kToCsv},
@@ -57,11 +58,33 @@ constexpr KeywordEntry kKeywords[] = {
     {"STRICT", Keyword::kStrict},
 };
 
+// The keyword that the part of `argument` before its first "{" holds, if any.
 std::optional<KeywordEntry> MatchKeyword(std::string_view argument) {
+  const std::string_view head = argument.substr(0, argument.find('{'));
   for (const KeywordEntry& entry : kKeywords) {
-    if (ContainsNoCase(argument, entry.text)) return entry;
+    if (ContainsNoCase(head, entry.text)) return entry;
   }
   return std::nullopt;
+}
+
+// Marks the arguments that continue a braced value the shell split at
+// blanks: every argument after one whose first "{" has no "}" after it, up
+// to and including the next argument that holds a "}". These are data, so
+// they are never examined as keywords or as --help, -h or --version.
+std::vector<bool> FindValueContinuations(const std::vector<std::string>& args) {
+  std::vector<bool> continuation(args.size(), false);
+  bool open = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view argument = args[i];
+    if (open) {
+      continuation[i] = true;
+      open = argument.find('}') == std::string_view::npos;
+      continue;
+    }
+    const size_t brace = argument.find('{');
+    open = brace != std::string_view::npos && argument.find('}', brace) == std::string_view::npos;
+  }
+  return continuation;
 }
 
 size_t MaxLength(Keyword keyword) {
@@ -87,52 +110,106 @@ std::optional<CsvEncoding> EncodingFromName(std::string_view name) {
   return std::nullopt;
 }
 
-// A separator is one character, or the word TAB. Characters that end lines
-// or open quotes would make the CSV unreadable.
+// A separator is one byte, or one of the words COMMA, SEMICOLON and TAB
+// (which need no quoting in a shell). Bytes that end lines or open quotes
+// would make the CSV unreadable.
 std::optional<char> SeparatorFromText(std::string_view text) {
   if (EqualsNoCase(text, "TAB")) return '\t';
+  if (EqualsNoCase(text, "COMMA")) return ',';
+  if (EqualsNoCase(text, "SEMICOLON")) return ';';
   if (text.size() != 1) return std::nullopt;
   const char c = text[0];
   if (c == '"' || c == '\r' || c == '\n' || c == '\0') return std::nullopt;
   return c;
 }
 
+// The largest meaningful format number of DATEFORMAT: or TIMEFORMAT:.
+int LargestFormat(Keyword keyword) { return keyword == Keyword::kDateFormat ? 6 : 4; }
+
 // Checks the values that must be one of a few forms; "" when acceptable.
 std::string RefuseValue(Keyword keyword, std::string_view value) {
+  const int length = static_cast<int>(value.size());
   if (keyword == Keyword::kEncoding && !EncodingFromName(value)) {
     return Format("ENCODING:{%.*s} is not known; use ENCODING:{UTF-8} or ENCODING:{UTF-8-BOM}.",
-                  static_cast<int>(value.size()), value.data());
+                  length, value.data());
   }
   if (keyword == Keyword::kSeparator && !SeparatorFromText(value)) {
-    return Format("SEPARATOR:{%.*s} cannot be used; give one character other than a double "
-                  "quote or a line end, or TAB.",
-                  static_cast<int>(value.size()), value.data());
+    return Format("SEPARATOR:{%.*s} cannot be used; give COMMA, SEMICOLON, TAB or one byte "
+                  "other than a double quote or a line end (an ASCII character with ENCODING:).",
+                  length, value.data());
+  }
+  if (keyword == Keyword::kDateFormat || keyword == Keyword::kTimeFormat) {
+    const int number = ParseDecimal(value);
+    const int largest = LargestFormat(keyword);
+    if (number < 0 || number > largest) {
+      const bool date = keyword == Keyword::kDateFormat;
+      return Format("%s{%.*s} is not a %s format; give a number from 0 to %d.",
+                    date ? "DATEFORMAT:" : "TIMEFORMAT:", length, value.data(),
+                    date ? "date" : "time", largest);
+    }
   }
   return "";
 }
 
-// Stores a bracket value where its keyword says; the command seen so far
-// decides which file INFILE: and OUTFILE: name.
-void StoreValue(Keyword keyword, std::string value, Command command, ConversionOptions& options) {
-  const bool toCsv = command == Command::kToCsv;
-  const bool info = command == Command::kInfo;
+// A UTF-8 file holds a character from 0x80 up as several bytes, so only an
+// ASCII separator is one byte on both sides of the conversion. "" when the
+// separator and the encoding go together.
+std::string RefuseSeparatorForEncoding(const ConversionOptions& options) {
+  const auto byte = static_cast<unsigned char>(options.separator);
+  if (options.encoding == CsvEncoding::kBytes || byte < 0x80) return "";
+  return Format("SEPARATOR: the byte 0x%02X cannot be used with ENCODING:; give COMMA, "
+                "SEMICOLON, TAB or an ASCII character other than a double quote or a line end.",
+                static_cast<unsigned>(byte));
+}
+
+// The values of INFILE: and OUTFILE:, kept until the command is known.
+struct FileValues {
+  std::string in;
+  std::string out;
+};
+
+// Stores a bracket value where its keyword says. INFILE: and OUTFILE: wait
+// in `files` until every argument has been read.
+void StoreValue(Keyword keyword, std::string value, ConversionOptions& options,
+                FileValues& files) {
   switch (keyword) {
     case Keyword::kPassword: options.givenPassword = std::move(value); break;
     case Keyword::kTimeFormat: options.timeFormat = ParseDecimal(value); break;
     case Keyword::kDateFormat: options.dateFormat = ParseDecimal(value); break;
-    case Keyword::kInFile:
-      (toCsv || info ? options.pdbFile : options.csvFile) = std::move(value);
-      break;
+    case Keyword::kInFile: files.in = std::move(value); break;
     case Keyword::kPopups: options.popupFile = std::move(value); break;
-    case Keyword::kOutFile:
-      (toCsv ? options.csvFile : info ? options.schemaFile : options.pdbFile) = std::move(value);
-      break;
+    case Keyword::kOutFile: files.out = std::move(value); break;
     case Keyword::kDbName: options.databaseName = std::move(value); break;
     case Keyword::kUseExisting: options.existingFile = std::move(value); break;
     case Keyword::kSchema: options.schemaFile = std::move(value); break;
     case Keyword::kEncoding: options.encoding = *EncodingFromName(value); break;
     case Keyword::kSeparator: options.separator = *SeparatorFromText(value); break;
     default: break;
+  }
+}
+
+// The command, wherever it stood, decides which file INFILE: and OUTFILE:
+// name: TOCSV reads the database and writes the CSV; INFO reads the database
+// and writes the schema file (SCHEMA: names a file the import reads, so INFO
+// never writes there); TOPDB, and no command, read the CSV and write the
+// database.
+void AssignFileRoles(Command command, FileValues files, ConversionOptions& options) {
+  std::string& in = files.in;
+  std::string& out = files.out;
+  switch (command) {
+    case Command::kToCsv:
+      options.pdbFile = std::move(in);
+      options.csvFile = std::move(out);
+      break;
+    case Command::kInfo:
+      options.pdbFile = std::move(in);
+      options.schemaFile = std::move(out);
+      break;
+    case Command::kToPdb:
+    case Command::kNone:
+      options.csvFile = std::move(in);
+      options.pdbFile = std::move(out);
+      break;
   }
 }
 
@@ -164,14 +241,20 @@ size_t GetBracketValue(size_t index, std::string& value, const std::vector<std::
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   ConversionOptions& options = parsed.options;
-  // The conventional flags count only as whole arguments, so no file name
-  // that merely contains them changes meaning.
+  const std::vector<bool> continuation = FindValueContinuations(args);
+  // The conventional flags count only as whole arguments outside a value,
+  // so no file name that merely contains them changes meaning.
   for (size_t i = 1; i < args.size(); ++i) {
+    if (continuation[i]) continue;
     if (args[i] == "--help" || args[i] == "-h") parsed.showHelp = true;
     if (args[i] == "--version") parsed.showVersion = true;
   }
   if (parsed.showHelp || parsed.showVersion) return parsed;
+  FileValues files;
   for (size_t i = 0; i < args.size(); ++i) {
+    // Continuations of a value that no value keyword gathered (one opened
+    // by a flag or by an unknown argument) are skipped the same way.
+    if (continuation[i]) continue;
     const std::optional<KeywordEntry> match = MatchKeyword(args[i]);
     if (!match) continue;
     switch (match->keyword) {
@@ -201,11 +284,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           if (parsed.refusal.empty()) parsed.refusal = std::move(refused);
           break;
         }
-        StoreValue(match->keyword, std::move(value), parsed.command, options);
+        StoreValue(match->keyword, std::move(value), options, files);
         break;
       }
     }
   }
+  AssignFileRoles(parsed.command, std::move(files), options);
+  if (parsed.refusal.empty()) parsed.refusal = RefuseSeparatorForEncoding(options);
   return parsed;
 }
 

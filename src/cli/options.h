@@ -1,5 +1,6 @@
-// The command line: keyword options, matched anywhere inside an argument
-// ignoring ASCII case, with values between braces that may span arguments.
+// The command line: keyword options, matched anywhere in the part of an
+// argument before its first brace, ignoring ASCII case, with values between
+// braces that may span arguments and are never read as keywords.
 #pragma once
 
 #include <string>
@@ -18,14 +19,16 @@ enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2, kInfo = 3 };
 
 struct ParsedCommandLine {
   Command command = Command::kNone;
-  bool showUsage = false;      // "/?" or "/HELP" was seen: usage only
-  bool showHelp = false;       // a whole argument "--help" or "-h"
-  bool showVersion = false;    // a whole argument "--version"
+  bool showUsage = false;      // "/?" or "/HELP" outside a value: usage only
+  bool showHelp = false;       // a whole argument "--help" or "-h", not in a value
+  bool showVersion = false;    // a whole argument "--version", not in a value
   std::string refusal;         // non-empty: the first option value refused
   ConversionOptions options;
 };
 
-// Walks every argument (argument 0 included) through the keyword table.
+// Walks every argument (argument 0 included) through the keyword table;
+// INFILE: and OUTFILE: are given their files once the command is known,
+// wherever it stood.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // Gathers the value between "{" and "}" starting at args[index]; returns the

@@ -23,6 +23,10 @@ void Console::PrintError(std::string_view text) {
   PrintMessage(text);
 }
 
+std::string OutputIsFolderMessage(const std::string& path) {
+  return Format("File:%s is a Folder!  Please specify a file name and try again.", path.c_str());
+}
+
 std::string Format(const char* pattern, ...) {
   va_list args;
   va_start(args, pattern);

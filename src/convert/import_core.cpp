@@ -9,6 +9,7 @@
 #include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
+#include "fields/text_utils.h"
 
 namespace qv {
 
@@ -116,7 +117,9 @@ bool HoldsMultiByteUtf8(std::string_view text) {
 }
 
 bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
-  console.PrintError("Schema file " + std::string(source.schemaName) + ": " + error);
+  // The error may quote names and values from the file.
+  console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
+                     EscapeControls(error));
   return false;
 }
 
@@ -258,6 +261,14 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.header = SetNewDatabaseHeader(options.databaseName);
   console.PrintMessage("Getting Fields Information...");
 
+  // A database named where the CSV belongs would be read as a few lines of
+  // garbage and "converted"; the NULs of its header mark it.
+  if (LooksLikeDatabase(AsBytes(source.csvText))) {
+    console.PrintError(
+        "The input (.CSV) file looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
+        "reads databases; COMMAND:TOPDB needs a .CSV file!");
+    return std::nullopt;
+  }
   // A byte-order mark says UTF-8 as plainly as ENCODING does.
   const bool utf8 =
       options.encoding != CsvEncoding::kBytes || source.csvText.starts_with(kUtf8Bom);
@@ -278,6 +289,7 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
               : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
                                   : InferDefinitions(options, prepared, console);
   if (!good) return std::nullopt;
+  StampNewDatabase(prepared.header, source.databaseTime);
 
   prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
   // A line without a single field is no record.

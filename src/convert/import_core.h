@@ -40,6 +40,9 @@ struct ImportSource {
   // read (in the CSV's character set), and its name for messages.
   std::optional<std::string_view> schemaText;
   std::string_view schemaName;
+  // The creation and modification time of the new database, in seconds
+  // since 1904-01-01, chosen by the caller (the clock, or SOURCE_DATE_EPOCH).
+  uint32_t databaseTime = 0;
 };
 
 // Everything the database is built from, held in memory.

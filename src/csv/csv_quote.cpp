@@ -16,7 +16,6 @@ void QuoteCsvValue(std::string_view value, char separator, bool placeQuotes, std
     out.append(value);
     return;
   }
-  out.reserve(out.size() + value.size() + 2);
   out.push_back('"');
   size_t from = 0;
   for (size_t quote = value.find('"'); quote != std::string_view::npos;

@@ -1,5 +1,6 @@
 #include "csv/csv_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 
@@ -287,12 +288,18 @@ CsvTable ReadCsvTable(std::string_view text, char separator) {
   if (!reader.ReadCsvLine(table)) return table;
   // Lines of one file mostly have the width of the first; room for that
   // many spares regrowing (and for a moment holding twice) the field list.
-  // The arena never holds more than the text (each byte read stores at most
-  // one), and reserving that much only claims address space: pages are
-  // touched, and count, as they fill, while every regrowth would copy and
-  // touch it all again.
+  // The guess never exceeds what the text can hold at the first line's
+  // density of fields per byte, so a wide first line over many short ones
+  // cannot ask for more than the text itself accounts for. The arena never
+  // holds more than the text (each byte read stores at most one), and
+  // reserving that much only claims address space: pages are touched, and
+  // count, as they fill, while every regrowth would copy and touch it all
+  // again.
   const size_t lines = CountLineFeeds(text) + 1;
-  table.Reserve(lines, lines * static_cast<size_t>(table.fieldCount(0)), text.size());
+  const size_t width = static_cast<size_t>(table.fieldCount(0));
+  const size_t firstLineBytes = std::max<size_t>(reader.position(), 1);
+  const size_t linesOfFirstSize = text.size() / firstLineBytes + 1;
+  table.Reserve(lines, std::min(lines, linesOfFirstSize) * width, text.size());
   while (reader.ReadCsvLine(table)) {
   }
   return table;

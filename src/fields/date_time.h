@@ -23,7 +23,8 @@ inline constexpr int kNoTimeHour = 255;
 // The handheld's calendar: every year divisible by 4 is a leap year, which
 // agrees with the Gregorian one from 1901 to 2099.
 bool IsLeapYear(int64_t year);
-// Days of `month` in `year`; 0 for a month outside 1-12.
+// The days of `month` (1-12) in `year` on this calendar; 0 for a month
+// outside 1-12.
 int DaysInMonth(int month, int64_t year);
 
 struct PackedDate {
@@ -50,7 +51,6 @@ TimeLayout TimeLayoutOf(int timeFormat);
 
 inline constexpr int kFirstCalendarYear = 1904;
 inline constexpr int kLastCalendarYear = 2031;
-
 
 PackedDate DayCountToDate(uint32_t dayCount);
 int32_t DateToDayCount(int month, int day, int year);

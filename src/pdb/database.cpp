@@ -7,12 +7,10 @@ namespace qv {
 
 namespace {
 
-// Every new database gets the same fixed times (modified five seconds after
-// creation), the backup attribute and modification count; only the name and
-// the record counts vary from file to file.
+// Every new database gets the same backup attribute and modification count;
+// the name, the times (StampNewDatabase) and the record counts vary from file
+// to file.
 constexpr uint16_t kBackupAttribute = 8;
-constexpr uint32_t kNewCreationTime = 893970430;
-constexpr uint32_t kNewModificationTime = 893970435;
 constexpr uint32_t kNewModificationCount = 86;
 constexpr uint32_t kNewAppInfoOffset = 416;
 // The record list is followed by two zero bytes before the app info.
@@ -47,6 +45,16 @@ int ReadDatabaseHeader(ByteView file, DatabaseHeader& header) {
   return header.creatorCode == kPmDB ? 1 : -1;
 }
 
+bool LooksLikeDatabase(ByteView file) {
+  if (file.size() < kHeaderSize) return false;
+  ByteReader in(file);
+  const ByteView name = in.Take(32);
+  in.Seek(60);
+  const ByteView codes = in.Take(8);  // type and creator
+  return in.ok() && std::find(name.begin(), name.end(), uint8_t{0}) != name.end() &&
+         std::all_of(codes.begin(), codes.end(), [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
 RecordEntry ReadRecordEntry(ByteReader& in) {
   RecordEntry entry;
   entry.dataOffset = in.ReadU32BE();
@@ -79,8 +87,8 @@ DatabaseHeader SetNewDatabaseHeader(std::string_view name) {
   SetHeaderName(header, name);
   header.attributes = kBackupAttribute;
   header.version = 0;
-  header.creationTime = kNewCreationTime;
-  header.modificationTime = kNewModificationTime;
+  header.creationTime = 0;
+  header.modificationTime = 0;
   header.backupTime = 0;
   header.modificationCount = kNewModificationCount;
   header.appInfoOffset = kNewAppInfoOffset;
@@ -91,6 +99,14 @@ DatabaseHeader SetNewDatabaseHeader(std::string_view name) {
   header.nextRecordList = 0;
   header.recordCount = 0;
   return header;
+}
+
+void StampNewDatabase(DatabaseHeader& header, uint32_t time) {
+  header.creationTime = time;
+  header.modificationTime = time;
+  header.backupTime = 0;
+  header.sortInfoOffset = 0;
+  header.nextRecordList = 0;
 }
 
 void WriteDatabaseHeader(const DatabaseHeader& header, ByteWriter& out) {

@@ -68,6 +68,12 @@ struct RecordEntry {
 // 0: the file is shorter than a header.
 int ReadDatabaseHeader(ByteView file, DatabaseHeader& header);
 
+// True when `file` starts like a database of any kind rather than text: a
+// whole header whose name ends in a NUL within its 32 bytes and whose type
+// and creator codes are eight printable ASCII characters. Text (also UTF-16
+// text, with a NUL beside every character) hardly ever passes.
+bool LooksLikeDatabase(ByteView file);
+
 // Reads the 8-byte entry at the reader's position; a short read fails the
 // reader (and yields zeros), so check `in.ok()` afterwards.
 RecordEntry ReadRecordEntry(ByteReader& in);
@@ -78,8 +84,14 @@ RecordEntry ReadRecordEntry(ByteReader& in);
 std::optional<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount);
 
 // The header of a new database: name `name` (cut to 31 bytes, zero padded)
-// and the fixed defaults.
+// and the fixed defaults; its times are 0 until StampNewDatabase dates it.
 DatabaseHeader SetNewDatabaseHeader(std::string_view name);
+// Dates `header` for a database written now: creation and modification time
+// `time` (seconds since 1904-01-01), never backed up. It also clears the
+// sort-info offset and the next record list, which this program never
+// writes: taken over from another database they would point at unrelated
+// bytes of the new file. Everything else is kept.
+void StampNewDatabase(DatabaseHeader& header, uint32_t time);
 // Replaces the name, zero-padding the bytes after the terminator.
 void SetHeaderName(DatabaseHeader& header, std::string_view name);
 

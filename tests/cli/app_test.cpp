@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace {
 
 const char kBanner[] =
     "qv " QV_VERSION " - converts Quorvex databases (.PDB) to and from CSV\n"
-    "Report problems at https://example.invalid/qv/issues\n"
+    "Help: qv --help or man qv\n"
     "\n";
 
 const char kUsage[] =
@@ -75,7 +77,6 @@ TEST(RunApp, HelpShowsOnlyTheUsage) {
            {"/?"},
            {"COMMAND:TOCSV", "INFILE:{a.pdb}", "OUTFILE:{b.csv}", "/HELP"},
            {"/help", "COMMAND:TOPDB"},
-           {"COMMAND:TOCSV", "INFILE:{a/?b}"},
            {"DBNAME:{" + std::string(40, 'x') + "}", "/?"}}) {
     const AppRun run = RunWithArgs(args);
     EXPECT_EQ(run.status, 0) << args.front();
@@ -92,6 +93,81 @@ TEST(RunApp, RefusedValueStopsBeforeAnyConversion) {
   EXPECT_EQ(run.text, std::string(kBanner) +
                           "ERROR:\nThe value given with OUTFILE: is longer than 1023 "
                           "characters.\n\n\n");
+}
+
+TEST(RunApp, OutOfRangeOrUnusableValuesAreRefused) {
+  const struct {
+    std::vector<std::string> args;
+    const char* option;
+  } cases[] = {
+      {{"COMMAND:TOCSV", "DATEFORMAT:{7}"}, "DATEFORMAT:{7}"},
+      {{"COMMAND:TOPDB", "TIMEFORMAT:{-1}"}, "TIMEFORMAT:{-1}"},
+      {{"COMMAND:TOCSV", "SEPARATOR:{\xA7}", "ENCODING:{UTF-8}"}, "SEPARATOR:"},
+  };
+  for (const auto& c : cases) {
+    const AppRun run = RunWithArgs(c.args);
+    EXPECT_EQ(run.status, 2) << c.option;
+    EXPECT_EQ(run.text.rfind(std::string(kBanner) + "ERROR:\n", 0), 0u) << run.text;
+    EXPECT_NE(run.text.find(c.option), std::string::npos) << run.text;
+    EXPECT_EQ(run.text.find("Convert"), std::string::npos) << run.text;
+  }
+}
+
+std::string SampleDatabase() {
+  std::ifstream in(QV_SOURCE_DIR "/examples/sample.pdb", std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+TEST(RunApp, FileNamesAreDataAndTheCommandMayComeLast) {
+  testing::TempDir dir;
+  const std::string database = SampleDatabase();
+  ASSERT_FALSE(database.empty());
+  ASSERT_TRUE(dir.Write("db.pdb", database));
+  ASSERT_TRUE(dir.Write("x.csv", "old\n"));
+  ASSERT_EQ(RunWithArgs({"COMMAND:TOCSV", "INFILE:{" + dir.path("db.pdb") + "}",
+                         "OUTFILE:{" + dir.path("want.csv") + "}"})
+                .status,
+            0);
+  const std::string want = dir.Read("want.csv");
+
+  // The command after the files still makes INFILE the database to read.
+  const AppRun late = RunWithArgs({"INFILE:{" + dir.path("db.pdb") + "}",
+                                   "OUTFILE:{" + dir.path("x.csv") + "}", "COMMAND:TOCSV",
+                                   "OVERWRITE"});
+  EXPECT_EQ(late.status, 0) << late.text;
+  EXPECT_EQ(dir.Read("x.csv"), want);
+  EXPECT_EQ(dir.Read("db.pdb"), database);
+
+  // Names holding "/HELP", a keyword, or "-h" and "--version" between blanks
+  // (the shell splits them into arguments of their own) are converted.
+  const struct {
+    const char* file;
+    std::vector<std::string> infile;
+  } names[] = {
+      {"Helpdesk.pdb", {"INFILE:{./Helpdesk.pdb}"}},
+      {"placequotes.pdb", {"INFILE:{placequotes.pdb}"}},
+      {"my -h --version db.pdb", {"INFILE:{my", "-h", "--version", "db.pdb}"}},
+  };
+  for (const auto& name : names) {
+    ASSERT_TRUE(dir.Write(name.file, database));
+    std::vector<std::string> args = name.infile;
+    args.insert(args.begin(), "COMMAND:TOCSV");
+    args.push_back("OUTFILE:{out.csv}");
+    args.push_back("OVERWRITE");
+    const testing::RunResult run = testing::RunQv(QV_BINARY, args, dir.path());
+    EXPECT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(dir.Read("out.csv"), want) << name.file;
+    ASSERT_TRUE(dir.Write("out.csv", ""));
+  }
+
+  // A password that reads "overwrite" is a password, not the flag.
+  const AppRun password = RunWithArgs({"COMMAND:TOCSV", "INFILE:{" + dir.path("db.pdb") + "}",
+                                       "OUTFILE:{" + dir.path("x.csv") + "}",
+                                       "PASSWORD:{overwrite}"});
+  EXPECT_EQ(password.status, 1);
+  EXPECT_NE(password.text.find("already Exists"), std::string::npos) << password.text;
 }
 
 TEST(RunApp, FailedConversionExitsWithOne) {

@@ -63,11 +63,15 @@ TEST(ExportEndToEnd, RefusalsLeaveFilesAlone) {
   EXPECT_EQ(dir.Read("out.csv"), "keep me");
 
   // The database named again through another path, as the CSV or as the
-  // popup file; and a popup file that is the CSV.
+  // popup file; and a popup file that is the CSV, which does not exist yet,
+  // however it is spelt.
   const std::vector<std::vector<std::string>> clashes = {
       {"INFILE:{in.pdb}", "OUTFILE:{./in.pdb}", "OVERWRITE"},
       {"INFILE:{in.pdb}", "OUTFILE:{new.csv}", "POPUPS:{./in.pdb}"},
       {"INFILE:{in.pdb}", "OUTFILE:{new.csv}", "POPUPS:{new.csv}"},
+      {"INFILE:{in.pdb}", "OUTFILE:{new.csv}", "POPUPS:{./new.csv}"},
+      {"INFILE:{in.pdb}", "OUTFILE:{new.csv}", "POPUPS:{sub/../new.csv}"},
+      {"INFILE:{in.pdb}", "OUTFILE:{new.csv}", "POPUPS:{" + dir.path("new.csv") + "}"},
   };
   for (const auto& args : clashes) {
     run = RunExport(dir, args);

@@ -1,18 +1,22 @@
 // Faults around the real program: inputs that cannot be read, outputs that
-// cannot be written, an import killed while it works, imports racing for one
-// output. None may be reported as a success or damage a file it had no
-// business replacing.
+// cannot be written or that are pipes or folders, runs killed while they
+// work, runs racing for one output. None may hang, be reported as a success
+// or damage a file it had no business replacing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/export_core.h"
@@ -70,9 +74,9 @@ std::vector<std::string> OldTemporaryNames() {
   return names;
 }
 
-Bytes SampleDatabase(int rows) {
+Bytes SampleDatabase(int rows, uint32_t seed = 99) {
   testing::RandomDatabaseSpec spec;
-  spec.seed = 99;
+  spec.seed = seed;
   spec.rows = rows;
   spec.fields = 6;
   spec.password = false;
@@ -146,8 +150,15 @@ TEST(FaultInjection, InputThatIsAFolderMissingOrUnreadable) {
       "Cannot Open File: secret.pdb for reading");
 }
 
+// The largest file a started program may write, and whether going past it
+// kills the program (the system's default) or only fails the write.
+struct FileSizeLimit {
+  rlim_t bytes = RLIM_INFINITY;
+  bool kills = true;
+};
+
 // Starts the program without waiting for it; standard output is discarded.
-pid_t Start(const TempDir& dir, const std::vector<std::string>& args) {
+pid_t Start(const TempDir& dir, const std::vector<std::string>& args, FileSizeLimit limit = {}) {
   std::vector<std::string> store{"qv"};
   store.insert(store.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -155,6 +166,11 @@ pid_t Start(const TempDir& dir, const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   const pid_t child = fork();
   if (child == 0) {
+    const rlimit noCore{0, 0};
+    const rlimit size{limit.bytes, limit.bytes};
+    if (setrlimit(RLIMIT_CORE, &noCore) != 0) _exit(126);
+    if (limit.bytes != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+    signal(SIGXFSZ, limit.kills ? SIG_DFL : SIG_IGN);
     if (chdir(dir.path().c_str()) != 0) _exit(126);
     if (!freopen("/dev/null", "w", stdout)) _exit(126);
     execv(QV_BINARY, argv.data());
@@ -285,6 +301,205 @@ TEST(FaultInjection, OldTemporaryFileNamesSurviveEveryKindOfRun) {
     }
   }
   EXPECT_EQ(ExportInMemory(dir.ReadBytes("copy.pdb")), ExportInMemory(dir.ReadBytes("in.pdb")));
+}
+
+// Whether files in `dir` can be made without a name, so that a killed run
+// cannot leave one behind.
+bool HasAnonymousFiles(const TempDir& dir) {
+  const int fd = open(dir.path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+// What an output says, comparable between two runs: a database by the CSV
+// it exports (its header holds the time it was made), anything else as is.
+std::string Comparable(const std::string& name, const std::string& bytes) {
+  return name.ends_with(".pdb") ? ExportInMemory(Bytes(bytes.begin(), bytes.end())) : bytes;
+}
+
+TEST(FaultInjection, KilledOrFailingWritesLeaveOldOutputsAndNoTemporaryFile) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(50)));
+  ASSERT_TRUE(dir.Write("in.csv", ExportInMemory(SampleDatabase(50))));
+  const std::vector<std::string> outputs = {"out.csv", "pop.csv", "out.pdb", "out.schema"};
+  for (const std::string& name : outputs) ASSERT_TRUE(dir.Write(name, "old " + name));
+  const std::vector<std::vector<std::string>> runs = {
+      {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{out.csv}", "POPUPS:{pop.csv}", "OVERWRITE"},
+      {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{out.csv}", "OVERWRITE"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{D}", "OVERWRITE"},
+      {"COMMAND:INFO", "INFILE:{in.pdb}", "OUTFILE:{out.schema}", "OVERWRITE"},
+  };
+  const bool anonymous = HasAnonymousFiles(dir);
+  const std::set<std::string> before = Listing(dir);
+  // Every output is longer than the limit, so each run stops in its first
+  // write: killed by the signal, or told that the write failed.
+  for (const auto& args : runs) {
+    for (bool kills : {true, false}) {
+      const int status = Wait(Start(dir, args, {16, kills}));
+      EXPECT_EQ(status, kills ? 128 + SIGXFSZ : 1) << args[2];
+      for (const std::string& name : outputs) EXPECT_EQ(dir.Read(name), "old " + name) << args[2];
+      for (const std::string& name : Listing(dir)) {
+        if (before.count(name) != 0) continue;
+        // Only a killed run on a system without anonymous files may leave
+        // its private file.
+        EXPECT_TRUE(kills && !anonymous && name.rfind(".qv-", 0) == 0) << name << " " << args[2];
+        std::filesystem::remove(dir.path(name));
+      }
+    }
+  }
+}
+
+// Runs the program while this process reads the pipe "pipe" in `dir`.
+// Returns the run, with exit status -1 when it did not end within 20
+// seconds, and what came through the pipe.
+std::pair<RunResult, std::string> RunIntoPipe(const TempDir& dir,
+                                              const std::vector<std::string>& args) {
+  const std::string pipe = dir.path("pipe");
+  const int fd = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  auto run = std::async(std::launch::async, [&] { return Qv(dir, args); });
+  std::string received;
+  auto drain = [&] {
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) received.append(buffer, size_t(got));
+  };
+  bool finished = false;
+  for (int waited = 0; !finished && waited < 20'000; waited += 10) {
+    drain();
+    finished = run.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready;
+  }
+  if (!finished) {
+    // Release a run that waits for a writer to its output.
+    const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer >= 0) close(writer);
+  }
+  RunResult result = run.get();
+  drain();
+  close(fd);
+  if (!finished) result.exitStatus = -1;
+  return {result, received};
+}
+
+TEST(FaultInjection, PipeAsOutputIsWrittenInPlaceAndNeverWaitedOn) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(20)));
+  ASSERT_TRUE(dir.Write("in.csv", "a,b\n1,2\n"));
+  ASSERT_EQ(mkfifo(dir.path("pipe").c_str(), 0600), 0);
+  struct Case {
+    std::vector<std::string> args;  // OUTFILE: follows
+    std::string reference;          // the same output as a regular file
+    const char* refusal;            // without OVERWRITE
+  };
+  const std::vector<Case> cases = {
+      {{"COMMAND:TOCSV", "INFILE:{in.pdb}"}, "ref.csv", "File:pipe already Exists!"},
+      {{"COMMAND:TOPDB", "INFILE:{in.csv}", "DBNAME:{D}"}, "ref.pdb",
+       "The Database (.PDB) file you specified for output already exists."},
+      {{"COMMAND:INFO", "INFILE:{in.pdb}"}, "ref.schema", "File:pipe already Exists!"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("OUTFILE:{" + c.reference + "}");
+    ASSERT_EQ(Qv(dir, args).exitStatus, 0) << c.reference;
+    args.back() = "OUTFILE:{pipe}";
+    const auto [refused, nothing] = RunIntoPipe(dir, args);
+    EXPECT_EQ(refused.exitStatus, 1) << refused.output;
+    EXPECT_TRUE(Has(refused, c.refusal)) << refused.output;
+    EXPECT_EQ(nothing, "");
+    args.push_back("OVERWRITE");
+    const auto [written, received] = RunIntoPipe(dir, args);
+    EXPECT_EQ(written.exitStatus, 0) << written.output;
+    EXPECT_EQ(Comparable(c.reference, received), Comparable(c.reference, dir.Read(c.reference)));
+  }
+  EXPECT_EQ(std::filesystem::status(dir.path("pipe")).type(), std::filesystem::file_type::fifo);
+}
+
+// Opens the pipe for writing as soon as a reader has it open; -1 when none
+// did within 20 seconds.
+int OpenWhenRead(const std::string& pipe) {
+  for (int waited = 0; waited < 20'000; waited += 10) {
+    const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) return fcntl(fd, F_SETFL, 0) == 0 ? fd : -1;
+    if (errno != ENXIO) return -1;
+    usleep(10'000);
+  }
+  return -1;
+}
+
+TEST(FaultInjection, RunsRacingForANewOutputWithoutOverwriteNeverReplaceEachOther) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> args;  // INFILE: and OUTFILE: follow
+    std::string first, second;      // the two runs' inputs
+    std::string output;
+    const char* refusal;
+  };
+  const Bytes a = SampleDatabase(30, 1);
+  const Bytes b = SampleDatabase(30, 2);
+  const std::vector<Case> cases = {
+      {{"COMMAND:TOCSV"}, std::string(AsText(a)), std::string(AsText(b)), "out.csv", "File:out.csv already Exists!"},
+      {{"COMMAND:TOPDB", "DBNAME:{D}"}, "first\n", "second\n", "out.pdb",
+       "The Database (.PDB) file you specified for output already exists."},
+      {{"COMMAND:INFO"}, std::string(AsText(a)), std::string(AsText(b)), "out.schema",
+       "File:out.schema already Exists!"},
+  };
+  ASSERT_EQ(mkfifo(dir.path("first.in").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(dir.path("second.in").c_str(), 0600), 0);
+  for (const Case& c : cases) {
+    auto run = [&](const std::string& input, const std::string& output) {
+      std::vector<std::string> args = c.args;
+      args.push_back("INFILE:{" + input + "}");
+      args.push_back("OUTFILE:{" + output + "}");
+      return Qv(dir, args);
+    };
+    ASSERT_TRUE(dir.Write("ref.in", c.first));
+    ASSERT_EQ(run("ref.in", "ref." + c.output).exitStatus, 0);
+    // Both runs have passed their checks once they read their input; the
+    // first then finishes, and the second must not replace its output.
+    auto first = std::async(std::launch::async, run, "first.in", c.output);
+    auto second = std::async(std::launch::async, run, "second.in", c.output);
+    const int firstInput = OpenWhenRead(dir.path("first.in"));
+    const int secondInput = OpenWhenRead(dir.path("second.in"));
+    ASSERT_GE(firstInput, 0);
+    ASSERT_GE(secondInput, 0);
+    EXPECT_TRUE(write(firstInput, c.first.data(), c.first.size()) == ssize_t(c.first.size()));
+    close(firstInput);
+    const RunResult winner = first.get();
+    EXPECT_TRUE(write(secondInput, c.second.data(), c.second.size()) == ssize_t(c.second.size()));
+    close(secondInput);
+    const RunResult loser = second.get();
+    EXPECT_EQ(winner.exitStatus, 0) << winner.output;
+    EXPECT_EQ(loser.exitStatus, 1) << loser.output;
+    EXPECT_TRUE(Has(loser, c.refusal)) << loser.output;
+    EXPECT_EQ(Comparable(c.output, dir.Read(c.output)),
+              Comparable(c.output, dir.Read("ref." + c.output)));
+  }
+}
+
+TEST(FaultInjection, FolderAsOutputIsReportedAsAFolder) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("in.pdb", SampleDatabase(5)));
+  ASSERT_TRUE(dir.Write("in.csv", "a,b\n"));
+  ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
+  ASSERT_TRUE(dir.Write("folder/inside", "kept"));
+  const std::vector<std::vector<std::string>> runs = {
+      {"COMMAND:TOCSV", "INFILE:{in.pdb}", "OUTFILE:{folder}"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{folder}", "DBNAME:{D}"},
+      {"COMMAND:INFO", "INFILE:{in.pdb}", "OUTFILE:{folder}"},
+  };
+  for (std::vector<std::string> args : runs) {
+    for (int round = 0; round < 2; ++round) {
+      const RunResult run = Qv(dir, args);
+      EXPECT_EQ(run.exitStatus, 1) << run.output;
+      EXPECT_TRUE(Has(run, "ERROR:\nFile:folder is a Folder!  Please specify a file name and try "
+                           "again.\n"))
+          << run.output;
+      EXPECT_FALSE(Has(run, "already")) << run.output;
+      EXPECT_EQ(Has(run, "Conversion Cancelled!"), args[0] != "COMMAND:TOPDB") << run.output;
+      EXPECT_EQ(dir.Read("folder/inside"), "kept");
+      args.push_back("OVERWRITE");
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
+// The file layer on its own: reading, comparing paths, and outputs that are
+// written whole or not at all.
 #include "cli/file_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -21,6 +24,11 @@ int CountEntries(const std::string& folder) {
   return count;
 }
 
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 TEST(FileIo, ReadsWholeFilesAndTheirLength) {
   testing::TempDir dir;
   const std::string binary("a\0b\r\n\xff", 6);
@@ -32,12 +40,25 @@ TEST(FileIo, ReadsWholeFilesAndTheirLength) {
   EXPECT_EQ(ReadWholeFile(dir.path()), std::nullopt);  // a folder is not a file
   EXPECT_EQ(FileLength(dir.path("data")), 6u);
   EXPECT_EQ(FileLength(dir.path("missing")), 0u);
-  EXPECT_TRUE(FileExists(dir.path("empty")));
-  EXPECT_FALSE(FileExists(dir.path("missing")));
 
   const std::string big(300000, 'z');  // more than one read's worth
   ASSERT_TRUE(dir.Write("big", big));
   EXPECT_EQ(ReadWholeFile(dir.path("big")), big);
+}
+
+TEST(FileIo, ExistenceIsFoundWithoutOpening) {
+  testing::TempDir dir;
+  ASSERT_TRUE(dir.Write("empty", ""));
+  ASSERT_EQ(mkfifo(dir.path("pipe").c_str(), 0600), 0);  // opening it would wait for a writer
+  ASSERT_EQ(symlink("nowhere", dir.path("dangling").c_str()), 0);
+  EXPECT_TRUE(FileExists(dir.path("empty")));
+  EXPECT_TRUE(FileExists(dir.path("pipe")));
+  EXPECT_TRUE(FileExists(dir.path("dangling")));
+  EXPECT_TRUE(FileExists(dir.path()));
+  EXPECT_FALSE(FileExists(dir.path("missing")));
+  EXPECT_TRUE(IsFolder(dir.path()));
+  EXPECT_FALSE(IsFolder(dir.path("pipe")));
+  EXPECT_FALSE(IsFolder(dir.path("missing")));
 }
 
 TEST(FileIo, SameFileComparesTheFileNotTheSpelling) {
@@ -54,52 +75,99 @@ TEST(FileIo, SameFileComparesTheFileNotTheSpelling) {
   EXPECT_FALSE(SameFile(dir.path("missing"), dir.path("missing")));
 }
 
-TEST(FileIo, WriteWholeFileReportsEveryFailure) {
+TEST(FileIo, SamePlaceMatchesEverySpellingOfAFileNotYetMade) {
   testing::TempDir dir;
-  std::string error;
-  EXPECT_TRUE(WriteWholeFile(dir.path("out"), "first", error));
-  EXPECT_TRUE(WriteWholeFile(dir.path("out"), "2", error));
-  EXPECT_EQ(dir.Read("out"), "2");
-
-  EXPECT_FALSE(WriteWholeFile("/dev/full", "no room", error));
-  EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
-  error.clear();
-  EXPECT_FALSE(WriteWholeFile(dir.path("no/such/folder"), "x", error));
-  EXPECT_NE(error.find("no/such/folder"), std::string::npos) << error;
+  ASSERT_TRUE(std::filesystem::create_directory(dir.path("real")));
+  ASSERT_EQ(symlink("real", dir.path("alias").c_str()), 0);
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  struct Case {
+    const char* a;
+    std::string b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"o.csv", "./o.csv", true},
+      {"o.csv", "sub/../o.csv", true},  // "sub" does not exist
+      {"o.csv", dir.path("o.csv"), true},
+      {"real/o.csv", "alias/o.csv", true},
+      {"o.csv", "real/o.csv", false},
+      {"o.csv", "O.csv", false},
+      {"o.csv", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SamePlace(c.a, c.b), c.same) << c.a << " " << c.b;
+  std::filesystem::current_path(cwd);
 }
 
-TEST(FileIo, AtomicWriteCreatesAndReplaces) {
+TEST(FileIo, OutputCreatesReplacesOrRefuses) {
   testing::TempDir dir;
   std::string error;
   const mode_t old = umask(027);
-  const bool created = WriteFileAtomically(dir.path("new.pdb"), AsBytes("abc"), error);
+  const OutputStatus created = WriteOutputFile(dir.path("new.pdb"), "abc", false, error);
   umask(old);
-  ASSERT_TRUE(created) << error;
+  ASSERT_EQ(created, OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("new.pdb"), "abc");
-  struct stat info {};
-  ASSERT_EQ(stat(dir.path("new.pdb").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(ModeOf(dir.path("new.pdb")), 0640u);
 
-  ASSERT_TRUE(WriteFileAtomically(dir.path("new.pdb"), AsBytes(""), error)) << error;
+  EXPECT_EQ(WriteOutputFile(dir.path("new.pdb"), "x", false, error), OutputStatus::kAlreadyExists);
+  EXPECT_EQ(dir.Read("new.pdb"), "abc");
+  ASSERT_EQ(WriteOutputFile(dir.path("new.pdb"), "", true, error), OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("new.pdb"), "");
   EXPECT_EQ(CountEntries(dir.path()), 1);  // no temporary file left behind
 
   // A relative name lands in the working folder.
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const bool relative = WriteFileAtomically("rel.pdb", AsBytes("r"), error);
+  const OutputStatus relative = WriteOutputFile("rel.pdb", "r", false, error);
   std::filesystem::current_path(cwd);
-  EXPECT_TRUE(relative) << error;
+  EXPECT_EQ(relative, OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("rel.pdb"), "r");
 }
 
-TEST(FileIo, AtomicWriteFailureLeavesTheOldFile) {
+TEST(FileIo, ReplacedFileKeepsItsPermissionsAndOwner) {
+  testing::TempDir dir;
+  ASSERT_TRUE(dir.Write("private.pdb", "old"));
+  ASSERT_EQ(chmod(dir.path("private.pdb").c_str(), 0600), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(dir.path("private.pdb").c_str(), 65534, 65534), 0);
+  }
+  std::string error;
+  ASSERT_EQ(WriteOutputFile(dir.path("private.pdb"), "new", true, error), OutputStatus::kDone)
+      << error;
+  EXPECT_EQ(dir.Read("private.pdb"), "new");
+  EXPECT_EQ(ModeOf(dir.path("private.pdb")), 0600u);
+  struct stat info {};
+  ASSERT_EQ(stat(dir.path("private.pdb").c_str(), &info), 0);
+  if (root) {
+    EXPECT_EQ(info.st_uid, 65534u);
+  }
+}
+
+TEST(FileIo, OutputAppearingWhileWrittenIsNeverReplaced) {
+  testing::TempDir dir;
+  std::string error;
+  OutputFile file;
+  ASSERT_EQ(file.Open(dir.path("out.pdb"), false, error), OutputStatus::kDone) << error;
+  // Where the system has anonymous files, nothing has a name until the end.
+  const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe >= 0) {
+    close(probe);
+    EXPECT_EQ(CountEntries(dir.path()), 0);
+  }
+  ASSERT_TRUE(dir.Write("out.pdb", "the other run's"));
+  EXPECT_EQ(file.Finish("mine", error), OutputStatus::kAlreadyExists);
+  EXPECT_EQ(dir.Read("out.pdb"), "the other run's");
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+}
+
+TEST(FileIo, OutputFailureLeavesTheOldFile) {
   testing::TempDir dir;
   ASSERT_TRUE(dir.Write("out.pdb", "old contents"));
   std::string error;
 
   // A file size limit makes the write itself fail halfway, after the
-  // temporary file exists (root ignores folder permissions, so those
+  // private file exists (root ignores folder permissions, so those
   // cannot be used to provoke a failure).
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -107,38 +175,45 @@ TEST(FileIo, AtomicWriteFailureLeavesTheOldFile) {
   small.rlim_cur = 4096;
   const sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = WriteFileAtomically(dir.path("out.pdb"), Bytes(10000, 7), error);
+  const OutputStatus written =
+      WriteOutputFile(dir.path("out.pdb"), std::string(10000, '7'), true, error);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
 
-  EXPECT_FALSE(written);
+  EXPECT_EQ(written, OutputStatus::kFailed);
   EXPECT_NE(error.find("out.pdb"), std::string::npos) << error;
   EXPECT_EQ(dir.Read("out.pdb"), "old contents");
   EXPECT_EQ(CountEntries(dir.path()), 1);
 
-  // Replacing a folder fails at the rename; the folder stays as it was.
+  // A folder is never replaced; a missing folder is reported by name.
   ASSERT_TRUE(std::filesystem::create_directory(dir.path("folder")));
   ASSERT_TRUE(dir.Write("folder/inside", "i"));
-  EXPECT_FALSE(WriteFileAtomically(dir.path("folder"), AsBytes("x"), error));
+  EXPECT_EQ(WriteOutputFile(dir.path("folder"), "x", true, error), OutputStatus::kFailed);
   EXPECT_EQ(dir.Read("folder/inside"), "i");
   EXPECT_EQ(CountEntries(dir.path()), 2);
-
-  EXPECT_FALSE(WriteFileAtomically(dir.path("missing/out.pdb"), AsBytes("x"), error));
+  EXPECT_EQ(WriteOutputFile(dir.path("missing/out.pdb"), "x", true, error),
+            OutputStatus::kFailed);
+  EXPECT_NE(error.find("missing/out.pdb"), std::string::npos) << error;
 }
 
-TEST(FileIo, AtomicWriteKeepsLinksAndDevices) {
+TEST(FileIo, OutputKeepsLinksAndWritesDevicesInPlace) {
   testing::TempDir dir;
   std::string error;
   ASSERT_TRUE(dir.Write("real.pdb", "old"));
   ASSERT_EQ(symlink("real.pdb", dir.path("link.pdb").c_str()), 0);
-  ASSERT_TRUE(WriteFileAtomically(dir.path("link.pdb"), AsBytes("new"), error)) << error;
+  ASSERT_EQ(WriteOutputFile(dir.path("link.pdb"), "new", true, error), OutputStatus::kDone)
+      << error;
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.pdb")));
   EXPECT_EQ(dir.Read("real.pdb"), "new");
 
-  // A device is written through, never replaced by a regular file.
-  EXPECT_TRUE(WriteFileAtomically("/dev/null", AsBytes("discarded"), error)) << error;
+  // A device is written through, never replaced by a regular file, and
+  // only when replacing is allowed.
+  EXPECT_EQ(WriteOutputFile("/dev/null", "discarded", true, error), OutputStatus::kDone) << error;
+  EXPECT_EQ(WriteOutputFile("/dev/null", "discarded", false, error),
+            OutputStatus::kAlreadyExists);
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-  EXPECT_FALSE(WriteFileAtomically("/dev/full", AsBytes("no room"), error));
+  EXPECT_EQ(WriteOutputFile("/dev/full", "no room", true, error), OutputStatus::kFailed);
+  EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
 

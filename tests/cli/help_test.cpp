@@ -26,7 +26,7 @@ TEST(HelpFlags, HelpShowsUsageAndEveryOptionWithoutConverting) {
     EXPECT_NE(run.output.find(UsageText()), std::string::npos);
     for (const char* option :
          {"COMMAND:INFO", "EXTRADIAG", "POPUPS:", "SCHEMA:", "ENCODING:{UTF-8}",
-          "ENCODING:{UTF-8-BOM}", "SEPARATOR:", "TAB", "--help", "-h", "--version", "DBNAME:",
+          "ENCODING:{UTF-8-BOM}", "SEPARATOR:", "TAB", "COMMA", "SEMICOLON", "--help", "-h", "--version", "DBNAME:",
           "USEEXISTING:", "PASSWORD:", "Exit status"}) {
       EXPECT_NE(run.output.find(option), std::string::npos) << option;
     }

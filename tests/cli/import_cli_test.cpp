@@ -1,5 +1,6 @@
 // COMMAND:TOPDB run as a user runs it: checks, files on disk, failures.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -116,12 +117,33 @@ TEST(ImportCli, SameFileUnderAnotherSpellingIsRefused) {
   EXPECT_TRUE(Has(run, "same file as the input (.CSV) file")) << run.output;
   EXPECT_FALSE(Has(run, "Converting to .PDB...")) << run.output;
   EXPECT_EQ(dir.Read("in.csv"), "a,b\n");
+
+  // The schema file as the output, and one file given as two inputs.
+  ASSERT_TRUE(dir.Write("o.schema", "A,text\nB,text\n"));
+  const std::vector<std::pair<std::vector<std::string>, const char*>> clashes = {
+      {{"INFILE:{in.csv}", "OUTFILE:{o.schema}", "SCHEMA:{o.schema}", "OVERWRITE"},
+       "output is the same file as the schema file"},
+      {{"INFILE:{in.csv}", "OUTFILE:{new.pdb}", "USEEXISTING:{./in.csv}"},
+       "for field information is the same file as the input (.CSV) file"},
+      {{"INFILE:{in.csv}", "OUTFILE:{new.pdb}", "SCHEMA:{./in.csv}"},
+       "schema file you specified is the same file as the input (.CSV) file"},
+  };
+  for (auto [args, message] : clashes) {
+    args.push_back("DBNAME:{N}");
+    run = Qv(dir, args);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Has(run, message)) << run.output;
+    EXPECT_FALSE(Has(run, "Converting to .PDB...")) << run.output;
+  }
+  EXPECT_EQ(dir.Read("o.schema"), "A,text\nB,text\n");
+  EXPECT_FALSE(dir.Exists("new.pdb"));
 }
 
 TEST(ImportCli, SuccessPrintsTheStepsAndOverwriteReplacesTheOutput) {
   TempDir dir;
   ASSERT_TRUE(dir.Write("in.csv", "a,b\r\nc,d\r\ne,f\r\n"));
   ASSERT_TRUE(dir.Write("out.pdb", "old contents"));
+  ASSERT_EQ(chmod(dir.path("out.pdb").c_str(), 0600), 0);
   RunResult run = Qv(dir, {"INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{Mine}", "OVERWRITE"});
   EXPECT_EQ(run.exitStatus, 0) << run.output;
   const std::string steps =
@@ -133,6 +155,9 @@ TEST(ImportCli, SuccessPrintsTheStepsAndOverwriteReplacesTheOutput) {
   EXPECT_EQ(db.size(), 2667u);
   EXPECT_EQ(RecordCount(db), 34);
   EXPECT_EQ(Listing(dir), (std::set<std::string>{"in.csv", "out.pdb"}));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.path("out.pdb").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);  // the replaced file's permissions
 }
 
 TEST(ImportCli, TemporaryFilesOfTheWorkingFolderAreLeftAlone) {

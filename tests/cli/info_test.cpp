@@ -43,7 +43,7 @@ TEST(Info, DescribesTheSample) {
   EXPECT_TRUE(description.schema.empty());
   const std::string& text = description.text;
   for (std::string_view line :
-       {"Database name:      Orders\n", "Created:            1932-04-29 21:07:10\n",
+       {"Database name:      Orders\n", "Created:            2024-05-01 00:00:00\n",
         "Data rows:          12\n", "Format version:     2\n", "Password:           none\n",
         "Export:             allowed\n",
         "     1     5  date                    40  Due date\n"

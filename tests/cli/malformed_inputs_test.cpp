@@ -2,12 +2,14 @@
 // clean result, never a crash (the sanitizer builds check the reads).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/export_core.h"
 #include "convert/import_core.h"
+#include "convert/info_core.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -240,6 +242,50 @@ TEST(MalformedCsv, TenMegabyteLineIsCutToOneEntryWithAWarning) {
   const Outcome outcome = Export(*database);
   EXPECT_TRUE(outcome.result.ok);
   EXPECT_EQ(outcome.result.csv, std::string(65533, 'x') + ",end\n");
+}
+
+TEST(MalformedCsv, DatabaseGivenAsTheCsvIsRefused) {
+  const Bytes database = Small().Build();
+  ImportSource source;
+  source.csvText = AsText(database);
+  ConversionOptions options;
+  options.databaseName = "Oops";
+  Console console;
+  EXPECT_FALSE(ImportCsvToDatabase(source, options, console).has_value());
+  EXPECT_NE(console.text().find("looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
+                                "reads databases"),
+            std::string::npos)
+      << console.text();
+}
+
+TEST(MalformedNames, ControlCharactersInNamesAreShownEscaped) {
+  // Terminal controls: clear the screen, set the window title, ring the bell.
+  TestDatabase db("Evil\x1b[2J\r");
+  db.AddField(0, kText, "Name\x1b]0;owned\x07").AddField(1, kPopup, "Colour\x7f");
+  db.SetPopup(1, {"Red\x1b[31m", "Green"});
+  Console console;
+  const DatabaseDescription description = DescribeDatabaseText(db.Build(), {}, console);
+  ASSERT_TRUE(description.loaded) << console.text();
+  const std::string& text = description.text;
+  EXPECT_NE(text.find("Database name:      Evil\\x1b[2J\\x0d\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  Name\\x1b]0;owned\\x07\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  Colour\\x7f\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("choices: Red\\x1b[31m, Green\n"), std::string::npos) << text;
+  EXPECT_EQ(std::count_if(text.begin(), text.end(),
+                          [](unsigned char c) { return c != '\n' && (c < 0x20 || c == 0x7f); }),
+            0);
+
+  // A schema file's refusal quotes the name it refuses.
+  ImportSource source;
+  source.csvText = "a\n";
+  source.schemaText = "Name,\x1b[5mtext\n";
+  source.schemaName = "s.csv";
+  ConversionOptions options;
+  options.databaseName = "S";
+  Console schemaConsole;
+  EXPECT_FALSE(ImportCsvToDatabase(source, options, schemaConsole).has_value());
+  EXPECT_NE(schemaConsole.text().find("unknown type \"\\x1b[5mtext\""), std::string::npos)
+      << schemaConsole.text();
 }
 
 TEST(MalformedInputs, ProgramReportsDamagedDatabasesWithStatusOne) {

@@ -17,6 +17,9 @@ using testing::MasterOf;
 using testing::PopupListBytes;
 using testing::TestDatabase;
 
+// 2024-05-01 00:00:00, in seconds since 1904.
+constexpr uint32_t kNow = 3797366400;
+
 ConversionOptions Options() {
   ConversionOptions options;
   options.databaseName = "Test";
@@ -29,6 +32,7 @@ std::optional<Bytes> Import(std::string_view csv, const ConversionOptions& optio
   source.csvText = csv;
   source.useExisting = existing.has_value();
   source.existing = existing;
+  source.databaseTime = kNow;
   return ImportCsvToDatabase(source, options, console);
 }
 
@@ -69,8 +73,8 @@ TEST(ImportLayout, ThreeLinesGiveTheFixedOffsetsAndANewHeader) {
   for (size_t i = 4; i < 32; ++i) EXPECT_EQ(db[i], 0) << i;
   EXPECT_EQ(U16At(db, 32), 8);            // attributes
   EXPECT_EQ(U16At(db, 34), 0);            // version
-  EXPECT_EQ(U32At(db, 36), 893970430u);   // creationTime
-  EXPECT_EQ(U32At(db, 40), 893970435u);   // modificationTime
+  EXPECT_EQ(U32At(db, 36), kNow);         // creationTime
+  EXPECT_EQ(U32At(db, 40), kNow);         // modificationTime
   EXPECT_EQ(U32At(db, 44), 0u);           // backupTime
   EXPECT_EQ(U32At(db, 48), 86u);          // modificationCount
   EXPECT_EQ(U32At(db, 52), 352u);         // appInfoOffset
@@ -234,6 +238,9 @@ TestDatabase ExistingDatabase() {
                            15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29};
   db.master.nextUniqueValue = 50;
   db.header.creationTime = 1234;
+  db.header.backupTime = 1235;
+  db.header.sortInfoOffset = 9;  // blocks the new file does not have
+  db.header.nextRecordList = 10;
   db.header.modificationCount = 7;
   db.header.attributes = 0x40;
   db.popupLists[5] = B({'k', 'e', 'p', 't', 0, 0, 0});
@@ -254,7 +261,12 @@ TEST(ImportExisting, TakesHeaderDefinitionsAndListsAndMergesPopupValues) {
 
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(db.data())), "Test");
   EXPECT_EQ(U16At(db, 32), 0x40);
-  EXPECT_EQ(U32At(db, 36), 1234u);
+  // A new file: dated now, never backed up, no sort info or further list.
+  EXPECT_EQ(U32At(db, 36), kNow);
+  EXPECT_EQ(U32At(db, 40), kNow);
+  EXPECT_EQ(U32At(db, 44), 0u);
+  EXPECT_EQ(U32At(db, 56), 0u);
+  EXPECT_EQ(U32At(db, 72), 0u);
   EXPECT_EQ(U32At(db, 48), 7u);
   EXPECT_EQ(U16At(db, 76), 37);
   EXPECT_EQ(U32At(db, 52), 78u + 8 * 37 + 2);

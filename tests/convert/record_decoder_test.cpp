@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "convert/record_builder.h"
-#include "csv/csv_reader.h"
 #include "fields/cell_parse.h"
+#include "csv/csv_reader.h"
 #include "fields/field_types.h"
 #include "support/db_builder.h"
 
@@ -201,7 +201,7 @@ TEST(FieldTypesTable, BuilderAndDecoderAgreeOnEveryCode) {
 
 // Whatever number a time or date sub-kind field holds, reading back what
 // the export shows stores a number the export shows the same way.
-TEST(CellParse, SubKindFieldsSurviveExportAndImport) {
+TEST(RecordDecoder, SubKindCellsReadBackIntoTheNumberTheyCameFrom) {
   MasterRecord master;
   master.fields[0].type = kSubKindText;
   master.fields[0].kindData[19] = 2;

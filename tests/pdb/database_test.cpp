@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/db_builder.h"
@@ -79,12 +80,48 @@ TEST(DatabaseHeader, NewHeaderWritesTheFixedDefaults) {
   std::string("Contacts").copy(reinterpret_cast<char*>(name.data()), 8);
   const Bytes expected = Concat({name,
                                  Bytes{0, 8, 0, 0},                // attributes, version
-                                 Bytes{0x35, 0x48, 0xE7, 0xFE},    // creation 893970430
-                                 Bytes{0x35, 0x48, 0xE8, 0x03},    // modification, 5 s later
+                                 Bytes(8, 0),                      // not dated yet
                                  Bytes{0, 0, 0, 0, 0, 0, 0, 86},   // backup, modification count
                                  Bytes{0, 0, 1, 0xA0, 0, 0, 0, 0}, // app info 416, sort info
                                  AsBytes("PmDBPmDB"), Bytes(8, 0), Bytes{0, 0}});
   EXPECT_EQ(bytes, expected);
+}
+
+TEST(DatabaseHeader, StampDatesTheHeaderAndDropsBlocksThatAreNotWritten) {
+  DatabaseHeader header = SetNewDatabaseHeader("Taken over");
+  header.creationTime = header.modificationTime = header.backupTime = 7;
+  header.sortInfoOffset = 500;
+  header.nextRecordList = 600;
+  header.modificationCount = 3;
+  header.uniqueIdSeed = 9;
+  StampNewDatabase(header, 3797366400u);
+  EXPECT_EQ(header.creationTime, 3797366400u);
+  EXPECT_EQ(header.modificationTime, 3797366400u);
+  EXPECT_EQ(header.backupTime, 0u);
+  EXPECT_EQ(header.sortInfoOffset, 0u);
+  EXPECT_EQ(header.nextRecordList, 0u);
+  EXPECT_EQ(header.modificationCount, 3u);  // the rest is kept
+  EXPECT_EQ(header.uniqueIdSeed, 9u);
+}
+
+TEST(DatabaseHeader, LooksLikeDatabaseTellsHeadersFromText) {
+  Bytes header;
+  ByteWriter out(header);
+  WriteDatabaseHeader(SetNewDatabaseHeader("Any"), out);
+  EXPECT_TRUE(LooksLikeDatabase(header));
+  Bytes otherCreator = header;
+  std::copy_n("DATAmemo", 8, otherCreator.begin() + 60);  // any database, not only ours
+  EXPECT_TRUE(LooksLikeDatabase(otherCreator));
+  EXPECT_FALSE(LooksLikeDatabase(ByteView(header).first(kHeaderSize - 1)));
+  Bytes binaryCodes = header;
+  binaryCodes[63] = 0;
+  EXPECT_FALSE(LooksLikeDatabase(binaryCodes));
+
+  const std::string text = "Name,Note,Place\n" + std::string(100, 'x') + "\n";
+  EXPECT_FALSE(LooksLikeDatabase(AsBytes(text)));
+  std::string utf16;  // every other byte a NUL
+  for (char c : text) utf16 += std::string{c, '\0'};
+  EXPECT_FALSE(LooksLikeDatabase(AsBytes(utf16)));
 }
 
 TEST(DatabaseHeader, NameIsCutAndZeroPadded) {
@@ -103,6 +140,7 @@ TEST(DatabaseHeader, ReadsBackWhatWasWrittenAndChecksOnlyTheCreator) {
   written.uniqueIdSeed = 0xDEADBEEF;
   written.nextRecordList = 7;
   written.recordCount = 65535;
+  written.creationTime = 893970430;
   written.typeCode = 0x41424344;  // type code is not compared
   Bytes bytes;
   ByteWriter out(bytes);

@@ -7,17 +7,39 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace qv::testing {
 
-TempDir::TempDir() {
+#if defined(_WIN32)
+// A new folder with an unused random name in the user's temporary folder, or
+// nothing when none could be made.
+static std::string MakeTempFolder() {
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  if (error) return {};
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "qv-test-%08x", static_cast<unsigned>(random()));
+    const std::filesystem::path folder = base / name;
+    if (std::filesystem::create_directory(folder, error)) return folder.generic_string();
+  }
+  return {};
+}
+#else
+// A new private folder under /tmp, or nothing when none could be made.
+static std::string MakeTempFolder() {
   std::string pattern = "/tmp/qv-test-XXXXXX";
-  if (mkdtemp(pattern.data()) != nullptr) {
-    root_ = pattern;
-  } else {
+  return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+#endif
+
+TempDir::TempDir() : root_(MakeTempFolder()) {
+  if (root_.empty()) {
     // Without a folder every path points nowhere useful; tests then fail on
     // their first file operation instead of writing into the current folder.
-    std::perror("mkdtemp");
+    std::perror("temporary folder");
     root_ = "/nonexistent-qv-test-folder";
   }
 }

@@ -1,5 +1,5 @@
-// A private folder under /tmp for one test, removed with everything in it
-// when the object goes out of scope.
+// A private temporary folder for one test (under /tmp on POSIX systems),
+// removed with everything in it when the object goes out of scope.
 #pragma once
 
 #include <string>

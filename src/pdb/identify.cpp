@@ -1,0 +1,256 @@
+// Identification of a file from its bytes: the header checks, the record
+// list walk and the one-line descriptions.
+#include "pdb/identify.h"
+
+#include <algorithm>
+#include <array>
+
+#include "pdb/database.h"
+
+namespace qv {
+namespace {
+
+constexpr size_t kResourceEntrySize = 10;  // type (4), id (2), offset (4)
+constexpr size_t kTextSample = 512;
+
+bool StartsWith(ByteView bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() && AsText(bytes.first(prefix.size())) == prefix;
+}
+
+// Bytes a text file holds: printable ASCII, any byte from 0x80 on (UTF-8 or
+// an 8-bit character set), tab, line ends and form feed.
+bool LooksLikeText(ByteView bytes) {
+  const ByteView sample = bytes.first(std::min(bytes.size(), kTextSample));
+  return std::all_of(sample.begin(), sample.end(), [](uint8_t c) {
+    return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+  });
+}
+
+FileHint HintFromFirstBytes(ByteView bytes) {
+  using namespace std::string_view_literals;
+  if (StartsWith(bytes, "Microsoft C/C++ MSF 7.00\r\n\x1a"sv) ||
+      StartsWith(bytes, "Microsoft C/C++ program database 2.00\r\n\x1a"sv)) {
+    return FileHint::kDebugSymbols;
+  }
+  // Local file header, end of an empty archive, spanned archive marker.
+  if (StartsWith(bytes, "PK\x03\x04"sv) || StartsWith(bytes, "PK\x05\x06"sv) ||
+      StartsWith(bytes, "PK\x07\x08"sv)) {
+    return FileHint::kZipArchive;
+  }
+  if (LooksLikeText(bytes)) return FileHint::kText;
+  return FileHint::kNone;
+}
+
+// Sets the fault fields of `id` for the first fault of its list of
+// `id.recordCount` entries of `entrySize` bytes, whose offset lies
+// `offsetAt` bytes into each entry. Leaves kNone when every entry lies in
+// the file and the offsets never decrease.
+void CheckList(ByteView file, size_t entrySize, size_t offsetAt, FileIdentity& id) {
+  const auto fail = [&id](ListFault fault, uint32_t index, uint64_t offset, uint64_t limit) {
+    id.fault = fault;
+    id.faultIndex = index;
+    id.faultOffset = offset;
+    id.faultLimit = limit;
+  };
+  const uint64_t listEnd = kHeaderSize + uint64_t{entrySize} * id.recordCount;
+  if (listEnd > file.size()) {
+    return fail(ListFault::kListPastEnd,
+                static_cast<uint32_t>((file.size() - kHeaderSize) / entrySize), listEnd,
+                file.size());
+  }
+  uint64_t previous = 0;
+  ByteReader in(file, kHeaderSize);
+  for (uint32_t i = 0; i < id.recordCount; ++i) {
+    in.Skip(offsetAt);
+    const uint64_t offset = in.ReadU32BE();
+    in.Skip(entrySize - offsetAt - 4);
+    if (!in.ok()) return fail(ListFault::kListPastEnd, i, listEnd, file.size());
+    if (offset > file.size()) return fail(ListFault::kOffsetPastEnd, i, offset, file.size());
+    if (offset < previous) return fail(ListFault::kOffsetBeforePrevious, i, offset, previous);
+    previous = offset;
+  }
+}
+
+// A header another application could have written: a name of at least one
+// byte ended by a NUL, and type and creator codes without zero bytes.
+bool PlausibleHeader(const DatabaseHeader& header) {
+  const auto end = std::find(header.name.begin(), header.name.end(), '\0');
+  if (end == header.name.begin() || end == header.name.end()) return false;
+  for (uint32_t code : {header.typeCode, header.creatorCode}) {
+    for (int shift = 0; shift < 32; shift += 8) {
+      if (((code >> shift) & 0xFF) == 0) return false;
+    }
+  }
+  return true;
+}
+
+std::string Number(uint64_t value) { return std::to_string(value); }
+
+std::string Counted(uint64_t count, std::string_view singular) {
+  std::string text = Number(count) + " " + std::string(singular);
+  if (count != 1) text += "s";
+  return text;
+}
+
+std::string HintText(FileHint hint) {
+  switch (hint) {
+    case FileHint::kDebugSymbols:
+      return "it looks like a Microsoft debug-symbols file";
+    case FileHint::kZipArchive:
+      return "it looks like a ZIP archive";
+    case FileHint::kText:
+      return "it looks like text";
+    case FileHint::kNone:
+      break;
+  }
+  return {};
+}
+
+std::string FaultText(const FileIdentity& id, std::string_view entry) {
+  const std::string index = std::string(entry) + " " + Number(id.faultIndex);
+  switch (id.fault) {
+    case ListFault::kNoRecords:
+      return "it holds no records, not even the field definitions";
+    case ListFault::kListPastEnd:
+      return "the list of " + Number(id.recordCount) +
+             (id.recordCount == 1 ? " entry" : " entries") + " ends at offset " + Number(id.faultOffset) + ", past the end of the file (" +
+             Counted(id.faultLimit, "byte") + ")";
+    case ListFault::kOffsetPastEnd:
+      return index + " starts at offset " + Number(id.faultOffset) +
+             ", past the end of the file (" + Counted(id.faultLimit, "byte") + ")";
+    case ListFault::kOffsetBeforePrevious:
+      return index + " starts at offset " + Number(id.faultOffset) + ", before " +
+             std::string(entry) + " " + Number(id.faultIndex - 1) + " (offset " +
+             Number(id.faultLimit) + ")";
+    case ListFault::kNone:
+      break;
+  }
+  return {};
+}
+
+std::string Quoted(std::string_view name) { return "\"" + EscapeForDisplay(name) + "\""; }
+
+std::string Codes(const FileIdentity& id) {
+  return "type " + FourCharCode(id.typeCode) + ", creator " + FourCharCode(id.creatorCode);
+}
+
+}  // namespace
+
+FileIdentity IdentifyFile(ByteView bytes) {
+  FileIdentity id;
+  id.size = bytes.size();
+  if (bytes.empty()) return id;
+  const FileHint hint = HintFromFirstBytes(bytes);
+  DatabaseHeader header;
+  const int read = ReadDatabaseHeader(bytes, header);
+  if (read == 0) {
+    id.kind = FileKind::kTooShort;
+    id.hint = hint;
+    return id;
+  }
+
+  id.name.assign(header.name.begin(), std::find(header.name.begin(), header.name.end(), '\0'));
+  id.attributes = header.attributes;
+  id.typeCode = header.typeCode;
+  id.creatorCode = header.creatorCode;
+  id.recordCount = header.recordCount;
+  const bool resource = (header.attributes & kResourceAttribute) != 0;
+  const size_t entrySize = resource ? kResourceEntrySize : kRecordEntrySize;
+  const size_t offsetAt = resource ? 6 : 0;
+
+  if (read == 1) {  // creator "PmDB"
+    CheckList(bytes, entrySize, offsetAt, id);
+    if (resource) {
+      id.kind = FileKind::kResourceDatabase;
+      return id;
+    }
+    // Without record 0 there are no field definitions to convert with.
+    if (id.fault == ListFault::kNone && id.recordCount == 0) id.fault = ListFault::kNoRecords;
+    id.kind = id.fault == ListFault::kNone ? FileKind::kQuorvexDatabase
+                                           : FileKind::kDamagedQuorvexDatabase;
+    return id;
+  }
+
+  if (hint != FileHint::kDebugSymbols && hint != FileHint::kZipArchive &&
+      PlausibleHeader(header)) {
+    CheckList(bytes, entrySize, offsetAt, id);
+    if (id.fault != ListFault::kListPastEnd) {
+      id.kind = resource ? FileKind::kResourceDatabase : FileKind::kOtherDatabase;
+      return id;
+    }
+  }
+  FileIdentity other;
+  other.kind = FileKind::kNotPalmFile;
+  other.size = bytes.size();
+  other.hint = hint;
+  return other;
+}
+
+std::string DescribeFile(const FileIdentity& id) {
+  switch (id.kind) {
+    case FileKind::kEmpty:
+      return "an empty file";
+    case FileKind::kTooShort: {
+      std::string text = "a file of " + Counted(id.size, "byte") +
+                         ", shorter than a database header (" + Number(kHeaderSize) + " bytes)";
+      if (id.hint != FileHint::kNone) text += "; " + HintText(id.hint);
+      return text;
+    }
+    case FileKind::kQuorvexDatabase:
+      return "a Quorvex database " + Quoted(id.name) + " with " + Counted(id.recordCount, "record");
+    case FileKind::kDamagedQuorvexDatabase:
+      return "a Quorvex database " + Quoted(id.name) +
+             " with a damaged record list: " + FaultText(id, "record");
+    case FileKind::kOtherDatabase: {
+      std::string text = "a Palm database of another application: " + Quoted(id.name) + ", " +
+                         Codes(id) + ", " + Counted(id.recordCount, "record");
+      if (id.fault != ListFault::kNone) {
+        text += "; its record list is damaged: " + FaultText(id, "record");
+      }
+      return text;
+    }
+    case FileKind::kResourceDatabase: {
+      std::string text = "a Palm resource database or application: " + Quoted(id.name) + ", " +
+                         Codes(id) + ", " + Counted(id.recordCount, "resource");
+      if (id.fault != ListFault::kNone) {
+        text += "; its resource list is damaged: " + FaultText(id, "resource");
+      }
+      return text;
+    }
+    case FileKind::kNotPalmFile: {
+      std::string text = "not a Palm file";
+      if (id.hint != FileHint::kNone) text += ": " + HintText(id.hint);
+      return text;
+    }
+  }
+  return {};
+}
+
+std::string EscapeForDisplay(std::string_view bytes) {
+  static constexpr std::array<char, 16> kHex = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char byte : bytes) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c == '\\' || c == '"') {
+      out.push_back('\\');
+      out.push_back(byte);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out.push_back(byte);
+    } else {
+      out += "\\x";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    }
+  }
+  return out;
+}
+
+std::string FourCharCode(uint32_t code) {
+  const std::array<char, 4> chars = {static_cast<char>(code >> 24), static_cast<char>(code >> 16),
+                                     static_cast<char>(code >> 8), static_cast<char>(code)};
+  return EscapeForDisplay(std::string_view(chars.data(), chars.size()));
+}
+
+}  // namespace qv

@@ -1,0 +1,243 @@
+// The WebAssembly binding: the conversions as the command line runs them,
+// with the files replaced by bytes handed over by the page.
+//
+// Each entry point takes
+//   - the options as command-line keywords ("FIELDNAMES", "DATEFORMAT:{1}",
+//     "SEPARATOR:{;}", "ENCODING:{UTF-8}", "DBNAME:{Orders}", ...), each
+//     followed by a NUL, the list ended by an empty keyword (a second NUL);
+//     they are read by the command line's own parser, so a refused value
+//     gets the command line's message and exit status 2;
+//   - the input bytes (and, for the import, the definitions' bytes);
+// and returns a QvResult that the caller reads with the qv_result_*
+// accessors and releases with qv_result_free. The result holds the output
+// bytes, a second output (INFO's schema text, the export's popup file), the
+// console messages the command line would print after its banner, and the
+// exit status it would give (0, 1 or 2). The input buffers stay the
+// caller's. Running out of memory is reported as a failed conversion
+// (status 1) instead of stopping the module; only when not even the result
+// can be allocated is null returned.
+//
+// The checks the command line makes on file names (missing, existing,
+// overwriting an input) have no counterpart here: the page names no files.
+//
+// Not exposed yet, to be added next to qv_export_csv in the same form:
+//   qv_export_jsonl  the export to JSON Lines;
+//   qv_identify      which kind of file some bytes are, in one line.
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The conversion cores, and the command line's option reader and dating of
+// new databases, so that the page refuses and dates exactly as qv does.
+#include "cli/database_time.h"
+#include "cli/options.h"
+#include "convert/console.h"
+#include "convert/export_core.h"
+#include "convert/import_core.h"
+#include "convert/info_core.h"
+
+namespace {
+
+struct Result {
+  int status = 1;
+  std::string output;
+  std::string extra;
+  std::string console;
+};
+
+// The keywords between `keywords` and the empty one that ends them, with a
+// stand-in program name in front (the parser reads argument 0 too).
+std::vector<std::string> SplitKeywords(const char* keywords) {
+  std::vector<std::string> args{"qv"};
+  if (keywords == nullptr) return args;
+  for (const char* p = keywords; *p != '\0';) {
+    std::string_view word(p);
+    args.emplace_back(word);
+    p += word.size() + 1;
+  }
+  return args;
+}
+
+// The options, or nothing after the refusal was printed to `console`.
+std::optional<qv::ConversionOptions> ParseOptions(const char* keywords, qv::Console& console) {
+  const qv::ParsedCommandLine parsed = qv::ParseCommandLine(SplitKeywords(keywords));
+  if (!parsed.refusal.empty()) {
+    console.PrintError(parsed.refusal);
+    return std::nullopt;
+  }
+  return parsed.options;
+}
+
+qv::ByteView View(const uint8_t* data, size_t size) {
+  return qv::ByteView(data, data == nullptr ? 0 : size);
+}
+
+// Runs `convert(result, console)`, which returns the exit status, and turns
+// running out of memory into a failed conversion with a message. Returns
+// null only when the result itself cannot be allocated.
+template <typename Convert>
+Result* Run(Convert convert) {
+  Result* result = new (std::nothrow) Result;
+  if (result == nullptr) return nullptr;
+  try {
+    qv::Console console;
+    result->status = convert(*result, console);
+    result->console = console.text();
+  } catch (const std::bad_alloc&) {
+    result->output.clear();
+    result->output.shrink_to_fit();
+    result->extra.clear();
+    result->extra.shrink_to_fit();
+    result->status = 1;
+    try {
+      result->console =
+          "ERROR:\nNot enough memory for this conversion.\n\n\nERROR:In Conversion!\n\n\n";
+    } catch (const std::bad_alloc&) {
+      result->console.clear();
+    }
+  }
+  return result;
+}
+
+// As COMMAND:TOCSV after its checks on file names. A database whose rows
+// could not all be read still gives the rows that could, with status 1, as
+// the command line leaves them in its output file.
+int ExportCsv(const char* keywords, qv::ByteView database, bool popups, Result& result,
+              qv::Console& console) {
+  std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
+  if (!options) return 2;
+  // The export renders the popup file only when it is given a name.
+  options->popupFile = popups ? "popups" : "";
+  console.PrintMessage("Converting to .CSV...");
+  qv::ExportResult exported = qv::ExportToCsvText(database, *options, console);
+  if (exported.loaded) {
+    result.output = std::move(exported.csv);
+    result.extra = std::move(exported.popups);
+  }
+  if (!exported.loaded || !exported.ok) {
+    console.PrintMessage("ERROR:In Conversion!");
+    return 1;
+  }
+  console.PrintMessage("Conversion Successful!");
+  return 0;
+}
+
+// As COMMAND:INFO: the description on the console, the schema as the extra
+// output.
+int Describe(const char* keywords, qv::ByteView database, qv::Console& console, Result& result) {
+  std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
+  if (!options) return 2;
+  options->schemaFile = "schema";
+  qv::DatabaseDescription description = qv::DescribeDatabaseText(database, *options, console);
+  if (!description.loaded) {
+    console.PrintMessage("ERROR:In Conversion!");
+    return 1;
+  }
+  console.Write(description.text);
+  result.extra = std::move(description.schema);
+  return 0;
+}
+
+// As COMMAND:TOPDB after its checks on file names. `definitions` holds the
+// database named by USEEXISTING: or the schema named by SCHEMA:.
+int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::ByteView> definitions,
+              Result& result, qv::Console& console) {
+  std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
+  if (!options) return 2;
+  const char* refusal = nullptr;
+  if (options->databaseName.empty()) {
+    refusal = "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
+  } else if (options->useExisting && !options->schemaFile.empty()) {
+    refusal = "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
+  } else if ((options->useExisting || !options->schemaFile.empty()) && !definitions) {
+    refusal = options->useExisting
+                  ? "You need to specify a Database (.PDB) file to use for the field information!"
+                  : "You need to specify a schema file to take the field definitions from!";
+  }
+  if (refusal != nullptr) {
+    console.PrintError(refusal);
+    return 1;
+  }
+  console.PrintMessage("Converting to .PDB...");
+  qv::ImportSource source;
+  source.csvText = csv;
+  source.useExisting = options->useExisting;
+  // A new database is dated now, as the command line dates it.
+  std::string timeError;
+  source.databaseTime = qv::NewDatabaseTime(nullptr, std::time(nullptr), timeError).value_or(0);
+  if (options->useExisting) source.existing = definitions;
+  if (!options->schemaFile.empty()) {
+    source.schemaText = std::string_view(reinterpret_cast<const char*>(definitions->data()),
+                                         definitions->size());
+    source.schemaName = options->schemaFile;
+  }
+  std::optional<qv::PreparedImport> prepared = qv::PrepareImport(source, *options, console);
+  qv::Bytes database;
+  if (prepared) database = qv::BuildDatabase(*prepared, *options, console);
+  if (database.empty()) {
+    console.PrintMessage("ERROR:In Conversion!");
+    return 1;
+  }
+  result.output.assign(reinterpret_cast<const char*>(database.data()), database.size());
+  console.PrintMessage("Conversion Successful!");
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The database `pdb` (`size` bytes) as CSV text in the output; with
+// `popups` non-zero, the popup file as the extra output.
+Result* qv_export_csv(const char* keywords, const uint8_t* pdb, size_t size, int popups) {
+  return Run([&](Result& result, qv::Console& console) {
+    return ExportCsv(keywords, View(pdb, size), popups != 0, result, console);
+  });
+}
+
+// The description of the database `pdb` on the console and its schema file
+// as the extra output; no output bytes.
+Result* qv_describe(const char* keywords, const uint8_t* pdb, size_t size) {
+  return Run([&](Result& result, qv::Console& console) {
+    return Describe(keywords, View(pdb, size), console, result);
+  });
+}
+
+// A new database from the CSV text `csv` as the output. `definitions` (null
+// when none is given) is the database of USEEXISTING:{name} or the schema of
+// SCHEMA:{name}; the names only appear in messages.
+Result* qv_import_csv(const char* keywords, const uint8_t* csv, size_t csvSize,
+                      const uint8_t* definitions, size_t definitionsSize) {
+  return Run([&](Result& result, qv::Console& console) {
+    std::optional<qv::ByteView> defs;
+    if (definitions != nullptr) defs = View(definitions, definitionsSize);
+    const std::string_view text(reinterpret_cast<const char*>(csv), csv == nullptr ? 0 : csvSize);
+    return ImportCsv(keywords, text, defs, result, console);
+  });
+}
+
+// The exit status the command line would give: 0, 1 or 2.
+int qv_result_status(const Result* result) { return result->status; }
+
+// The output bytes; valid until qv_result_free.
+const char* qv_result_output(const Result* result) { return result->output.data(); }
+size_t qv_result_output_size(const Result* result) { return result->output.size(); }
+
+// The second output (schema text or popup file); valid until qv_result_free.
+const char* qv_result_extra(const Result* result) { return result->extra.data(); }
+size_t qv_result_extra_size(const Result* result) { return result->extra.size(); }
+
+// The console messages, as bytes (the handheld's, or UTF-8 when the options
+// asked for it); valid until qv_result_free.
+const char* qv_result_console(const Result* result) { return result->console.data(); }
+size_t qv_result_console_size(const Result* result) { return result->console.size(); }
+
+// Releases a result from any entry point; null is ignored.
+void qv_result_free(Result* result) { delete result; }
+
+}  // extern "C"

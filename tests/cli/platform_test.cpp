@@ -1,0 +1,142 @@
+// The platform layer: the folder walk (order, links, duplicates, unreadable
+// subfolders) and folder creation.
+#include "cli/platform.h"
+
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace qv {
+namespace {
+
+using testing::TempDir;
+
+std::vector<std::string> Paths(const std::vector<FolderProblem>& problems) {
+  std::vector<std::string> paths;
+  for (const FolderProblem& problem : problems) paths.push_back(problem.path + ": " + problem.reason);
+  return paths;
+}
+
+TEST(ListFilesBelow, ListsEachFileOnceInPathOrderWithoutLeavingTheFolder) {
+  TempDir outside;
+  ASSERT_TRUE(outside.Write("elsewhere.pdb", "x"));
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.path("root").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.path("root/a").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.path("root/a/deep").c_str(), 0755), 0);
+  ASSERT_TRUE(dir.Write("root/b.pdb", "b"));
+  ASSERT_TRUE(dir.Write("root/a.pdb", "a"));
+  ASSERT_TRUE(dir.Write("root/a/deep/z.pdb", "z"));
+  ASSERT_TRUE(dir.Write("root/a/x.pdb", "x"));
+  ASSERT_TRUE(dir.Write("outside-root.pdb", "o"));
+  // The same files again under other names: listed once, under their own
+  // path rather than a link's, and under the first of two hard links.
+  ASSERT_EQ(link(dir.path("root/b.pdb").c_str(), dir.path("root/c-hard.pdb").c_str()), 0);
+  ASSERT_EQ(symlink("a/x.pdb", dir.path("root/y-link.pdb").c_str()), 0);
+  ASSERT_EQ(symlink("a/deep/z.pdb", dir.path("root/0-link.pdb").c_str()), 0);
+  // Links that are never followed: a loop, a folder inside, files outside,
+  // a link to nothing; and a pipe, which is not a regular file.
+  ASSERT_EQ(symlink(".", dir.path("root/a/loop").c_str()), 0);
+  ASSERT_EQ(symlink("..", dir.path("root/a/deep/up").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path("elsewhere.pdb").c_str(), dir.path("root/out.pdb").c_str()), 0);
+  ASSERT_EQ(symlink("../../outside-root.pdb", dir.path("root/a/up.pdb").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path().c_str(), dir.path("root/outdir").c_str()), 0);
+  ASSERT_EQ(symlink("missing.pdb", dir.path("root/dangling.pdb").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.path("root/pipe").c_str(), 0600), 0);
+
+  // The walked folder may itself be reached through a link.
+  ASSERT_EQ(symlink("root", dir.path("via").c_str()), 0);
+  for (const std::string& folder : {dir.path("root"), dir.path("via") + "/"}) {
+    SCOPED_TRACE(folder);
+    const FolderListing listing = ListFilesBelow(folder);
+    EXPECT_EQ(listing.files,
+              (std::vector<std::string>{"a.pdb", "a/deep/z.pdb", "a/x.pdb", "b.pdb"}));
+    EXPECT_TRUE(listing.errors.empty()) << ::testing::PrintToString(Paths(listing.errors));
+    EXPECT_EQ(Paths(listing.skippedLinks),
+              (std::vector<std::string>{"a/up.pdb: symbolic link leading out of the folder",
+                                        "dangling.pdb: symbolic link leading nowhere",
+                                        "out.pdb: symbolic link leading out of the folder",
+                                        "outdir: symbolic link leading out of the folder"}));
+  }
+}
+
+TEST(ListFilesBelow, AFolderThatCannotBeOpenedIsOneError) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Write("file.pdb", "x"));
+  for (const std::string& path : {dir.path("missing"), dir.path("file.pdb")}) {
+    const FolderListing listing = ListFilesBelow(path);
+    EXPECT_TRUE(listing.files.empty());
+    ASSERT_EQ(listing.errors.size(), 1u);
+    EXPECT_EQ(listing.errors[0].path, "");
+    EXPECT_FALSE(listing.errors[0].reason.empty());
+  }
+}
+
+// Root reads any folder, so there the walk runs in a child process as user
+// nobody; the child sends its listing back as lines.
+TEST(ListFilesBelow, AnUnreadableSubfolderIsAnErrorAndTheRestIsListed) {
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.path("locked").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.path("open").c_str(), 0755), 0);
+  ASSERT_TRUE(dir.Write("locked/secret.pdb", "s"));
+  ASSERT_TRUE(dir.Write("open/one.pdb", "1"));
+  ASSERT_TRUE(dir.Write("two.pdb", "2"));
+  ASSERT_EQ(chmod(dir.path("locked").c_str(), 0), 0);
+
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(channel[0]);
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+      _exit(125);
+    }
+    const FolderListing listing = ListFilesBelow(dir.path());
+    std::string out;
+    for (const std::string& file : listing.files) out += "file " + file + "\n";
+    for (const FolderProblem& error : listing.errors) out += "error " + error.path + "\n";
+    _exit(write(channel[1], out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  close(channel[1]);
+  std::string received;
+  char buffer[256];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) received.append(buffer, n);
+  close(channel[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  chmod(dir.path("locked").c_str(), 0755);  // so that the folder can be removed
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 125) GTEST_SKIP() << "cannot switch to user nobody here";
+  EXPECT_EQ(received, "file open/one.pdb\nfile two.pdb\nerror locked\n");
+}
+
+TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
+  TempDir dir;
+  std::string error;
+  EXPECT_TRUE(MakeFolders(dir.path("out//a/b/"), error)) << error;
+  EXPECT_EQ(GetPathKind(dir.path("out/a/b")), PathKind::kFolder);
+  EXPECT_TRUE(MakeFolders(dir.path("out/a"), error)) << error;  // already there
+
+  ASSERT_TRUE(dir.Write("file", "x"));
+  EXPECT_EQ(GetPathKind(dir.path("file")), PathKind::kFile);
+  EXPECT_FALSE(MakeFolders(dir.path("file/sub"), error));
+  EXPECT_EQ(error, "Not a directory");
+  EXPECT_FALSE(MakeFolders(dir.path("file"), error));
+  EXPECT_EQ(GetPathKind(dir.path("nothing")), PathKind::kMissing);
+  EXPECT_EQ(JoinPath("out", "a/b.csv"), "out/a/b.csv");
+  EXPECT_EQ(JoinPath("out/", "b.csv"), "out/b.csv");
+}
+
+}  // namespace
+}  // namespace qv
