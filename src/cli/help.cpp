@@ -27,14 +27,10 @@ constexpr std::string_view kMoreHelp =
     "   PASSWORD:{text}     -> Export: the password of a protected .PDB file.\n"
     "   POPUPS:{file}       -> Export: also write the popup choices of all 30 field\n"
     "                          slots to this file, one line per slot.\n"
-    "   DATEFORMAT:{n}      -> Date format 0 to 6, as listed above; others are refused.
-"
-    "                          The import also reads YYYY-MM-DD in every format, and
-"
-    "                          two-digit years 00-31 as 2000-2031, 32-99 as 1932-1999.
-"
-    "   TIMEFORMAT:{n}      -> Time format 0 to 4, as listed above; others are refused.
-"
+    "   DATEFORMAT:{n}      -> Date format 0 to 6, as listed above; others are refused.\n"
+    "                          The import also reads YYYY-MM-DD in every format, and\n"
+    "                          two-digit years 00-31 as 2000-2031, 32-99 as 1932-1999.\n"
+    "   TIMEFORMAT:{n}      -> Time format 0 to 4, as listed above; others are refused.\n"
     "   FIELDNAMES          -> Field names as the first line of the .CSV file.\n"
     "   PLACEQUOTES         -> Export: quotes around every value and field name.\n"
     "   OVERWRITE           -> Replace an output file that exists already.\n"

@@ -7,6 +7,7 @@
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
+#include "fields/cell_parse.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -210,6 +211,7 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
                          const std::array<Bytes, kFieldSlots>& popupLists,
                          DatabaseBuilder& database, Console& console) {
   RecordBuildContext context{prepared.master, options.dateFormat, options.timeFormat, popupLists};
+  context.columns = prepared.columns;
   // Room for every record at once: the database is assembled in one buffer,
   // and regrowing a buffer of many megabytes would copy it and, for a
   // moment, hold it twice.
@@ -249,7 +251,73 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
     console.PrintMessage(Format("WARNING:%zu more cells were not stored as written.",
                                 cellWarnings - kListedWarnings));
   }
-  return cellWarnings + (prepared.blankLines > 0 ? 1 : 0);
+  return cellWarnings + (prepared.blankLines > 0 ? 1 : 0) + prepared.setupWarnings;
+}
+
+// The handheld bytes of a message as the console shows them.
+std::string ForConsole(std::string text, bool utf8) {
+  return utf8 ? HandheldToUtf8(text) : text;
+}
+
+// Over given definitions: with FIELDNAMES, reads the columns by the names
+// of the first line when every one of them names a field (ignoring letter
+// case; fields it does not name get empty cells), and otherwise warns and
+// keeps the columns in order. Without FIELDNAMES, a first line that holds
+// exactly the field names in column order is taken as the field-name line.
+void MatchColumnsToFields(const ConversionOptions& options, PreparedImport& prepared,
+                          Console& console) {
+  const CsvTable& lines = prepared.lines;
+  const MasterRecord& master = prepared.master;
+  std::vector<int> slotOfColumn;
+  for (size_t slot = 0; slot < prepared.columns.size(); ++slot) {
+    const int column = prepared.columns[slot];
+    if (column < 0 || master.fields[slot].type == kEmptySlot) continue;
+    if (slotOfColumn.size() <= static_cast<size_t>(column)) {
+      slotOfColumn.resize(static_cast<size_t>(column) + 1, -1);
+    }
+    slotOfColumn[static_cast<size_t>(column)] = static_cast<int>(slot);
+  }
+  const size_t names = static_cast<size_t>(lines.fieldCount(0));
+  if (!options.fieldNames) {
+    if (names != slotOfColumn.size()) return;
+    for (size_t k = 0; k < names; ++k) {
+      const int slot = slotOfColumn[k];
+      if (slot < 0 ||
+          !EqualsNoCase(lines.Field(0, k), FixedText(master.fields[static_cast<size_t>(slot)].name))) {
+        return;
+      }
+    }
+    prepared.firstDataLine = 1;
+    console.PrintMessage(
+        "The first line of the .CSV file holds the field names, so it is read as the field-name "
+        "line, not as a record (FIELDNAMES says so).");
+    return;
+  }
+  SlotColumns byName;
+  byName.fill(-1);
+  std::string unknown;
+  for (size_t k = 0; k < names; ++k) {
+    const std::string_view name = lines.Field(0, k);
+    bool found = false;
+    for (size_t slot = 0; slot < byName.size() && !found; ++slot) {
+      if (byName[slot] >= 0 || prepared.columns[slot] < 0) continue;
+      if (master.fields[slot].type == kEmptySlot) continue;
+      if (EqualsNoCase(name, FixedText(master.fields[slot].name))) {
+        byName[slot] = static_cast<int>(k);
+        found = true;
+      }
+    }
+    if (!found) unknown += (unknown.empty() ? "" : ", ") + QuoteCell(name);
+  }
+  if (unknown.empty()) {
+    prepared.columns = byName;
+    return;
+  }
+  ++prepared.setupWarnings;
+  console.PrintMessage(ForConsole(
+      "WARNING:The first line names " + unknown +
+          ", which are not field names; the columns are read in the order of the fields.",
+      prepared.utf8));
 }
 
 }  // namespace
@@ -292,12 +360,17 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   StampNewDatabase(prepared.header, source.databaseTime);
 
   prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
+  prepared.columns = GetCsvColumns(prepared.master);
+  if ((prepared.fromExisting || prepared.fromSchema) && !prepared.lines.empty()) {
+    MatchColumnsToFields(options, prepared, console);
+  }
   // A line without a single field is no record.
   for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
     if (prepared.lines.fieldCount(i) == 0) ++prepared.blankLines;
   }
-  int rows = GetNumberOfRecords(prepared.lines, options.fieldNames) -
-             static_cast<int>(std::min<size_t>(prepared.blankLines, INT_MAX));
+  const size_t dataLines =
+      prepared.lines.lineCount() - prepared.firstDataLine - prepared.blankLines;
+  const int rows = static_cast<int>(std::min<size_t>(dataLines, INT_MAX));
   if (rows > kMaxDataRows) {
     console.PrintError(Format(
         "The .CSV file has %d data lines, but a database holds at most %d records!", rows,
@@ -308,7 +381,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
 
   // Unsigned on purpose: a largest value of 4294967295 wraps to 0 and then
   // leaves the counter alone.
-  uint32_t next = GetLargestUnique(prepared.lines, prepared.master, options.fieldNames) + 1u;
+  uint32_t next = GetLargestUnique(prepared.lines, prepared.master, prepared.columns,
+                                   prepared.firstDataLine) +
+                  1u;
   if (next > prepared.master.nextUniqueValue) prepared.master.nextUniqueValue = next;
   return prepared;
 }
@@ -322,7 +397,7 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
       std::optional<ByteView> oldList;
       if (old) oldList = ByteView(*old);
       lists[slot] = BuildPopupList(
-          oldList, PopupColumnValues(prepared, GetCsvColumn(slot, prepared.master)));
+          oldList, PopupColumnValues(prepared, prepared.columns[static_cast<size_t>(slot)]));
     } else if (prepared.fromExisting && old && !old->empty()) {
       lists[slot] = *old;
     } else {

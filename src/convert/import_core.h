@@ -19,6 +19,7 @@
 
 #include "convert/console.h"
 #include "convert/conversion_options.h"
+#include "convert/record_builder.h"
 #include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
@@ -58,6 +59,12 @@ struct PreparedImport {
   // The CSV was read as UTF-8 (ENCODING, or a byte-order mark), so messages
   // quoting its cells are written in UTF-8.
   bool utf8 = false;
+  // The CSV column of each slot: by the column order, or by the names of
+  // the field-name line.
+  SlotColumns columns{};
+  // Warnings printed while preparing (names that are not field names),
+  // which STRICT counts.
+  size_t setupWarnings = 0;
   bool fromExisting = false;
   bool fromSchema = false;
   // Records 1 to 30 of the existing database, or nothing where a record

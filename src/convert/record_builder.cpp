@@ -21,8 +21,6 @@ constexpr std::string_view kRecordPrefixText = "FromCSV";
 // 65535 is the end mark.
 constexpr size_t kLongestEntryText = 65533;
 
-using SlotColumns = std::array<int, kFieldSlots>;
-
 bool IsValidSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
 
 // The CSV column of every slot in one walk of columnOrder. A slot gets the
@@ -313,16 +311,22 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
   return static_cast<int32_t>(out.size() - start);
 }
 
+SlotColumns GetCsvColumns(const MasterRecord& master) { return CsvColumns(master); }
+
 uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
                           bool fieldNames) {
-  const SlotColumns columns = CsvColumns(master);
+  return GetLargestUnique(lines, master, CsvColumns(master), fieldNames ? 1 : 0);
+}
+
+uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
+                          const SlotColumns& columns, size_t firstLine) {
   std::vector<int> uniqueColumns;
   for (size_t slot = 0; slot < columns.size(); ++slot) {
     if (IsUniqueType(master.fields[slot].type)) uniqueColumns.push_back(columns[slot]);
   }
   uint32_t largest = 0;
   if (uniqueColumns.empty()) return largest;
-  for (size_t i = fieldNames ? 1 : 0; i < lines.lineCount(); ++i) {
+  for (size_t i = firstLine; i < lines.lineCount(); ++i) {
     for (int column : uniqueColumns) {
       largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines, i, column))));
     }

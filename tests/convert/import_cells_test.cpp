@@ -221,6 +221,46 @@ TEST(ImportCells, QuotesOutOfPlaceAreNamedWithTheirLine) {
       << messages;
 }
 
+// Columns by the names of the first line over given definitions.
+TEST(ImportCells, ColumnsAreMatchedByName) {
+  TestDatabase db;
+  db.AddField(0, kText, "Name").AddField(1, kInteger, "Qty").AddField(2, kCheckBox, "Paid");
+  const Bytes existing = db.Build();
+  ConversionOptions named = Options();
+  named.fieldNames = true;
+  std::string messages;
+  struct Case {
+    std::string csv;
+    bool fieldNames;
+    std::string exported;  // with the field-name line
+    std::string message;   // a part of what the import says, or empty for nothing
+  };
+  const Case cases[] = {
+      // Reordered in a spreadsheet, names in another letter case.
+      {"paid,QTY,Name\nyes,3,Ann\n", true, "Name,Qty,Paid\nAnn,3,1\n", ""},
+      // A field the line does not name gets an empty cell.
+      {"Qty,Name\n3,Ann\n", true, "Name,Qty,Paid\nAnn,3,0\n", ""},
+      // A name that is no field name: by position, with a warning.
+      {"Name,Amount,Paid\nAnn,3,1\n", true, "Name,Qty,Paid\nAnn,3,1\n",
+       "WARNING:The first line names \"Amount\", which are not field names"},
+      // Without FIELDNAMES the field names as the first line are no record.
+      {"name,qty,paid\nAnn,3,1\n", false, "Name,Qty,Paid\nAnn,3,1\n",
+       "The first line of the .CSV file holds the field names"},
+  };
+  for (const Case& c : cases) {
+    ConversionOptions options = Options();
+    options.fieldNames = c.fieldNames;
+    const std::optional<Bytes> imported = ImportCsv(c.csv, options, ByteView(existing), &messages);
+    ASSERT_TRUE(imported.has_value()) << c.csv << messages;
+    EXPECT_EQ(ExportOrFail(*imported, named).csv, c.exported) << c.csv;
+    if (c.message.empty()) {
+      EXPECT_EQ(messages.find("WARNING"), std::string::npos) << c.csv << messages;
+    } else {
+      EXPECT_NE(messages.find(c.message), std::string::npos) << c.csv << messages;
+    }
+  }
+}
+
 TEST(ImportCells, BlankLinesAreSkippedWithOneWarning) {
   // CR CR LF, as a CSV library writes through a text-mode file: each line
   // end is followed by an empty line.
