@@ -33,6 +33,7 @@ enum class Keyword {
   kSeparator,
   kToJson,
   kToSqlite,
+  kStrict,
 };
 
 struct KeywordEntry {
@@ -57,6 +58,7 @@ constexpr KeywordEntry kKeywords[] = {
     {"COMMAND:INFO", Keyword::kInfo},       {"SCHEMA:", Keyword::kSchema},
     {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
     {"COMMAND:TOJSON", Keyword::kToJson},   {"COMMAND:TOSQLITE", Keyword::kToSqlite},
+    {"STRICT", Keyword::kStrict},
 };
 
 // The keyword that the part of `argument` before its first "{" holds, if any.
@@ -269,6 +271,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kFieldNames: options.fieldNames = true; break;
       case Keyword::kExtraDiag: options.extraDiag = true; break;
       case Keyword::kOverwrite: options.overwrite = true; break;
+      case Keyword::kStrict: options.strict = true; break;
       case Keyword::kInfo: parsed.command = Command::kInfo; break;
       case Keyword::kToJson: parsed.command = Command::kToJson; break;
       case Keyword::kToSqlite: parsed.command = Command::kToSqlite; break;

@@ -18,7 +18,7 @@
 //   - kCheckBox: `checked`.
 //   - kDate: `date` as year/month/day and the stored `dayCount` (days since
 //     1904-01-01). `hasValue` is false for the "no date" marker.
-//   - kTime: `time` as hours and minutes. `hasValue` is false for the
+//   - kTime: `time` as hours, minutes and seconds. `hasValue` is false for the
 //     "no time" marker (stored hour 255). Hours are not reduced modulo 24:
 //     a duration may show 25.
 //   - kChoice: `choice`, the index in the slot's popup list, and `text`, that
@@ -55,6 +55,7 @@ struct CellDate {
 struct CellTime {
   int hours = 0;
   int minutes = 0;
+  int seconds = 0;
 };
 
 struct Cell {

@@ -26,6 +26,8 @@ struct ConversionOptions {
   bool fieldNames = false;
   bool overwrite = false;
   bool extraDiag = false;
+  // A cell that is not stored as written fails the import.
+  bool strict = false;
   // The schema file: read by TOPDB ("SCHEMA:"), written by INFO ("OUTFILE:").
   std::string schemaFile;
   CsvEncoding encoding = CsvEncoding::kBytes;

@@ -48,10 +48,14 @@ void CsvWriter::WriteField(std::string_view text) {
 }
 
 void CsvWriter::WriteRow(CellRow row) {
+  const size_t start = out_.size();
   for (size_t k = 0; k < row.size(); ++k) {
     if (k > 0) out_.push_back(separator_);
     WriteField(CellText(row[k], dateFormat_, timeFormat_, scratch_));
   }
+  // A single empty value is written quoted: an empty line would be read
+  // back as no record at all.
+  if (row.size() == 1 && out_.size() == start) out_.append("\"\"");
   out_.push_back('\n');
 }
 

@@ -29,6 +29,7 @@ class CsvWriter {
   CsvWriter(const ConversionOptions& options, std::string& out);
 
   // One line: the cells rendered by CellText, quoted, between separators.
+  // A line of one empty value is written `""`, never as a blank line.
   void WriteRow(CellRow row);
   // One line of plain texts (field names, popup choices).
   void WriteTexts(std::span<const std::string_view> texts);

@@ -1,10 +1,13 @@
 #include "convert/import_core.h"
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
+#include "fields/cell_parse.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -16,6 +19,9 @@ namespace {
 constexpr uint8_t kEmptyList[3] = {0, 0, 0};
 
 Bytes EmptyList() { return Bytes(std::begin(kEmptyList), std::end(kEmptyList)); }
+
+// The warnings about cells listed one by one; the rest are counted.
+constexpr size_t kListedWarnings = 20;
 
 void RefuseDefinitions(Console& console) { console.PrintError("ERROR:Setting up MasterRecord!"); }
 
@@ -93,6 +99,24 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
   return true;
 }
 
+// True when `text` is valid UTF-8 holding at least one character beyond
+// ASCII: then it is most likely UTF-8, not handheld bytes.
+bool HoldsMultiByteUtf8(std::string_view text) {
+  bool multiByte = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (static_cast<uint8_t>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::optional<char32_t> cp = DecodeUtf8CodePoint(text.substr(i));
+    if (!cp) return false;
+    multiByte = true;
+    i += *cp < 0x800 ? 2 : *cp < 0x10000 ? 3 : 4;
+  }
+  return multiByte;
+}
+
 bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
   // The error may quote names and values from the file.
   console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
@@ -108,7 +132,7 @@ bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& 
   std::string_view text = *source.schemaText;
   std::string converted;
   std::string error;
-  if (options.encoding != CsvEncoding::kBytes) {
+  if (prepared.utf8) {
     if (!SchemaFromUtf8(text, converted, error)) return RefuseSchema(source, error, console);
     text = converted;
   }
@@ -148,33 +172,74 @@ std::vector<std::string_view> PopupColumnValues(const PreparedImport& prepared, 
   std::vector<std::string_view> values;
   if (column < 0) return values;
   for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
+    if (prepared.lines.fieldCount(i) == 0) continue;  // a blank line is no record
     if (prepared.lines.fieldCount(i) < column) break;
     values.push_back(prepared.lines.Field(i, static_cast<size_t>(column)));
   }
   return values;
 }
 
-void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
-                       const std::array<Bytes, kFieldSlots>& popupLists,
-                       DatabaseBuilder& database, Console& console) {
+// Prints one warning about a cell. It quotes handheld bytes, which the
+// reader of a UTF-8 CSV expects in UTF-8.
+void PrintCellWarning(const std::string& warning, bool utf8, Console& console) {
+  console.PrintMessage("WARNING:" + (utf8 ? HandheldToUtf8(warning) : warning));
+}
+
+// What a quote out of place did to the values around it, naming the line
+// and column (from 1) of the value that holds it.
+std::string QuoteWarning(const CsvQuoteIssue& issue) {
+  const std::string place = Format("Line %u, column %u: ", issue.line + 1, issue.field + 1);
+  switch (issue.kind) {
+    case CsvQuoteIssue::Kind::kUnterminated:
+      return place + "the quote that opens this value is never closed; the value runs to the "
+                     "end of the file";
+    case CsvQuoteIssue::Kind::kOpensInValue:
+      return place + "a quote inside an unquoted value opens quoting there; the separators and "
+                     "line ends up to the next quote are part of the value";
+    case CsvQuoteIssue::Kind::kDroppedBeforeSeparator:
+      return place + "the quote that ends this unquoted value is dropped";
+    case CsvQuoteIssue::Kind::kTextAfterClosingQuote:
+      return place + "text follows the closing quote without a separator; it starts the next "
+                     "value";
+  }
+  return place + "a quote out of place";
+}
+
+// Appends one record per data line, skipping blank lines; returns the
+// number of warnings about cells (and blank lines) that were printed.
+size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
+                         const std::array<Bytes, kFieldSlots>& popupLists,
+                         DatabaseBuilder& database, Console& console) {
   RecordBuildContext context{prepared.master, options.dateFormat, options.timeFormat, popupLists};
+  context.columns = prepared.columns;
   // Room for every record at once: the database is assembled in one buffer,
   // and regrowing a buffer of many megabytes would copy it and, for a
   // moment, hold it twice.
   database.Reserve(
       RecordsSizeBound(context, prepared.lines, static_cast<size_t>(prepared.rowCount)));
+  if (prepared.blankLines > 0) {
+    console.PrintMessage(Format("WARNING:Skipped %zu blank line%s of the .CSV file.",
+                                prepared.blankLines, prepared.blankLines == 1 ? "" : "s"));
+  }
+  size_t cellWarnings = 0;
+  for (const CsvQuoteIssue& issue : prepared.lines.quoteIssues()) {
+    if (cellWarnings++ < kListedWarnings) console.PrintMessage("WARNING:" + QuoteWarning(issue));
+  }
   std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same table, so
   // every data line is there.
-  for (int k = 0; k < prepared.rowCount; ++k) {
+  size_t index = prepared.firstDataLine;
+  for (int k = 0; k < prepared.rowCount; ++k, ++index) {
+    while (prepared.lines.fieldCount(index) == 0) ++index;
     if (options.extraDiag) console.PrintMessage(Format("Reading CSV Line #%d", k));
-    size_t index = prepared.firstDataLine + static_cast<size_t>(k);
     int lineNumber = static_cast<int>(index) + 1;
     if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", k));
     warnings.clear();
     const size_t size = static_cast<size_t>(BuildRecordFromCsv(
         context, prepared.lines, index, database.StartRecord(), lineNumber, warnings));
-    for (const std::string& warning : warnings) console.PrintMessage("WARNING:" + warning);
+    for (const std::string& warning : warnings) {
+      if (cellWarnings++ < kListedWarnings) PrintCellWarning(warning, prepared.utf8, console);
+    }
     if (size > kLargestHandheldRecord) {
       console.PrintMessage(Format(
           "WARNING:The record of CSV line %d is %zu bytes long; the handheld may refuse records "
@@ -182,6 +247,77 @@ void AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& 
           lineNumber, size, kLargestHandheldRecord));
     }
   }
+  if (cellWarnings > kListedWarnings) {
+    console.PrintMessage(Format("WARNING:%zu more cells were not stored as written.",
+                                cellWarnings - kListedWarnings));
+  }
+  return cellWarnings + (prepared.blankLines > 0 ? 1 : 0) + prepared.setupWarnings;
+}
+
+// The handheld bytes of a message as the console shows them.
+std::string ForConsole(std::string text, bool utf8) {
+  return utf8 ? HandheldToUtf8(text) : text;
+}
+
+// Over given definitions: with FIELDNAMES, reads the columns by the names
+// of the first line when every one of them names a field (ignoring letter
+// case; fields it does not name get empty cells), and otherwise warns and
+// keeps the columns in order. Without FIELDNAMES, a first line that holds
+// exactly the field names in column order is taken as the field-name line.
+void MatchColumnsToFields(const ConversionOptions& options, PreparedImport& prepared,
+                          Console& console) {
+  const CsvTable& lines = prepared.lines;
+  const MasterRecord& master = prepared.master;
+  std::vector<int> slotOfColumn;
+  for (size_t slot = 0; slot < prepared.columns.size(); ++slot) {
+    const int column = prepared.columns[slot];
+    if (column < 0 || master.fields[slot].type == kEmptySlot) continue;
+    if (slotOfColumn.size() <= static_cast<size_t>(column)) {
+      slotOfColumn.resize(static_cast<size_t>(column) + 1, -1);
+    }
+    slotOfColumn[static_cast<size_t>(column)] = static_cast<int>(slot);
+  }
+  const size_t names = static_cast<size_t>(lines.fieldCount(0));
+  if (!options.fieldNames) {
+    if (names != slotOfColumn.size()) return;
+    for (size_t k = 0; k < names; ++k) {
+      const int slot = slotOfColumn[k];
+      if (slot < 0 ||
+          !EqualsNoCase(lines.Field(0, k), FixedText(master.fields[static_cast<size_t>(slot)].name))) {
+        return;
+      }
+    }
+    prepared.firstDataLine = 1;
+    console.PrintMessage(
+        "The first line of the .CSV file holds the field names, so it is read as the field-name "
+        "line, not as a record (FIELDNAMES says so).");
+    return;
+  }
+  SlotColumns byName;
+  byName.fill(-1);
+  std::string unknown;
+  for (size_t k = 0; k < names; ++k) {
+    const std::string_view name = lines.Field(0, k);
+    bool found = false;
+    for (size_t slot = 0; slot < byName.size() && !found; ++slot) {
+      if (byName[slot] >= 0 || prepared.columns[slot] < 0) continue;
+      if (master.fields[slot].type == kEmptySlot) continue;
+      if (EqualsNoCase(name, FixedText(master.fields[slot].name))) {
+        byName[slot] = static_cast<int>(k);
+        found = true;
+      }
+    }
+    if (!found) unknown += (unknown.empty() ? "" : ", ") + QuoteCell(name);
+  }
+  if (unknown.empty()) {
+    prepared.columns = byName;
+    return;
+  }
+  ++prepared.setupWarnings;
+  console.PrintMessage(ForConsole(
+      "WARNING:The first line names " + unknown +
+          ", which are not field names; the columns are read in the order of the fields.",
+      prepared.utf8));
 }
 
 }  // namespace
@@ -201,7 +337,15 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
         "reads databases; COMMAND:TOPDB needs a .CSV file!");
     return std::nullopt;
   }
-  const bool utf8 = options.encoding != CsvEncoding::kBytes;
+  // A byte-order mark says UTF-8 as plainly as ENCODING does.
+  const bool utf8 =
+      options.encoding != CsvEncoding::kBytes || source.csvText.starts_with(kUtf8Bom);
+  if (!utf8 && HoldsMultiByteUtf8(source.csvText)) {
+    console.PrintMessage(
+        "The .CSV file reads as UTF-8 text; if it is, import it with ENCODING:{UTF-8} to store "
+        "its characters as written.");
+  }
+  prepared.utf8 = utf8;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
   prepared.lines = ReadCsvTable(csvText, options.separator);
   if (!prepared.lines.complete()) {
@@ -215,7 +359,18 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   if (!good) return std::nullopt;
   StampNewDatabase(prepared.header, source.databaseTime);
 
-  int rows = GetNumberOfRecords(prepared.lines, options.fieldNames);
+  prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
+  prepared.columns = GetCsvColumns(prepared.master);
+  if ((prepared.fromExisting || prepared.fromSchema) && !prepared.lines.empty()) {
+    MatchColumnsToFields(options, prepared, console);
+  }
+  // A line without a single field is no record.
+  for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
+    if (prepared.lines.fieldCount(i) == 0) ++prepared.blankLines;
+  }
+  const size_t dataLines =
+      prepared.lines.lineCount() - prepared.firstDataLine - prepared.blankLines;
+  const int rows = static_cast<int>(std::min<size_t>(dataLines, INT_MAX));
   if (rows > kMaxDataRows) {
     console.PrintError(Format(
         "The .CSV file has %d data lines, but a database holds at most %d records!", rows,
@@ -223,11 +378,12 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
     return std::nullopt;
   }
   prepared.rowCount = rows;
-  prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
 
   // Unsigned on purpose: a largest value of 4294967295 wraps to 0 and then
   // leaves the counter alone.
-  uint32_t next = GetLargestUnique(prepared.lines, prepared.master, options.fieldNames) + 1u;
+  uint32_t next = GetLargestUnique(prepared.lines, prepared.master, prepared.columns,
+                                   prepared.firstDataLine) +
+                  1u;
   if (next > prepared.master.nextUniqueValue) prepared.master.nextUniqueValue = next;
   return prepared;
 }
@@ -241,7 +397,7 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
       std::optional<ByteView> oldList;
       if (old) oldList = ByteView(*old);
       lists[slot] = BuildPopupList(
-          oldList, PopupColumnValues(prepared, GetCsvColumn(slot, prepared.master)));
+          oldList, PopupColumnValues(prepared, prepared.columns[static_cast<size_t>(slot)]));
     } else if (prepared.fromExisting && old && !old->empty()) {
       lists[slot] = *old;
     } else {
@@ -267,7 +423,9 @@ Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& opt
     out.insert(out.end(), list.begin(), list.end());
   }
 
-  AppendDataRecords(prepared, options, popupLists, builder, console);
+  const size_t warnings = AppendDataRecords(prepared, options, popupLists, builder, console);
+  // STRICT: a value that was not stored as written fails the import.
+  if (options.strict && warnings > 0) return {};
   Bytes database = builder.Finish();
   if (database.empty()) {
     console.PrintError("The records are too large to fit into one database file!");

@@ -19,6 +19,7 @@
 
 #include "convert/console.h"
 #include "convert/conversion_options.h"
+#include "convert/record_builder.h"
 #include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
@@ -53,7 +54,17 @@ struct PreparedImport {
   // outlive it.
   CsvTable lines;
   size_t firstDataLine = 0;  // 1 when the first line holds the field names
-  int rowCount = 0;
+  int rowCount = 0;  // the data lines, less the blank ones
+  size_t blankLines = 0;  // data lines without a single field, skipped
+  // The CSV was read as UTF-8 (ENCODING, or a byte-order mark), so messages
+  // quoting its cells are written in UTF-8.
+  bool utf8 = false;
+  // The CSV column of each slot: by the column order, or by the names of
+  // the field-name line.
+  SlotColumns columns{};
+  // Warnings printed while preparing (names that are not field names),
+  // which STRICT counts.
+  size_t setupWarnings = 0;
   bool fromExisting = false;
   bool fromSchema = false;
   // Records 1 to 30 of the existing database, or nothing where a record
@@ -70,8 +81,11 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
 // The popup list of every slot, as records 1 to 30 of the new database.
 std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared);
 
-// The bytes of the new database; empty (after an error message) when the
-// records are too large to be described by the record list.
+// The bytes of the new database, after the warnings about quotes out of
+// place, about cells that are not stored as written (at most 20 listed, then their count) and about
+// skipped blank lines. Empty when the records are too large to be described
+// by the record list (after an error message), or with STRICT when anything
+// was warned about.
 Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
                     Console& console);
 

@@ -1,9 +1,12 @@
 #include "convert/record_builder.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <string_view>
 
 #include "convert/cells.h"
+#include "fields/cell_parse.h"
 #include "fields/date_time.h"
 #include "fields/field_types.h"
 #include "fields/popup_list.h"
@@ -17,8 +20,6 @@ constexpr std::string_view kRecordPrefixText = "FromCSV";
 // The longest text one entry holds: its 16-bit length counts the NUL, and
 // 65535 is the end mark.
 constexpr size_t kLongestEntryText = 65533;
-
-using SlotColumns = std::array<int, kFieldSlots>;
 
 bool IsValidSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
 
@@ -43,13 +44,15 @@ std::string_view CellOf(const CsvTable& lines, size_t line, int column) {
 }
 
 // The typed cell of the CSV text `text` of `slot` (whose entry has
-// `layout`): texts with their line ends made single LFs when the cell may
-// hold a CR (the copy then lives in `scratch`), numbers as atoi reads them,
-// a check box set unless the text starts with "0", a date or a time in the
-// context's formats, a popup text looked up in the slot's list (kNoChoice
-// when it is not there).
+// `layout`), read by the cell readers of fields/cell_parse.h: texts with
+// their line ends made single LFs when the cell may hold a CR, numbers,
+// check boxes, dates and times in the context's formats, a popup text looked
+// up in the slot's list (kNoChoice when it is not there). A copy the cell
+// views lives in `scratch`. `reason` receives why the stored value is not
+// what the cell says, or stays empty.
 Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout layout,
-                  std::string_view text, bool mayHoldCr, std::string& scratch) {
+                  std::string_view text, bool mayHoldCr, std::string& scratch,
+                  std::optional<std::string>& reason) {
   Cell cell;
   cell.hasValue = true;
   switch (layout) {
@@ -60,48 +63,79 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
         scratch = NormalizeLineEnds(text);
         text = scratch;
       }
-      [[fallthrough]];
-    case EntryLayout::kShortText:
-    case EntryLayout::kSubKindText:
       cell.kind = CellKind::kText;
       cell.text = text;
       return cell;
+    case EntryLayout::kShortText: {
+      CellValue<std::string> value = ParseShortTextCell(text);
+      reason = std::move(value.warning);
+      cell.kind = CellKind::kText;
+      cell.text = text.substr(0, kShortTextLimit);
+      return cell;
+    }
+    case EntryLayout::kSubKindText: {
+      CellValue<std::string> value =
+          ParseSubKindCell(text, context.master.fields[slot].subKind(), context.dateFormat,
+                           context.timeFormat);
+      reason = std::move(value.warning);
+      scratch = std::move(value.stored);
+      cell.kind = CellKind::kText;
+      cell.text = scratch;
+      return cell;
+    }
     case EntryLayout::kInteger:
-      cell.kind = CellKind::kInteger;
-      cell.integer = ParseDecimal(text);
-      return cell;
     case EntryLayout::kUnique:
-    case EntryLayout::kUniqueExt:
-      cell.kind = CellKind::kUnique;
-      cell.integer = ParseDecimal(text);
+    case EntryLayout::kUniqueExt: {
+      CellValue<int32_t> value = ParseIntegerCell(text);
+      reason = std::move(value.warning);
+      cell.kind = layout == EntryLayout::kInteger ? CellKind::kInteger : CellKind::kUnique;
+      cell.integer = value.stored;
       return cell;
+    }
     case EntryLayout::kChoice: {
       const int choice = context.choices[slot].Find(text);
       cell.kind = CellKind::kChoice;
       cell.choice = choice < 0 ? kNoChoice : static_cast<uint8_t>(choice);
       cell.hasValue = cell.choice != kNoChoice;
       cell.text = text;
+      // The list was built from the column, so only a value it could not
+      // take misses; "No Value" itself is the no-choice marker.
+      if (choice < 0 && !text.empty() && !ContainsNoCase(text, kNoValueText)) {
+        const std::string why =
+            text.size() > kChoiceMax
+                ? "is longer than a popup choice (" + std::to_string(kChoiceMax) + " characters)"
+                : "is not in the popup list, which is full";
+        reason = QuoteCell(text) + " " + why + "; stored as " + std::string(kNoValueText);
+      }
       return cell;
     }
-    case EntryLayout::kCheckBox:
+    case EntryLayout::kCheckBox: {
+      CellValue<uint8_t> value = ParseCheckBoxCell(text);
+      reason = std::move(value.warning);
       cell.kind = CellKind::kCheckBox;
-      cell.checked = text.empty() || text[0] != '0';
+      cell.checked = value.stored != 0;
       return cell;
+    }
     case EntryLayout::kDate: {
-      const CalendarDate date = ParseDate(text, context.dateFormat);
+      CellValue<StoredValue> value = ParseDateCell(text, context.dateFormat);
+      reason = std::move(value.warning);
+      const StoredValue& b = value.stored;
+      const uint32_t dayCount = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                static_cast<uint32_t>(b[2]) << 16 |
+                                static_cast<uint32_t>(b[3]) << 24;
+      const PackedDate date = DayCountToDate(dayCount);
       cell.kind = CellKind::kDate;
-      cell.date = {date.year, date.month, date.day};
-      cell.dayCount = static_cast<uint32_t>(DateToDayCount(date.month, date.day, date.year));
-      cell.hasValue = !(date.month <= 1 && date.day <= 1 && date.year <= 1904);
+      cell.date = {kFirstCalendarYear + date.yearSince1904, date.month, date.day};
+      cell.dayCount = dayCount;
+      cell.hasValue = dayCount != 0;
       return cell;
     }
     case EntryLayout::kTime: {
-      ClockTime time;
-      // An unreadable time still stores what the parser left (midnight).
-      ParseTime(text, context.timeFormat, time);
+      CellValue<StoredValue> value = ParseTimeCell(text, context.timeFormat);
+      reason = std::move(value.warning);
       cell.kind = CellKind::kTime;
-      cell.time = {time.hour, time.minute};
-      cell.hasValue = time.hour != kNoTimeHour;
+      cell.time = {value.stored[2], value.stored[1], value.stored[0]};
+      cell.hasValue = value.stored[2] != kNoTimeHour;
       return cell;
     }
     case EntryLayout::kZeroByte:
@@ -126,19 +160,27 @@ void WriteOneByte(ByteWriter& writer, uint8_t value) {
   writer.WriteU8(value);
 }
 
+// The place a warning names: "Line 12, column 3 (Due date)", the line and
+// column from 1.
+std::string CellPlace(const RecordBuildContext& context, size_t slot, int lineNumber,
+                      int column) {
+  const std::array<char, 20>& name = context.master.fields[slot].name;
+  const std::string_view fieldName(name.data(),
+                                   std::find(name.begin(), name.end(), '\0') - name.begin());
+  return "Line " + std::to_string(lineNumber) + ", column " + std::to_string(column + 1) + " (" +
+         std::string(fieldName) + ")";
+}
+
 // Lays `cell` out as the entry of a field with `layout`. A text longer than
-// one entry holds is cut to fit, with a warning naming `lineNumber` and the
-// 0-based `column`.
-void EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell, int lineNumber,
-                int column, std::vector<std::string>& warnings) {
+// one entry holds is cut to fit; returns false when so.
+bool EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell) {
+  bool whole = true;
   switch (layout) {
     case EntryLayout::kText: {
       std::string_view text = cell.text;
       if (text.size() > kLongestEntryText) {
         text = text.substr(0, kLongestEntryText);
-        warnings.push_back("Line " + std::to_string(lineNumber) + ", column " +
-                           std::to_string(column + 1) + ": text cut to " +
-                           std::to_string(kLongestEntryText) + " characters");
+        whole = false;
       }
       WriteStoredText(writer, text);
       break;
@@ -171,7 +213,8 @@ void EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell, int li
       writer.WriteU32LE(cell.dayCount);
       break;
     case EntryLayout::kTime: {
-      const StoredValue stored = StoreTime(cell.time.hours, cell.time.minutes, 0);
+      const StoredValue stored =
+          StoreTime(cell.time.hours, cell.time.minutes, cell.time.seconds);
       writer.WriteU16LE(static_cast<uint32_t>(stored.size()));
       writer.WriteBytes(ByteView(stored));
       break;
@@ -183,6 +226,7 @@ void EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell, int li
       writer.WriteU16LE(0);
       break;
   }
+  return whole;
 }
 
 void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
@@ -192,9 +236,14 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   const int column = context.columns[index];
   const EntryLayout layout = context.layouts[index];
   const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
-  const Cell cell =
-      ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr, scratch);
-  EncodeCell(writer, layout, cell, lineNumber, column, warnings);
+  std::optional<std::string> reason;
+  const Cell cell = ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr,
+                                 scratch, reason);
+  if (reason) warnings.push_back(CellPlace(context, index, lineNumber, column) + ": " + *reason);
+  if (!EncodeCell(writer, layout, cell)) {
+    warnings.push_back(CellPlace(context, index, lineNumber, column) + ": text cut to " +
+                       std::to_string(kLongestEntryText) + " characters");
+  }
 }
 
 bool IsTextType(uint32_t type) { return GetEntryLayout(type) == EntryLayout::kText; }
@@ -262,16 +311,22 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
   return static_cast<int32_t>(out.size() - start);
 }
 
+SlotColumns GetCsvColumns(const MasterRecord& master) { return CsvColumns(master); }
+
 uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
                           bool fieldNames) {
-  const SlotColumns columns = CsvColumns(master);
+  return GetLargestUnique(lines, master, CsvColumns(master), fieldNames ? 1 : 0);
+}
+
+uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
+                          const SlotColumns& columns, size_t firstLine) {
   std::vector<int> uniqueColumns;
   for (size_t slot = 0; slot < columns.size(); ++slot) {
     if (IsUniqueType(master.fields[slot].type)) uniqueColumns.push_back(columns[slot]);
   }
   uint32_t largest = 0;
   if (uniqueColumns.empty()) return largest;
-  for (size_t i = fieldNames ? 1 : 0; i < lines.lineCount(); ++i) {
+  for (size_t i = firstLine; i < lines.lineCount(); ++i) {
     for (int column : uniqueColumns) {
       largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines, i, column))));
     }

@@ -18,6 +18,10 @@ namespace qv {
 // columnOrder, or -1 when the slot is not in columnOrder.
 int GetCsvColumn(int slot, const MasterRecord& master);
 
+// The CSV column of every slot, as GetCsvColumn gives it.
+using SlotColumns = std::array<int, kFieldSlots>;
+SlotColumns GetCsvColumns(const MasterRecord& master);
+
 struct RecordBuildContext {
   RecordBuildContext(const MasterRecord& master, int dateFormat, int timeFormat,
                      const std::array<Bytes, kFieldSlots>& popupLists);
@@ -29,10 +33,11 @@ struct RecordBuildContext {
   const std::array<Bytes, kFieldSlots>& popupLists;
   // For the popup slots, the lookup of a cell's choice in popupLists.
   std::array<ChoiceLookup, kFieldSlots> choices;
-  // What every record shares, worked out once: the CSV column and the entry
+  // What every record shares, worked out once: the CSV column (from the
+  // column order; the import may set it from the field-name line) and the entry
   // layout of each slot, the slots up to the last used one (the end mark
   // follows them), and the size bound of a record less its text cells.
-  std::array<int, kFieldSlots> columns{};
+  SlotColumns columns{};
   std::array<EntryLayout, kFieldSlots> layouts{};
   int usedSlots = 0;
   size_t fixedSizeBound = 0;
@@ -55,5 +60,9 @@ size_t RecordsSizeBound(const RecordBuildContext& context, const CsvTable& lines
 // as unsigned 32-bit numbers; 0 when there is none.
 uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
                           bool fieldNames);
+// The same, with each slot's CSV column given and the data lines starting
+// at `firstLine`.
+uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
+                          const SlotColumns& columns, size_t firstLine);
 
 }  // namespace qv

@@ -107,6 +107,10 @@ ChoiceLookup::ChoiceLookup(ByteView list) {
 
 int ChoiceLookup::Find(std::string_view text) const {
   if (ContainsNoCase(text, kNoValueText)) return -1;
+  // The choice as written first, so that "RED" finds "RED" even after "Red".
+  for (size_t n = 0; n < choices_.size(); ++n) {
+    if (choices_[n] == text) return static_cast<int>(n);
+  }
   for (size_t n = 0; n < choices_.size(); ++n) {
     if (choices_[n].size() == text.size() && EqualsNoCase(choices_[n], text)) {
       return static_cast<int>(n);
@@ -117,12 +121,14 @@ int ChoiceLookup::Find(std::string_view text) const {
 
 int FindChoiceIndex(ByteView list, std::string_view text) {
   if (ContainsNoCase(text, kNoValueText)) return -1;
+  int caseless = -1;
   for (int n = 0; n < kChoiceLookupLimit; ++n) {
     const std::optional<std::string_view> choice = NthChoice(list, n);
-    if (!choice) return -1;
-    if (EqualsNoCase(*choice, text)) return n;
+    if (!choice) break;
+    if (*choice == text) return n;
+    if (caseless < 0 && EqualsNoCase(*choice, text)) caseless = n;
   }
-  return -1;
+  return caseless;
 }
 
 }  // namespace qv

@@ -86,9 +86,9 @@ std::vector<std::string_view> LeadingChoices(ByteView list);
 // number (the caller stops there). A value counts up to its first NUL.
 Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values);
 
-// Index of the choice equal to `text` ignoring ASCII case (among the first
-// 30), or -1; -1 also when `text` contains "No Value". The empty text finds
-// the empty text that ends the list.
+// Index of the choice equal to `text` (among the first 30), else of the
+// first one equal ignoring ASCII case, or -1; -1 also when `text` contains
+// "No Value". The empty text finds the empty text that ends the list.
 int FindChoiceIndex(ByteView list, std::string_view text);
 
 // FindChoiceIndex for many texts against one list: the list is walked once,
@@ -98,6 +98,7 @@ class ChoiceLookup {
  public:
   ChoiceLookup() = default;
   explicit ChoiceLookup(ByteView list);
+  // As FindChoiceIndex.
   int Find(std::string_view text) const;
 
  private:

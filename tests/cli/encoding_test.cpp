@@ -85,14 +85,30 @@ TEST(Encoding, EveryByteSurvivesTheWayOutAndBack) {
   }
 }
 
-TEST(Encoding, WithoutEncodingTheImportKeepsEveryByte) {
-  // A byte-order mark and bytes that are no UTF-8 at all go into the record
-  // unchanged when no encoding is given.
+TEST(Encoding, WithoutEncodingTheImportKeepsEveryByteUnlessAMarkSaysUtf8) {
+  // Bytes that are no UTF-8 at all go into the record unchanged when no
+  // encoding is given.
   ConversionOptions plain = Options(CsvEncoding::kBytes);
   plain.fieldNames = false;
-  const std::optional<Bytes> database = ImportCsv("\xEF\xBB\xBFx\xE9\n", plain, std::nullopt);
+  std::string messages;
+  const std::optional<Bytes> database = ImportCsv("x\xE9\n", plain, std::nullopt, &messages);
   ASSERT_TRUE(database);
-  EXPECT_EQ(ExportOrFail(*database, plain).csv, "\xEF\xBB\xBFx\xE9\n");
+  EXPECT_EQ(ExportOrFail(*database, plain).csv, "x\xE9\n");
+  EXPECT_EQ(messages.find("ENCODING"), std::string::npos) << messages;
+
+  // A byte-order mark says UTF-8: the mark is skipped and the text decoded.
+  const std::optional<Bytes> marked =
+      ImportCsv("\xEF\xBB\xBFx\xC3\xA9\n", plain, std::nullopt, &messages);
+  ASSERT_TRUE(marked);
+  ConversionOptions utf8 = Options(CsvEncoding::kUtf8);
+  utf8.fieldNames = false;
+  EXPECT_EQ(ExportOrFail(*marked, utf8).csv, "x\xC3\xA9\n");
+  EXPECT_FALSE(ImportCsv("\xEF\xBB\xBFx\xE9\n", plain, std::nullopt, &messages));
+  EXPECT_NE(messages.find("not valid UTF-8"), std::string::npos) << messages;
+
+  // UTF-8 without the mark is imported as bytes, with a hint.
+  ASSERT_TRUE(ImportCsv("x\xC3\xA9\n", plain, std::nullopt, &messages));
+  EXPECT_NE(messages.find("ENCODING:{UTF-8}"), std::string::npos) << messages;
 }
 
 TEST(Encoding, LimitsCountTheHandheldsBytes) {

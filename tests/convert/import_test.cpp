@@ -139,12 +139,12 @@ TEST(ImportLines, FieldNamesLineNamesFieldsAndIsNeverARecord) {
   EXPECT_EQ(MasterOf(namesOnly).fields[1].type, kText);
 }
 
-TEST(ImportLines, TrailingEmptyLineBecomesAnAllEmptyRecord) {
-  Bytes db = ImportOk("a,b\r\n\r\n");
-  ASSERT_EQ(U16At(db, 76), 33);
-  EXPECT_EQ(RecordBytes(db, 32), B({0, 0, 0, 0, 0, 0xFF, 0xFF}));
-  // LF LF is one line end, so no extra record.
+TEST(ImportLines, TrailingEmptyLineIsNoRecord) {
+  EXPECT_EQ(U16At(ImportOk("a,b\r\n\r\n"), 76), 32);
+  // LF LF is one line end, so no blank line either.
   EXPECT_EQ(U16At(ImportOk("a,b\n\n"), 76), 32);
+  // A line of one empty quoted value is a record.
+  EXPECT_EQ(U16At(ImportOk("a\n\"\"\nb\n"), 76), 34);
 }
 
 TEST(ImportLines, QuotedBlankLineInsideATextSurvives) {

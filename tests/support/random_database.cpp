@@ -112,19 +112,16 @@ Layout ChooseLayout(const RandomDatabaseSpec& spec, Draw& draw) {
   return layout;
 }
 
-// `filled`: no empty texts. A CSV line of one empty unquoted value is an
-// empty line, which the reader takes as part of the line end before it.
 void AddValue(RowBuilder& row, uint32_t type, const std::vector<std::string>& choices,
-              size_t maxTextLength, bool filled, Draw& draw) {
-  const std::string_view fill = filled ? "x" : "";
+              size_t maxTextLength, Draw& draw) {
   switch (type) {
     case kText:
     case kLongText:
     case kText2:
-      row.Text(std::string(fill) + Text(draw, maxTextLength, true));
+      row.Text(Text(draw, maxTextLength, true));
       break;
     case kShortText:
-      row.Text((std::string(fill) + Text(draw, kShortTextMax, false)).substr(0, kShortTextMax));
+      row.Text(Text(draw, kShortTextMax, false).substr(0, kShortTextMax));
       break;
     case kInteger:
     case kUniqueInteger:
@@ -211,7 +208,7 @@ RandomDatabase MakeRandomDatabase(const RandomDatabaseSpec& spec) {
     row.Prefix(prefix);
     for (int slot = 0; slot <= layout.lastUsed; ++slot) {
       AddValue(row, layout.types[static_cast<size_t>(slot)], layout.choices[static_cast<size_t>(slot)],
-               spec.maxTextLength, result.columns == 1, draw);
+               spec.maxTextLength, draw);
     }
     db.rows.push_back(row.EndMark().Build());
   }
