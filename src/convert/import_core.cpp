@@ -2,12 +2,14 @@
 
 #include <string>
 
+#include "convert/export_core.h"
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/identify.h"
 
 namespace qv {
 
@@ -29,16 +31,15 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
   }
   ByteView file = *source.existing;
   DatabaseHeader header;
-  if (ReadDatabaseHeader(file, header) != 1) {
-    RefuseDefinitions(console);
+  if (ReadDatabaseHeader(file, header) != 1 || (header.attributes & kResourceAttribute) != 0 ||
+      ReadMasterRecord(file, header, prepared.master) != 1) {
+    const std::string note = IdentityNote(file);
+    console.PrintError(note.empty() ? "ERROR:Setting up MasterRecord!"
+                                    : "ERROR:Setting up MasterRecord!\n" + note);
     return false;
   }
   SetHeaderName(header, options.databaseName);
   prepared.header = header;
-  if (ReadMasterRecord(file, header, prepared.master) != 1) {
-    RefuseDefinitions(console);
-    return false;
-  }
   const PopupListViews lists = ReadPopupLists(file, header.recordCount);
   for (size_t slot = 0; slot < lists.size(); ++slot) {
     if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
