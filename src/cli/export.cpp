@@ -125,12 +125,12 @@ int ConvertToCsv(const ConversionOptions& options, Console& console) {
     console.PrintMessage("Conversion Cancelled!");
     return 1;
   }
-  console.PrintMessage("Converting to .CSV...");
+  console.PrintProgress("Converting to .CSV...");
   if (!ExportToCsv(options, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
-  console.PrintMessage("Conversion Successful!");
+  console.PrintProgress("Conversion Successful!");
   return 0;
 }
 

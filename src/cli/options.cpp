@@ -31,6 +31,8 @@ enum class Keyword {
   kSchema,
   kEncoding,
   kSeparator,
+  kQuiet,
+  kThreads,
 };
 
 struct KeywordEntry {
@@ -54,6 +56,7 @@ constexpr KeywordEntry kKeywords[] = {
     // changes meaning.
     {"COMMAND:INFO", Keyword::kInfo},       {"SCHEMA:", Keyword::kSchema},
     {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
+    {"QUIET", Keyword::kQuiet},             {"THREADS:", Keyword::kThreads},
 };
 
 // The keyword that the part of `argument` before its first "{" holds, if any.
@@ -94,6 +97,7 @@ size_t MaxLength(Keyword keyword) {
     case Keyword::kDateFormat:
     case Keyword::kEncoding:
     case Keyword::kSeparator:
+    case Keyword::kThreads:
       return kMaxFormatTextLength;
     default:
       return kMaxFileNameLength;
@@ -136,6 +140,13 @@ std::string RefuseValue(Keyword keyword, std::string_view value) {
                   "other than a double quote or a line end (an ASCII character with ENCODING:).",
                   length, value.data());
   }
+  if (keyword == Keyword::kThreads) {
+    const int number = ParseDecimal(value);
+    if (number < 1 || number > static_cast<int>(kMaxThreads)) {
+      return Format("THREADS:{%.*s} is not a number of threads; give a number from 1 to %u.",
+                    length, value.data(), kMaxThreads);
+    }
+  }
   if (keyword == Keyword::kDateFormat || keyword == Keyword::kTimeFormat) {
     const int number = ParseDecimal(value);
     const int largest = LargestFormat(keyword);
@@ -160,6 +171,19 @@ std::string RefuseSeparatorForEncoding(const ConversionOptions& options) {
                 static_cast<unsigned>(byte));
 }
 
+// Only INFILE: and OUTFILE: name standard input and output ("-"); the
+// files that come with them are real files. "" when none is "-".
+std::string RefuseStandardStream(Command command, const ConversionOptions& options) {
+  const auto refuse = [](const char* keyword) {
+    return Format("%s{-}: only INFILE: and OUTFILE: take - for standard input or output; "
+                  "name a file in the current folder ./-", keyword);
+  };
+  if (options.popupFile == "-") return refuse("POPUPS:");
+  if (options.existingFile == "-") return refuse("USEEXISTING:");
+  if (command != Command::kInfo && options.schemaFile == "-") return refuse("SCHEMA:");
+  return "";
+}
+
 // The values of INFILE: and OUTFILE:, kept until the command is known.
 struct FileValues {
   std::string in;
@@ -168,9 +192,11 @@ struct FileValues {
 
 // Stores a bracket value where its keyword says. INFILE: and OUTFILE: wait
 // in `files` until every argument has been read.
-void StoreValue(Keyword keyword, std::string value, ConversionOptions& options,
+void StoreValue(Keyword keyword, std::string value, ParsedCommandLine& parsed,
                 FileValues& files) {
+  ConversionOptions& options = parsed.options;
   switch (keyword) {
+    case Keyword::kThreads: parsed.threads = static_cast<unsigned>(ParseDecimal(value)); break;
     case Keyword::kPassword: options.givenPassword = std::move(value); break;
     case Keyword::kTimeFormat: options.timeFormat = ParseDecimal(value); break;
     case Keyword::kDateFormat: options.dateFormat = ParseDecimal(value); break;
@@ -264,6 +290,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kExtraDiag: options.extraDiag = true; break;
       case Keyword::kOverwrite: options.overwrite = true; break;
       case Keyword::kInfo: parsed.command = Command::kInfo; break;
+      case Keyword::kQuiet: parsed.quiet = true; break;
       default: {
         if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
         std::string value;
@@ -281,13 +308,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           if (parsed.refusal.empty()) parsed.refusal = std::move(refused);
           break;
         }
-        StoreValue(match->keyword, std::move(value), options, files);
+        StoreValue(match->keyword, std::move(value), parsed, files);
         break;
       }
     }
   }
   AssignFileRoles(parsed.command, std::move(files), options);
   if (parsed.refusal.empty()) parsed.refusal = RefuseSeparatorForEncoding(options);
+  if (parsed.refusal.empty()) parsed.refusal = RefuseStandardStream(parsed.command, options);
   return parsed;
 }
 

@@ -192,7 +192,7 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   PreparedImport prepared;
   SetDefaultMasterRecord(prepared.master);
   prepared.header = SetNewDatabaseHeader(options.databaseName);
-  console.PrintMessage("Getting Fields Information...");
+  console.PrintProgress("Getting Fields Information...");
 
   // A database named where the CSV belongs would be read as a few lines of
   // garbage and "converted"; the NULs of its header mark it.
@@ -255,13 +255,13 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
 
 Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
                     Console& console) {
-  console.PrintMessage("Writing Records Header...");
+  console.PrintProgress("Writing Records Header...");
   DatabaseBuilder builder(prepared.header,
                           kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
   ByteWriter masterWriter(builder.StartRecord());
   WriteMasterRecord(prepared.master, masterWriter);
 
-  console.PrintMessage("Writing Popups for fields...");
+  console.PrintProgress("Writing Popups for fields...");
   std::array<Bytes, kFieldSlots> popupLists = BuildPopupRecords(prepared);
   for (const Bytes& list : popupLists) {
     Bytes& out = builder.StartRecord();
