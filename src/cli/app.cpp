@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "cli/export.h"
+#include "cli/file_io.h"
 #include "cli/help.h"
 #include "cli/import.h"
 #include "cli/info.h"
@@ -45,6 +46,17 @@ int RunConversion(Command command, const ConversionOptions& options, Console& co
   return 1;
 }
 
+// The file the command writes as its output, "-" for standard output.
+const std::string& OutputOf(const ParsedCommandLine& parsed) {
+  switch (parsed.command) {
+    case Command::kToCsv: return parsed.options.csvFile;
+    case Command::kInfo: return parsed.options.schemaFile;
+    case Command::kToPdb:
+    case Command::kNone: break;
+  }
+  return parsed.options.pdbFile;
+}
+
 }  // namespace
 
 int RunApp(const std::vector<std::string>& args, Console& console) {
@@ -53,7 +65,13 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
     console.Write("qv " QV_VERSION "\n");
     return 0;
   }
-  console.Write(Banner());
+  // An output on standard output stays clean: every message goes to
+  // standard error instead.
+  if (parsed.command != Command::kNone && IsStandardStream(OutputOf(parsed))) {
+    console.Redirect(stderr);
+  }
+  console.SetQuiet(parsed.quiet);
+  if (!parsed.quiet || parsed.showHelp || parsed.showUsage) console.Write(Banner());
   if (parsed.showHelp) {
     ShowHelp(console);
     return 0;

@@ -159,12 +159,12 @@ int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output
     console.PrintMessage("Conversion Cancelled!");
     return 1;
   }
-  console.PrintMessage(output.converting);
+  console.PrintProgress(output.converting);
   if (!ExportToFile(options, output, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
-  console.PrintMessage("Conversion Successful!");
+  console.PrintProgress("Conversion Successful!");
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "convert/console.h"
 
@@ -46,12 +47,30 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-mode_t CreationMode() {
-  // umask can only be read by setting it; the program has one thread.
+// The umask of the process. Linux shows it in /proc, where reading cannot
+// disturb it; elsewhere it can only be read by setting it, which is done
+// under a lock so that two threads converting at once (the folder mode)
+// never take each other's passing zero for the umask and keep it.
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
   const mode_t mask = umask(0);
   umask(mask);
-  return 0666 & ~mask;
+  return mask;
 }
+
+// The permission bits of a new file.
+mode_t CreationMode() { return 0666 & ~CurrentUmask(); }
 
 // The name the new file must finally have: a link's target, so that
 // replacing it keeps the link.
@@ -122,11 +141,13 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
+  if (IsStandardStream(path)) return false;
   struct stat info {};
   return stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0;
 }
 
 bool IsFolder(const std::string& path) {
+  if (IsStandardStream(path)) return false;
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
@@ -143,13 +164,17 @@ uint64_t FileLength(const std::string& path) {
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
                                          uint64_t limit) {
   tooLarge = false;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool standardInput = IsStandardStream(path);
+  const int fd = standardInput ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  // Closes the file on every way out, a failed allocation included.
+  // Closes the file on every way out, a failed allocation included;
+  // standard input stays open.
   struct Closer {
     int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
+    ~Closer() {
+      if (fd != STDIN_FILENO) close(fd);
+    }
+  } closer{standardInput ? STDIN_FILENO : fd};
   std::string contents;
   struct stat info {};
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
@@ -189,6 +214,7 @@ std::string TooLargeMessage(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
+  if (IsStandardStream(a) || IsStandardStream(b)) return false;
   struct stat first {};
   struct stat second {};
   if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
@@ -196,7 +222,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool SamePlace(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
+  if (a.empty() || b.empty() || IsStandardStream(a) || IsStandardStream(b)) return false;
   if (SameFile(a, b)) return true;
   // Absolute first: a relative path whose first part does not exist would
   // otherwise stay relative and never match its absolute spelling.
@@ -264,6 +290,12 @@ OutputStatus OutputFile::Open(const std::string& path, bool replace, std::string
   State& s = *state_;
   s.path = path;
   s.replace = replace;
+  if (IsStandardStream(path)) {
+    // A copy, so that finishing closes it and standard output stays open.
+    s.inPlace = true;
+    s.fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    return s.fd >= 0 ? OutputStatus::kDone : s.Fail("Writing", errno, error);
+  }
   s.target = ResolveTarget(path);
   struct stat info {};
   if (stat(s.target.c_str(), &info) == 0) {

@@ -12,11 +12,19 @@
 
 namespace qv {
 
+// The file name that stands for standard input (as an input) or standard
+// output (as an output): "-". Every function here treats it as such, never
+// as a file of that name, which stays reachable as "./-".
+inline constexpr std::string_view kStandardStream = "-";
+inline bool IsStandardStream(std::string_view path) { return path == kStandardStream; }
+
 // True when something (a file, a folder, a device, a pipe, a link) is at
-// `path`. Found without opening it, so a pipe never makes it wait.
+// `path`. Found without opening it, so a pipe never makes it wait. False for
+// the standard stream.
 bool FileExists(const std::string& path);
 
-// True when `path` names a folder (or a link to one).
+// True when `path` names a folder (or a link to one); false for the
+// standard stream.
 bool IsFolder(const std::string& path);
 
 // The size of the file in bytes; 0 when it cannot be opened.
@@ -26,7 +34,8 @@ uint64_t FileLength(const std::string& path);
 // larger file is one, and no larger CSV text fits the table that indexes it.
 inline constexpr uint64_t kLargestInput = uint64_t{1} << 32;
 
-// The whole file, or nothing when it cannot be opened or read, or when it
+// The whole file (all of standard input for "-"), or nothing when it cannot
+// be opened or read, or when it
 // holds more than `limit` bytes (then `tooLarge` is set). A regular file is
 // measured before it is read; anything else (a pipe, a device such as
 // /dev/zero) is read only until it has passed the limit, so an endless input
@@ -41,7 +50,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 std::string TooLargeMessage(const std::string& path);
 
 // True when both paths name the same existing file (same device and inode),
-// whatever the spelling of the paths.
+// whatever the spelling of the paths. The standard stream is no file.
 bool SameFile(const std::string& a, const std::string& b);
 
 // SameFile, or, for paths that do not exist yet, whether both name the same
@@ -76,7 +85,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Prepares to write `path`. With `replace` false, an existing destination
+  // Prepares to write `path`; "-" is standard output, written as it stands
+  // (whatever `replace` says) and left open. With `replace` false, an existing destination
   // is never replaced, also when it appears while the output is written.
   // kFailed names the file in `error`. Called once per object.
   OutputStatus Open(const std::string& path, bool replace, std::string& error);

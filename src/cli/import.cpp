@@ -148,12 +148,12 @@ int ConvertToPdb(const ConversionOptions& options, Console& console) {
     console.PrintError(*refusal);
     return 1;
   }
-  console.PrintMessage("Converting to .PDB...");
+  console.PrintProgress("Converting to .PDB...");
   if (!RunImport(options, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
-  console.PrintMessage("Conversion Successful!");
+  console.PrintProgress("Conversion Successful!");
   return 0;
 }
 

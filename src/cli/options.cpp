@@ -34,6 +34,8 @@ enum class Keyword {
   kToJson,
   kToSqlite,
   kStrict,
+  kQuiet,
+  kThreads,
 };
 
 struct KeywordEntry {
@@ -59,6 +61,7 @@ constexpr KeywordEntry kKeywords[] = {
     {"ENCODING:", Keyword::kEncoding},      {"SEPARATOR:", Keyword::kSeparator},
     {"COMMAND:TOJSON", Keyword::kToJson},   {"COMMAND:TOSQLITE", Keyword::kToSqlite},
     {"STRICT", Keyword::kStrict},
+    {"QUIET", Keyword::kQuiet},             {"THREADS:", Keyword::kThreads},
 };
 
 // The keyword that the part of `argument` before its first "{" holds, if any.
@@ -99,6 +102,7 @@ size_t MaxLength(Keyword keyword) {
     case Keyword::kDateFormat:
     case Keyword::kEncoding:
     case Keyword::kSeparator:
+    case Keyword::kThreads:
       return kMaxFormatTextLength;
     default:
       return kMaxFileNameLength;
@@ -141,6 +145,13 @@ std::string RefuseValue(Keyword keyword, std::string_view value) {
                   "other than a double quote or a line end (an ASCII character with ENCODING:).",
                   length, value.data());
   }
+  if (keyword == Keyword::kThreads) {
+    const int number = ParseDecimal(value);
+    if (number < 1 || number > static_cast<int>(kMaxThreads)) {
+      return Format("THREADS:{%.*s} is not a number of threads; give a number from 1 to %u.",
+                    length, value.data(), kMaxThreads);
+    }
+  }
   if (keyword == Keyword::kDateFormat || keyword == Keyword::kTimeFormat) {
     const int number = ParseDecimal(value);
     const int largest = LargestFormat(keyword);
@@ -165,6 +176,19 @@ std::string RefuseSeparatorForEncoding(const ConversionOptions& options) {
                 static_cast<unsigned>(byte));
 }
 
+// Only INFILE: and OUTFILE: name standard input and output ("-"); the
+// files that come with them are real files. "" when none is "-".
+std::string RefuseStandardStream(Command command, const ConversionOptions& options) {
+  const auto refuse = [](const char* keyword) {
+    return Format("%s{-}: only INFILE: and OUTFILE: take - for standard input or output; "
+                  "name a file in the current folder ./-", keyword);
+  };
+  if (options.popupFile == "-") return refuse("POPUPS:");
+  if (options.existingFile == "-") return refuse("USEEXISTING:");
+  if (command != Command::kInfo && options.schemaFile == "-") return refuse("SCHEMA:");
+  return "";
+}
+
 // The values of INFILE: and OUTFILE:, kept until the command is known.
 struct FileValues {
   std::string in;
@@ -173,9 +197,11 @@ struct FileValues {
 
 // Stores a bracket value where its keyword says. INFILE: and OUTFILE: wait
 // in `files` until every argument has been read.
-void StoreValue(Keyword keyword, std::string value, ConversionOptions& options,
+void StoreValue(Keyword keyword, std::string value, ParsedCommandLine& parsed,
                 FileValues& files) {
+  ConversionOptions& options = parsed.options;
   switch (keyword) {
+    case Keyword::kThreads: parsed.threads = static_cast<unsigned>(ParseDecimal(value)); break;
     case Keyword::kPassword: options.givenPassword = std::move(value); break;
     case Keyword::kTimeFormat: options.timeFormat = ParseDecimal(value); break;
     case Keyword::kDateFormat: options.dateFormat = ParseDecimal(value); break;
@@ -275,6 +301,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       case Keyword::kInfo: parsed.command = Command::kInfo; break;
       case Keyword::kToJson: parsed.command = Command::kToJson; break;
       case Keyword::kToSqlite: parsed.command = Command::kToSqlite; break;
+      case Keyword::kQuiet: parsed.quiet = true; break;
       default: {
         if (match->keyword == Keyword::kUseExisting) options.useExisting = true;
         std::string value;
@@ -292,13 +319,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           if (parsed.refusal.empty()) parsed.refusal = std::move(refused);
           break;
         }
-        StoreValue(match->keyword, std::move(value), options, files);
+        StoreValue(match->keyword, std::move(value), parsed, files);
         break;
       }
     }
   }
   AssignFileRoles(parsed.command, std::move(files), options);
   if (parsed.refusal.empty()) parsed.refusal = RefuseSeparatorForEncoding(options);
+  if (parsed.refusal.empty()) parsed.refusal = RefuseStandardStream(parsed.command, options);
   return parsed;
 }
 

@@ -14,6 +14,8 @@ namespace qv {
 inline constexpr size_t kMaxFileNameLength = 1023;
 inline constexpr size_t kMaxShortTextLength = 31;  // PASSWORD: and DBNAME:
 inline constexpr size_t kMaxFormatTextLength = 255;
+// The most threads THREADS: asks for.
+inline constexpr unsigned kMaxThreads = 256;
 
 enum class Command { kNone = 0, kToPdb = 1, kToCsv = 2, kInfo = 3, kToJson = 4, kToSqlite = 5 };
 
@@ -22,6 +24,8 @@ struct ParsedCommandLine {
   bool showUsage = false;      // "/?" or "/HELP" outside a value: usage only
   bool showHelp = false;       // a whole argument "--help" or "-h", not in a value
   bool showVersion = false;    // a whole argument "--version", not in a value
+  bool quiet = false;          // QUIET: only warnings and errors
+  unsigned threads = 0;        // THREADS:{n}; 0 when not given (one per core)
   std::string refusal;         // non-empty: the first option value refused
   ConversionOptions options;
 };

@@ -18,7 +18,12 @@ void Console::PrintMessage(std::string_view text) {
   Write("\n\n\n");
 }
 
+void Console::PrintProgress(std::string_view text) {
+  if (!quiet_) PrintMessage(text);
+}
+
 void Console::PrintError(std::string_view text) {
+  if (firstError_.empty()) firstError_ = text;
   Write("ERROR:\n");
   PrintMessage(text);
 }

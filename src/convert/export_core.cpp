@@ -13,6 +13,7 @@
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "fields/text_utils.h"
+#include "pdb/identify.h"
 
 namespace qv {
 namespace {
@@ -57,16 +58,25 @@ bool CheckExportPermission(const MasterRecord& master, const ConversionOptions& 
 
 }  // namespace
 
+std::string IdentityNote(ByteView file) {
+  const FileIdentity identity = IdentifyFile(file);
+  if (identity.kind == FileKind::kQuorvexDatabase) return "";
+  return "This is " + DescribeFile(identity) + ".\n";
+}
+
 bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
                            Console& console) {
   out.file = file;
-  if (ReadDatabaseHeader(file, out.header) != 1) {
-    console.PrintError(
-        "ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n");
+  // A resource file holds code and resources, never field definitions, even
+  // with the database's creator code (the application itself has it).
+  if (ReadDatabaseHeader(file, out.header) != 1 ||
+      (out.header.attributes & kResourceAttribute) != 0) {
+    console.PrintError("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n" +
+                       IdentityNote(file));
     return false;
   }
   if (ReadMasterRecord(file, out.header, out.master) != 1) {
-    console.PrintError("ERROR: Reading MasterRecord\n");
+    console.PrintError("ERROR: Reading MasterRecord\n" + IdentityNote(file));
     return false;
   }
   return CheckExportPermission(out.master, options, console);

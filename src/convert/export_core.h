@@ -23,9 +23,16 @@ struct ExportDatabase {
   MasterRecord master;
 };
 
+// What the bytes of `file` say it is, as a line (its end included) for the
+// refusal of a file that is not a sound Quorvex database: "This is a
+// Palm database of another application: ...". Empty for a sound one.
+std::string IdentityNote(ByteView file);
+
 // Reads the header and the MasterRecord of `file` and applies the database's
 // export permission and password against `options.givenPassword`. Prints the
-// reason and returns false when the export must not go on.
+// reason and returns false when the export must not go on; for a file that
+// is not a sound Quorvex database (a resource file never is) the reason ends
+// with IdentityNote.
 bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
                            Console& console);
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include "convert/export_core.h"
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
@@ -11,6 +12,7 @@
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/identify.h"
 
 namespace qv {
 
@@ -35,16 +37,15 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
   }
   ByteView file = *source.existing;
   DatabaseHeader header;
-  if (ReadDatabaseHeader(file, header) != 1) {
-    RefuseDefinitions(console);
+  if (ReadDatabaseHeader(file, header) != 1 || (header.attributes & kResourceAttribute) != 0 ||
+      ReadMasterRecord(file, header, prepared.master) != 1) {
+    const std::string note = IdentityNote(file);
+    console.PrintError(note.empty() ? "ERROR:Setting up MasterRecord!"
+                                    : "ERROR:Setting up MasterRecord!\n" + note);
     return false;
   }
   SetHeaderName(header, options.databaseName);
   prepared.header = header;
-  if (ReadMasterRecord(file, header, prepared.master) != 1) {
-    RefuseDefinitions(console);
-    return false;
-  }
   const PopupListViews lists = ReadPopupLists(file, header.recordCount);
   for (size_t slot = 0; slot < lists.size(); ++slot) {
     if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
@@ -327,7 +328,7 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   PreparedImport prepared;
   SetDefaultMasterRecord(prepared.master);
   prepared.header = SetNewDatabaseHeader(options.databaseName);
-  console.PrintMessage("Getting Fields Information...");
+  console.PrintProgress("Getting Fields Information...");
 
   // A database named where the CSV belongs would be read as a few lines of
   // garbage and "converted"; the NULs of its header mark it.
@@ -410,13 +411,13 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
 
 Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
                     Console& console) {
-  console.PrintMessage("Writing Records Header...");
+  console.PrintProgress("Writing Records Header...");
   DatabaseBuilder builder(prepared.header,
                           kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
   ByteWriter masterWriter(builder.StartRecord());
   WriteMasterRecord(prepared.master, masterWriter);
 
-  console.PrintMessage("Writing Popups for fields...");
+  console.PrintProgress("Writing Popups for fields...");
   std::array<Bytes, kFieldSlots> popupLists = BuildPopupRecords(prepared);
   for (const Bytes& list : popupLists) {
     Bytes& out = builder.StartRecord();

@@ -216,7 +216,9 @@ TEST(ImportCli, FailedImportLeavesTheExistingOutputAndNoPartialFile) {
   RunResult run = Qv(dir, {"INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{N}",
                            "USEEXISTING:{foreign.pdb}", "OVERWRITE"});
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_TRUE(Has(run, "ERROR:\nERROR:Setting up MasterRecord!\n\n\nERROR:In Conversion!\n"))
+  EXPECT_TRUE(Has(run, "ERROR:\nERROR:Setting up MasterRecord!\nThis is a Palm database of another "
+                      "application: \"Foreign\", type PmDB, creator XYZW, 31 records.\n\n\n\n"
+                      "ERROR:In Conversion!\n"))
       << run.output;
 
   run = Qv(dir, {"INFILE:{wide.csv}", "OUTFILE:{out.pdb}", "DBNAME:{N}", "OVERWRITE"});

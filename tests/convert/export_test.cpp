@@ -8,6 +8,7 @@
 
 #include "convert/export_core.h"
 #include "fields/popup_list.h"
+#include "pdb/identify.h"
 #include "support/db_builder.h"
 
 namespace qv {
@@ -123,32 +124,52 @@ TEST(ExportCore, FieldNameLineWithoutVisibleOrLeadingColumns) {
   EXPECT_EQ(Export(db.Build(), options, console).csv, "\"Only\"\n\"x\"\n");
 }
 
-TEST(ExportCore, LoadFailuresStopBeforeAnyOutput) {
+TEST(ExportCore, LoadFailuresStopBeforeAnyOutputAndSayWhatTheFileIs) {
+  const std::string header =
+      "ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n";
+  TestDatabase other("AddressDB");
+  other.header.typeCode = 0x44415441;     // DATA
+  other.header.creatorCode = 0x61646472;  // addr
+  TestDatabase application("Quorvex");
+  application.header.attributes = kResourceAttribute;
+  Bytes truncated = TestDatabase("Sales").Build();  // the file ends inside record 0
+  truncated.resize(EntryOffset(truncated, 0) + 100);
+  Bytes damaged = TestDatabase("Sales").Build();
+  SetEntryOffset(damaged, 0, 0x10000);
+  std::string text;
+  for (int i = 0; i < 10; ++i) text += "Name,Phone\nAnn,5551234\n";
+  const struct {
+    const char* what;
+    Bytes file;
+    std::string expected;
+  } cases[] = {
+      {"empty", Bytes(), header + "This is an empty file.\n"},
+      {"short", Bytes(40, 0),
+       header + "This is a file of 40 bytes, shorter than a database header (78 bytes).\n"},
+      {"other application", other.Build(),
+       header + "This is a Palm database of another application: \"AddressDB\", type DATA, "
+                "creator addr, 31 records.\n"},
+      {"resource file with the database's creator", application.Build(),
+       header + "This is a Palm resource database or application: \"Quorvex\", type PmDB, "
+                "creator PmDB, 31 resources; its resource list is damaged: resource 2 starts "
+                "at offset 165543936, past the end of the file (2610 bytes).\n"},
+      {"text", Bytes(text.begin(), text.end()),
+       header + "This is not a Palm file: it looks like text.\n"},
+      {"truncated", truncated,
+       "ERROR: Reading MasterRecord\nThis is a Quorvex database \"Sales\" with a damaged record "
+       "list: record 1 starts at offset 2520, past the end of the file (468 bytes).\n"},
+      {"damaged", damaged,
+       "ERROR: Reading MasterRecord\nThis is a Quorvex database \"Sales\" with a damaged record "
+       "list: record 0 starts at offset 65536, past the end of the file (2610 bytes).\n"},
+  };
   ConversionOptions options = Options();
   options.fieldNames = true;
-  {
+  for (const auto& c : cases) {
     Console console;
-    const ExportResult result = Export(Bytes(40, 0), options, console);
-    EXPECT_FALSE(result.loaded);
-    EXPECT_EQ(result.csv, "");
-    EXPECT_EQ(console.text(),
-              Error("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n"));
-  }
-  {
-    TestDatabase db;
-    db.header.creatorCode = 0x41424344;
-    Console console;
-    EXPECT_FALSE(Export(db.Build(), options, console).loaded);
-    EXPECT_EQ(console.text(),
-              Error("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n"));
-  }
-  {
-    // The file ends inside record 0.
-    Bytes file = TestDatabase().Build();
-    file.resize(EntryOffset(file, 0) + 100);
-    Console console;
-    EXPECT_FALSE(Export(file, options, console).loaded);
-    EXPECT_EQ(console.text(), Error("ERROR: Reading MasterRecord\n"));
+    const ExportResult result = Export(c.file, options, console);
+    EXPECT_FALSE(result.loaded) << c.what;
+    EXPECT_EQ(result.csv, "") << c.what;
+    EXPECT_EQ(console.text(), Error(c.expected)) << c.what;
   }
 }
 

@@ -317,22 +317,30 @@ TEST(ImportExisting, UniqueCounterIsRaisedWithUnsignedArithmetic) {
   EXPECT_EQ(next(",a,900\n,b,5\n", true), 50u);  // the name line does not count
 }
 
-TEST(ImportExisting, UnusableExistingDatabaseIsRefused) {
-  Console expected;
-  expected.PrintMessage("Getting Fields Information...");
-  expected.PrintError("ERROR:Setting up MasterRecord!");
-
+TEST(ImportExisting, UnusableExistingDatabaseIsRefusedSayingWhatItIs) {
   TestDatabase other = ExistingDatabase();
   other.header.creatorCode = 0x41424344;
-  Bytes notOurs = other.Build();
   Bytes truncated = ExistingDatabase().Build();
   truncated.resize(500);
   Bytes noRecords = ExistingDatabase().Build();
   noRecords[76] = noRecords[77] = 0;
-
-  for (const Bytes* file : {&notOurs, &truncated, &noRecords}) {
+  const struct {
+    Bytes file;
+    std::string note;
+  } cases[] = {
+      {other.Build(), "a Palm database of another application: \"Old name\", type PmDB, creator "
+                      "ABCD, 31 records"},
+      {truncated, "a Quorvex database \"Old name\" with a damaged record list: record 1 starts "
+                  "at offset 2520, past the end of the file (500 bytes)"},
+      {noRecords, "a Quorvex database \"Old name\" with a damaged record list: it holds no "
+                  "records, not even the field definitions"},
+  };
+  for (const auto& c : cases) {
+    Console expected;
+    expected.PrintMessage("Getting Fields Information...");
+    expected.PrintError("ERROR:Setting up MasterRecord!\nThis is " + c.note + ".\n");
     Console console;
-    EXPECT_FALSE(Import("a\n", Options(), console, ByteView(*file)).has_value());
+    EXPECT_FALSE(Import("a\n", Options(), console, ByteView(c.file)).has_value());
     EXPECT_EQ(console.text(), expected.text());
   }
   ImportSource unreadable;
@@ -340,6 +348,9 @@ TEST(ImportExisting, UnusableExistingDatabaseIsRefused) {
   unreadable.useExisting = true;
   Console console;
   EXPECT_FALSE(ImportCsvToDatabase(unreadable, Options(), console).has_value());
+  Console expected;
+  expected.PrintMessage("Getting Fields Information...");
+  expected.PrintError("ERROR:Setting up MasterRecord!");
   EXPECT_EQ(console.text(), expected.text());
 }
 

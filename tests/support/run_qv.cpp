@@ -25,9 +25,9 @@ long NowMs() {
 
 // Child side: only async-signal-safe calls between fork and exec.
 [[noreturn]] void ExecChild(const std::string& binary, char* const* argv, const char* workdir,
-                            int outFd, int errFd, bool asNobody) {
-  const int nullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (nullFd >= 0) dup2(nullFd, STDIN_FILENO);
+                            int outFd, int errFd, bool asNobody, const char* input) {
+  const int inFd = open(input, O_RDONLY | O_CLOEXEC);
+  if (inFd >= 0) dup2(inFd, STDIN_FILENO);
   dup2(outFd, STDOUT_FILENO);
   dup2(errFd, STDERR_FILENO);
   if (asNobody && geteuid() == 0 &&
@@ -68,7 +68,7 @@ bool Collect(int outFd, int errFd, RunResult& result) {
 }  // namespace
 
 RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& workdir, bool asNobody) {
+                const std::string& workdir, bool asNobody, const std::string& input) {
   RunResult result;
   std::vector<std::string> argStore{"qv"};
   argStore.insert(argStore.end(), args.begin(), args.end());
@@ -87,7 +87,7 @@ RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
   const pid_t child = fork();
   if (child == 0) {
     ExecChild(binary, argv.data(), workdir.empty() ? nullptr : workdir.c_str(), outPipe[1],
-              errPipe[1], asNobody);
+              errPipe[1], asNobody, input.c_str());
   }
   close(outPipe[1]);
   close(errPipe[1]);

@@ -21,7 +21,10 @@ struct RunResult {
 // With `asNobody`, a child started by root runs as the unprivileged user
 // 65534, so that permission faults can be tested where the tests run as
 // root; such a child that cannot switch user exits with status 125.
+//
+// With `input`, standard input is that file instead of /dev/null.
 RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& workdir, bool asNobody = false);
+                const std::string& workdir, bool asNobody = false,
+                const std::string& input = "/dev/null");
 
 }  // namespace qv::testing
