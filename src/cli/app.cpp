@@ -49,7 +49,9 @@ int RunConversion(Command command, const ConversionOptions& options, Console& co
 // The file the command writes as its output, "-" for standard output.
 const std::string& OutputOf(const ParsedCommandLine& parsed) {
   switch (parsed.command) {
-    case Command::kToCsv: return parsed.options.csvFile;
+    case Command::kToCsv:
+    case Command::kToJson:
+    case Command::kToSqlite: return parsed.options.csvFile;
     case Command::kInfo: return parsed.options.schemaFile;
     case Command::kToPdb:
     case Command::kNone: break;

@@ -186,6 +186,10 @@ std::string RefuseStandardStream(Command command, const ConversionOptions& optio
   if (options.popupFile == "-") return refuse("POPUPS:");
   if (options.existingFile == "-") return refuse("USEEXISTING:");
   if (command != Command::kInfo && options.schemaFile == "-") return refuse("SCHEMA:");
+  // An SQLite database is a file that SQLite's readers seek in, not a stream.
+  if (command == Command::kToSqlite && options.csvFile == "-") {
+    return "OUTFILE:{-}: COMMAND:TOSQLITE writes a database file, not a stream; name a file";
+  }
   return "";
 }
 

@@ -99,6 +99,20 @@ TEST(Streams, OnlyTheInputAndOutputTakeTheStream) {
     EXPECT_NE(run.output.find("only INFILE: and OUTFILE: take -"), std::string::npos) << option;
   }
   EXPECT_FALSE(dir.Exists("a.csv"));
+  const RunResult sqlite =
+      Qv(dir, {"COMMAND:TOSQLITE", "INFILE:{" + kSample + "}", "OUTFILE:{-}"});
+  EXPECT_EQ(sqlite.exitStatus, 2);
+  EXPECT_NE(sqlite.errors.find("COMMAND:TOSQLITE writes a database file"), std::string::npos);
+}
+
+// JSON Lines on standard output are the bytes of the file output, with the
+// messages on standard error.
+TEST(Streams, JsonLinesGoToStandardOutputClean) {
+  TempDir dir;
+  ASSERT_EQ(Qv(dir, {"COMMAND:TOJSON", "INFILE:{" + kSample + "}", "OUTFILE:{a.jsonl}"}).exitStatus, 0);
+  const RunResult run = Qv(dir, {"COMMAND:TOJSON", "INFILE:{" + kSample + "}", "OUTFILE:{-}"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.output, dir.Read("a.jsonl"));
 }
 
 }  // namespace
