@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -57,9 +58,12 @@ mode_t CurrentUmask() {
     unsigned mask = 0;
     bool found = false;
     while (!found && std::fgets(line, sizeof line, status) != nullptr) {
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+      if (std::strncmp(line, "Umask:", 6) != 0) continue;
+      char* end = nullptr;
+      mask = static_cast<unsigned>(std::strtoul(line + 6, &end, 8));
+      found = end != line + 6;
     }
-    std::fclose(status);
+    (void)std::fclose(status);
     if (found) return static_cast<mode_t>(mask & 0777);
   }
   static std::mutex lock;
@@ -96,7 +100,7 @@ void SyncFolder(const std::string& folder) {
 // else directly (which needs a privilege).
 bool LinkAnonymous(int fd, const std::string& name) {
   char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  (void)std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   if (linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
   if (errno != ENOENT) return false;
   return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
@@ -248,7 +252,7 @@ struct OutputFile::State {
     if (!temporary.empty()) unlink(temporary.c_str());
   }
 
-  OutputStatus Fail(const char* what, int error, std::string& message) {
+  OutputStatus Fail(const char* what, int error, std::string& message) const {
     message = Describe(what, path, error);
     return OutputStatus::kFailed;
   }

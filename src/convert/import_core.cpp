@@ -256,7 +256,7 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
 }
 
 // The handheld bytes of a message as the console shows them.
-std::string ForConsole(std::string text, bool utf8) {
+std::string ForConsole(const std::string& text, bool utf8) {
   return utf8 ? HandheldToUtf8(text) : text;
 }
 

@@ -32,7 +32,8 @@ constexpr FieldTypeInfo kUnknownType{EntryLayout::kNothing, 6};
 }  // namespace
 
 const FieldTypeInfo& GetFieldTypeInfo(uint32_t type) {
-  return type < kFieldTypes.size() ? kFieldTypes[type] : kUnknownType;
+  if (type < kFieldTypes.size()) return kFieldTypes[type];
+  return kUnknownType;
 }
 
 }  // namespace qv
