@@ -1,6 +1,6 @@
 // Arbitrary database bytes through the whole export, with every option the
-// export reads taken from the input, and through the JSON Lines and SQLite
-// writers of the same rows.
+// export reads taken from the input, in one chunk and in small ones, and
+// through the JSON Lines and SQLite writers of the same rows.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -34,6 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QV_FUZZ_CHECK(result.loaded || !result.ok);
   QV_FUZZ_CHECK(result.loaded || result.csv.empty());
   if (!result.ok) QV_FUZZ_CHECK(console.text().find("ERROR:") != std::string::npos);
+  // The same sequence in small chunks gives the same bytes and messages.
+  qv::StringSink chunked;
+  qv::StringSink chunkedPopups;
+  qv::Console chunkedConsole;
+  const qv::ExportOutcome outcome =
+      qv::RunExport(qv::AsBytes(file), options, qv::ExportFormat::kCsv, chunked, chunkedPopups,
+                    chunkedConsole, 1 + file.size() % 61);
+  QV_FUZZ_CHECK(outcome.loaded == result.loaded && outcome.ok == result.ok);
+  QV_FUZZ_CHECK(chunked.text == result.csv && chunkedPopups.text == result.popups);
+  QV_FUZZ_CHECK(chunkedConsole.text() == console.text());
 
   // The typed outputs load and read the records as the export does. Every
   // JSON line is one object with no raw control character; the SQLite file

@@ -1,11 +1,11 @@
+// The export's driver: checks the file names, reads the database, and runs
+// the export sequence with output files behind its sinks.
 #include "cli/export.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "convert/export_core.h"
-#include "convert/json_export.h"
-#include "convert/sqlite_export.h"
 #include "cli/file_io.h"
 
 namespace qv {
@@ -13,14 +13,14 @@ namespace {
 
 // What the export writes, and how its messages name it.
 struct ExportOutput {
-  enum Kind { kCsv, kJsonLines, kSqlite } kind;
+  ExportFormat format;
   const char* fileKind;    // in "You need to specify an output (...) file"
   const char* converting;  // the message before the conversion starts
 };
-constexpr ExportOutput kCsvOutput{ExportOutput::kCsv, ".CSV", "Converting to .CSV..."};
-constexpr ExportOutput kJsonOutput{ExportOutput::kJsonLines, "JSON Lines",
+constexpr ExportOutput kCsvOutput{ExportFormat::kCsv, ".CSV", "Converting to .CSV..."};
+constexpr ExportOutput kJsonOutput{ExportFormat::kJsonLines, "JSON Lines",
                                    "Converting to JSON Lines..."};
-constexpr ExportOutput kSqliteOutput{ExportOutput::kSqlite, "SQLite", "Converting to SQLite..."};
+constexpr ExportOutput kSqliteOutput{ExportFormat::kSqlite, "SQLite", "Converting to SQLite..."};
 
 // Refuses outputs that would overwrite the database being read, or each
 // other, before anything is opened for writing.
@@ -32,7 +32,7 @@ bool CheckDistinctFiles(const ConversionOptions& options, const ExportOutput& ou
                               options.pdbFile.c_str()));
     return false;
   }
-  if (options.popupFile.empty() || output.kind != ExportOutput::kCsv) return true;
+  if (options.popupFile.empty() || output.format != ExportFormat::kCsv) return true;
   if (SamePlace(options.popupFile, options.pdbFile)) {
     console.PrintError(Format("The popup file %s is the input file %s!",
                               options.popupFile.c_str(), options.pdbFile.c_str()));
@@ -73,41 +73,53 @@ bool CheckOptions(const ConversionOptions& options, const ExportOutput& output,
   return CheckDistinctFiles(options, output, console);
 }
 
-// Writes the popup file, which replaces an existing one without asking. Not
-// being able to create it only costs the popup file; a failed write of a
-// file that was created fails the export.
-bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
-                    Console& console) {
-  OutputFile file;
-  std::string error;
-  if (file.Open(options.popupFile, true, error) != OutputStatus::kDone) {
-    console.PrintError("Could not open Popup File!!");
-    return true;
-  }
-  const std::string popups = EncodeCsvText(RenderPopupFile(database, options), options.encoding);
-  if (file.Finish(popups, error) != OutputStatus::kDone) {
-    console.PrintError(error);
-    return false;
-  }
-  return true;
-}
+// An output file behind an export sink: nothing is at its name until Finish
+// succeeds, and an export that ends without finishing it leaves whatever
+// was there before.
+class FileSink final : public OutputSink {
+ public:
+  FileSink(const std::string& path, bool replace) : path_(path), replace_(replace) {}
 
-// The rows as the typed output asks, into `contents`: false when a record
-// could not be read (the others are there) or when SQLite failed (then
-// `contents` is empty and nothing may be written).
-bool RenderTypedOutput(const ExportDatabase& database, const ConversionOptions& options,
-                       const ExportOutput& output, std::string& contents, Console& console) {
-  if (output.kind == ExportOutput::kJsonLines) {
-    return AppendJsonLines(database, options, contents, console);
+  Status Open() override {
+    std::string error;
+    switch (file_.Open(path_, replace_, error)) {
+      case OutputStatus::kDone:
+        return {};
+      case OutputStatus::kAlreadyExists:
+        return Failure{AlreadyExistsMessage(path_)};
+      case OutputStatus::kFailed:
+        break;
+    }
+    return Failure{Format("Opening %s for writing!\n", path_.c_str())};
   }
-  return RenderSqliteDatabase(database, options, options.pdbFile, contents, console);
-}
 
-// The export proper: true when every step succeeded. The output is opened at
-// the point where its open failure is reported and put in place at the end,
-// holding every row that could be read; the popup file is complete before
-// the rows are rendered.
-bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Console& console) {
+  Status Write(std::string_view chunk) override {
+    contents_.append(chunk);
+    return {};
+  }
+
+  Status Finish() override {
+    std::string error;
+    switch (file_.Finish(contents_, error)) {
+      case OutputStatus::kDone:
+        return {};
+      case OutputStatus::kAlreadyExists:
+        return Failure{AlreadyExistsMessage(path_)};
+      case OutputStatus::kFailed:
+        break;
+    }
+    return Failure{error};
+  }
+
+ private:
+  const std::string& path_;
+  const bool replace_;
+  OutputFile file_;
+  std::string contents_;
+};
+
+// Reads the database and exports it: true when every step succeeded.
+bool ExportToFile(const ConversionOptions& options, ExportFormat format, Console& console) {
   bool tooLarge = false;
   const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
   if (!file) {
@@ -116,41 +128,7 @@ bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Co
                                          options.pdbFile.c_str()));
     return false;
   }
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(AsBytes(*file), options, database, console)) return false;
-
-  OutputFile output;
-  std::string error;
-  const OutputStatus opened = output.Open(options.csvFile, options.overwrite, error);
-  if (opened == OutputStatus::kAlreadyExists) {
-    console.PrintError(AlreadyExistsMessage(options.csvFile));
-    return false;
-  }
-  if (opened != OutputStatus::kDone) {
-    console.PrintError(Format("Opening %s for writing!\n", options.csvFile.c_str()));
-    return false;
-  }
-  std::string contents;
-  bool ok = true;
-  if (kind.kind == ExportOutput::kCsv) {
-    if (options.fieldNames) AppendFieldNameLine(database.master, options, contents);
-    if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
-    if (!AppendDataRows(database, options, contents, console)) ok = false;
-    contents = EncodeCsvText(std::move(contents), options.encoding);
-  } else {
-    ok = RenderTypedOutput(database, options, kind, contents, console);
-    // A SQLite file that failed is not written at all.
-    if (contents.empty() && kind.kind == ExportOutput::kSqlite) return false;
-  }
-  const OutputStatus written = output.Finish(contents, error);
-  if (written == OutputStatus::kAlreadyExists) {
-    console.PrintError(AlreadyExistsMessage(options.csvFile));
-    ok = false;
-  } else if (written != OutputStatus::kDone) {
-    console.PrintError(error);
-    ok = false;
-  }
-  return ok;
+  return ExportBytesToFile(AsBytes(*file), options, format, console);
 }
 
 int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,
@@ -160,7 +138,7 @@ int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output
     return 1;
   }
   console.PrintProgress(output.converting);
-  if (!ExportToFile(options, output, console)) {
+  if (!ExportToFile(options, output.format, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
@@ -180,6 +158,14 @@ int ConvertToJson(const ConversionOptions& options, Console& console) {
 
 int ConvertToSqlite(const ConversionOptions& options, Console& console) {
   return ConvertDatabase(options, kSqliteOutput, console);
+}
+
+bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
+                       Console& console) {
+  // The popup file replaces an existing one without asking.
+  FileSink output(options.csvFile, options.overwrite);
+  FileSink popups(options.popupFile, true);
+  return RunExport(file, options, format, output, popups, console).ok;
 }
 
 }  // namespace qv

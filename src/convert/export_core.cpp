@@ -1,3 +1,4 @@
+// The export sequence and the steps it is made of.
 #include "convert/export_core.h"
 
 #include <algorithm>
@@ -9,11 +10,16 @@
 
 #include "convert/csv_writer.h"
 #include "convert/record_decoder.h"
+#include "convert/typed_writers.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "fields/text_utils.h"
 #include "pdb/identify.h"
+
+#ifndef QV_NO_SQLITE
+#include "convert/sqlite_export.h"
+#endif
 
 namespace qv {
 namespace {
@@ -56,6 +62,30 @@ bool CheckExportPermission(const MasterRecord& master, const ConversionOptions& 
   return true;
 }
 
+// The field-name line, line feed included: one name per visible column.
+void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& options,
+                         std::string& out) {
+  const VisibleColumns columns = GetVisibleColumns(master);
+  std::array<std::string_view, kFieldSlots> names;
+  for (int k = 0; k < columns.count; ++k) names[k] = FixedText(master.fields[columns.slots[k]].name);
+  CsvWriter(options, out).WriteTexts(std::span(names.data(), static_cast<size_t>(columns.count)));
+}
+
+// The popup file: one line per field slot (all 30), each listing every
+// choice of that slot's popup list.
+std::string RenderPopupFile(const ExportDatabase& database, const ConversionOptions& options) {
+  std::string out;
+  CsvWriter writer(options, out);
+  const PopupListViews lists = ReadPopupLists(database.file, database.header.recordCount);
+  std::vector<std::string_view> choices;
+  for (const std::optional<ByteView>& list : lists) {
+    choices.clear();
+    ForEachChoiceText(list, [&](std::string_view text) { choices.push_back(text); });
+    writer.WriteTexts(choices);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string IdentityNote(ByteView file) {
@@ -80,27 +110,6 @@ bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, Expo
     return false;
   }
   return CheckExportPermission(out.master, options, console);
-}
-
-void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& options,
-                         std::string& out) {
-  const VisibleColumns columns = GetVisibleColumns(master);
-  std::array<std::string_view, kFieldSlots> names;
-  for (int k = 0; k < columns.count; ++k) names[k] = FixedText(master.fields[columns.slots[k]].name);
-  CsvWriter(options, out).WriteTexts(std::span(names.data(), static_cast<size_t>(columns.count)));
-}
-
-std::string RenderPopupFile(const ExportDatabase& database, const ConversionOptions& options) {
-  std::string out;
-  CsvWriter writer(options, out);
-  const PopupListViews lists = ReadPopupLists(database.file, database.header.recordCount);
-  std::vector<std::string_view> choices;
-  for (const std::optional<ByteView>& list : lists) {
-    choices.clear();
-    ForEachChoiceText(list, [&](std::string_view text) { choices.push_back(text); });
-    writer.WriteTexts(choices);
-  }
-  return out;
 }
 
 std::vector<int> GetVisibleSlots(const MasterRecord& master) {
@@ -140,18 +149,6 @@ bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
   return ok;
 }
 
-bool AppendDataRows(const ExportDatabase& database, const ConversionOptions& options,
-                    std::string& csv, Console& console) {
-  const VisibleColumns columns = GetVisibleColumns(database.master);
-  const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
-  // The rendered text is of the order of the record bytes; one reservation
-  // saves the repeated regrowth of a large export.
-  csv.reserve(csv.size() + database.file.size() + database.file.size() / 2);
-  CsvWriter writer(options, csv);
-  return ForEachDataRow(database, slots, options, console,
-                        [&writer](CellRow row) { writer.WriteRow(row); });
-}
-
 std::string EncodeCsvText(std::string text, CsvEncoding encoding) {
   if (encoding == CsvEncoding::kBytes) return text;
   std::string utf8 = HandheldToUtf8(text);
@@ -159,18 +156,163 @@ std::string EncodeCsvText(std::string text, CsvEncoding encoding) {
   return utf8;
 }
 
-ExportResult ExportToCsvText(ByteView file, const ConversionOptions& options, Console& console) {
-  ExportResult result;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return result;
-  result.loaded = true;
-  if (options.fieldNames) AppendFieldNameLine(database.master, options, result.csv);
-  if (!options.popupFile.empty()) {
-    result.popups = EncodeCsvText(RenderPopupFile(database, options), options.encoding);
+namespace {
+
+// Gathers rendered text and hands it to a sink in chunks of about
+// `chunkBytes`, each converted to the output's character set on the way:
+// the conversion maps byte by byte, so a chunk converts on its own, and the
+// byte-order mark goes before the first. The first failure of the sink is
+// kept and the chunks after it are dropped.
+class ChunkedOutput {
+ public:
+  static constexpr size_t kRowRoom = 64 * 1024;
+
+  ChunkedOutput(OutputSink& sink, CsvEncoding encoding, size_t chunkBytes, size_t expected)
+      : sink_(sink), encoding_(encoding), chunkBytes_(chunkBytes) {
+    // The buffer is allocated once: a chunk and room for the row that
+    // crosses its end, or the whole output when that is expected to be
+    // smaller.
+    text_.reserve(std::min(chunkBytes + kRowRoom, expected));
   }
-  result.ok = AppendDataRows(database, options, result.csv, console);
-  result.csv = EncodeCsvText(std::move(result.csv), options.encoding);
-  return result;
+
+  // Where the writers append; they may append one row after another.
+  std::string& text() { return text_; }
+
+  // After each row: hands the text over once it has reached a chunk.
+  void RowDone() {
+    if (text_.size() >= chunkBytes_) Flush();
+  }
+
+  // Hands over whatever was gathered; the first call always writes, so an
+  // empty output still gets its byte-order mark.
+  void Flush() {
+    if (status_.ok()) {
+      std::string_view chunk = text_;
+      if (encoding_ != CsvEncoding::kBytes) {
+        converted_ = HandheldToUtf8(text_);
+        if (!started_ && encoding_ == CsvEncoding::kUtf8Bom) converted_.insert(0, kUtf8Bom);
+        chunk = converted_;
+      }
+      if (!chunk.empty()) status_ = sink_.Write(chunk);
+    }
+    started_ = true;
+    text_.clear();
+  }
+
+  // Success, or the first failure of a write.
+  const Status& status() const { return status_; }
+
+ private:
+  OutputSink& sink_;
+  const CsvEncoding encoding_;
+  const size_t chunkBytes_;
+  std::string text_;
+  std::string converted_;
+  bool started_ = false;
+  Status status_;
+};
+
+// Step 3 of RunExport: the popup file, written whole. True unless a file
+// that was opened could not be written.
+bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
+                    OutputSink& popups, Console& console) {
+  if (!popups.Open()) {
+    console.PrintError("Could not open Popup File!!");
+    return true;
+  }
+  Status written = popups.Write(EncodeCsvText(RenderPopupFile(database, options), options.encoding));
+  if (written) written = popups.Finish();
+  if (written) return true;
+  console.PrintError(written.message());
+  return false;
+}
+
+// Steps 3 and 4 for CSV: the field-name line, the popup file, the rows.
+bool WriteCsv(const ExportDatabase& database, const ConversionOptions& options,
+              OutputSink& popups, ChunkedOutput& out, Console& console) {
+  if (options.fieldNames) AppendFieldNameLine(database.master, options, out.text());
+  bool ok = true;
+  if (!options.popupFile.empty()) ok = WritePopupFile(database, options, popups, console);
+  const VisibleColumns columns = GetVisibleColumns(database.master);
+  const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
+  CsvWriter writer(options, out.text());
+  const bool allRead = ForEachDataRow(database, slots, options, console, [&](CellRow row) {
+    writer.WriteRow(row);
+    out.RowDone();
+  });
+  return allRead && ok;
+}
+
+// Step 4 for JSON Lines: one object per record, keyed by the visible
+// fields' names made unique.
+bool WriteJsonLines(const ExportDatabase& database, const ConversionOptions& options,
+                    ChunkedOutput& out, Console& console) {
+  const std::vector<int> slots = GetVisibleSlots(database.master);
+  const std::vector<std::string> names = UniqueColumnNames(database.master, slots);
+  JsonLinesWriter writer(names, out.text());
+  return ForEachDataRow(database, slots, options, console, [&](CellRow row) {
+    writer.WriteRow(row);
+    out.RowDone();
+  });
+}
+
+}  // namespace
+
+ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportFormat format,
+                        OutputSink& output, OutputSink& popups, Console& console,
+                        size_t chunkBytes) {
+  ExportOutcome outcome;
+  ExportDatabase database;
+  if (!LoadDatabaseForExport(file, options, database, console)) return outcome;
+  outcome.loaded = true;
+  const Status opened = output.Open();
+  if (!opened) {
+    console.PrintError(opened.message());
+    return outcome;
+  }
+  bool ok = true;
+  Status written;
+  if (format == ExportFormat::kSqlite) {
+#ifdef QV_NO_SQLITE
+    console.PrintError("This build cannot write SQLite files");
+    return outcome;
+#else
+    std::string bytes;
+    ok = RenderSqliteDatabase(database, options, options.pdbFile, bytes, console);
+    // A SQLite file that failed is not written at all.
+    if (bytes.empty()) return outcome;
+    written = output.Write(bytes);
+#endif
+  } else {
+    // JSON Lines is UTF-8 as written; CSV is converted as the options say.
+    // Keys repeat on every JSON line, so that text outgrows the records.
+    const bool csv = format == ExportFormat::kCsv;
+    ChunkedOutput out(output, csv ? options.encoding : CsvEncoding::kBytes, chunkBytes,
+                      csv ? file.size() + file.size() / 2 : 2 * file.size());
+    ok = csv ? WriteCsv(database, options, popups, out, console)
+             : WriteJsonLines(database, options, out, console);
+    out.Flush();
+    written = out.status();
+  }
+  if (written) written = output.Finish();
+  if (!written) {
+    console.PrintError(written.message());
+    ok = false;
+  }
+  outcome.ok = ok;
+  return outcome;
+}
+
+ExportResult ExportToMemory(ByteView file, const ConversionOptions& options, ExportFormat format,
+                            Console& console) {
+  StringSink output;
+  StringSink popups;
+  const ExportOutcome outcome = RunExport(file, options, format, output, popups, console);
+  return ExportResult{outcome.loaded, outcome.ok, std::move(output.text), std::move(popups.text)};
+}
+
+ExportResult ExportToCsvText(ByteView file, const ConversionOptions& options, Console& console) {
+  return ExportToMemory(file, options, ExportFormat::kCsv, console);
 }
 
 }  // namespace qv

@@ -7,7 +7,6 @@
 #include "convert/export_core.h"
 #include "convert/schema.h"
 #include "csv/csv_quote.h"
-#include "fields/charset.h"
 #include "fields/date_time.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -101,15 +100,6 @@ std::string Describe(const ExportDatabase& database, int storedVersion,
   return out;
 }
 
-std::string EncodeSchema(const std::string& schema, CsvEncoding encoding) {
-  switch (encoding) {
-    case CsvEncoding::kBytes: return schema;
-    case CsvEncoding::kUtf8: return HandheldToUtf8(schema);
-    case CsvEncoding::kUtf8Bom: return std::string(kUtf8Bom) + HandheldToUtf8(schema);
-  }
-  return schema;
-}
-
 }  // namespace
 
 std::string FormatDatabaseTime(uint32_t seconds) {
@@ -140,7 +130,7 @@ DatabaseDescription DescribeDatabaseText(ByteView file, const ConversionOptions&
   const PopupListViews lists = ReadPopupLists(file, database.header.recordCount);
   result.text = Describe(database, storedVersion, lists);
   if (!options.schemaFile.empty()) {
-    result.schema = EncodeSchema(WriteSchema(database.master, lists), options.encoding);
+    result.schema = EncodeCsvText(WriteSchema(database.master, lists), options.encoding);
   }
   return result;
 }

@@ -325,12 +325,7 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
 
 ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,
                                  Console& console) {
-  ExportResult result;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return result;
-  result.loaded = true;
-  result.ok = RenderSqliteDatabase(database, options, options.pdbFile, result.csv, console);
-  return result;
+  return ExportToMemory(file, options, ExportFormat::kSqlite, console);
 }
 
 }  // namespace qv

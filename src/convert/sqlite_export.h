@@ -42,8 +42,8 @@ std::string RecordsTableName(const DatabaseHeader& header);
 bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
                           std::string_view sourceName, std::string& bytes, Console& console);
 
-// The whole conversion held in memory, for tests and fuzzing: the same
-// checks and messages as ExportToCsvText; `csv` holds the file's bytes.
+// ExportToMemory as SQLite, for tests and fuzzing: the same checks and
+// messages as ExportToCsvText; `csv` holds the file's bytes.
 ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,
                                  Console& console);
 

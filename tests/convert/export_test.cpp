@@ -246,6 +246,98 @@ TEST(ExportCore, ExtraDiagnosticsAndUnreadableRecords) {
   EXPECT_EQ(quiet.text(), Error("Reading Record: 32"));
 }
 
+// A sink that records the calls it gets and fails the one it is told to.
+struct ScriptedSink final : OutputSink {
+  std::string failOn;  // "open", "write" (the second write) or "finish"
+  std::string calls;
+  std::string text;
+  Status Open() override { return Step("open"); }
+  Status Write(std::string_view chunk) override {
+    text.append(chunk);
+    const bool second = calls.find("write ") != std::string::npos;
+    return Step(second ? "write" : "first write");
+  }
+  Status Finish() override { return Step("finish"); }
+  Status Step(const std::string& call) {
+    calls += call + " ";
+    if (call == failOn) return Failure{call + " failed"};
+    return {};
+  }
+};
+
+// Chunks of any size give the bytes the whole text gives, in every
+// character set (each chunk converts alone; the byte-order mark comes once)
+// and in JSON Lines; a failing sink stops the writing and is reported after
+// the rows' messages.
+TEST(ExportCore, OutputInChunksAndFailingSinks) {
+  TestDatabase db = MixedDatabase();
+  for (int n = 0; n < 40; ++n) db.AddRow(MixedRow("Caf\xE9 \x80", n, n % 2, 1));
+  Bytes file = db.Build();
+  SetEntryOffset(file, 35, EntryOffset(file, 36) + 1);
+  ConversionOptions options = Options();
+  options.fieldNames = true;
+  options.popupFile = "popups.csv";
+  for (const ExportFormat format : {ExportFormat::kCsv, ExportFormat::kJsonLines}) {
+    for (const CsvEncoding encoding : {CsvEncoding::kBytes, CsvEncoding::kUtf8Bom}) {
+      options.encoding = encoding;
+      Console whole;
+      const ExportResult expected = ExportToMemory(file, options, format, whole);
+      ASSERT_TRUE(expected.loaded);
+      EXPECT_FALSE(expected.ok);
+      for (const size_t chunk : {size_t{1}, size_t{100}}) {
+        StringSink output;
+        StringSink popups;
+        Console console;
+        const ExportOutcome outcome =
+            RunExport(file, options, format, output, popups, console, chunk);
+        EXPECT_TRUE(outcome.loaded && !outcome.ok);
+        EXPECT_EQ(output.text, expected.csv) << chunk;
+        EXPECT_EQ(popups.text, expected.popups);
+        EXPECT_EQ(console.text(), whole.text());
+      }
+    }
+  }
+
+  options.encoding = CsvEncoding::kBytes;
+  const std::string rowError = Error("Reading Record: 35");
+  const struct {
+    const char* failOn;
+    const char* calls;
+    std::string messages;
+  } cases[] = {
+      {"open", "open ", Error("open failed")},
+      {"write", "open first write write ", rowError + Error("write failed")},
+      {"finish", "open first write write finish ", rowError + Error("finish failed")},
+  };
+  for (const auto& c : cases) {
+    ScriptedSink output;
+    output.failOn = c.failOn;
+    StringSink popups;
+    Console console;
+    const ExportOutcome outcome =
+        RunExport(file, options, ExportFormat::kCsv, output, popups, console, 500);
+    EXPECT_TRUE(outcome.loaded && !outcome.ok);
+    EXPECT_EQ(output.calls, c.calls);
+    EXPECT_EQ(console.text(), c.messages);
+  }
+
+  // Not being able to open the popup file costs only the popup file; not
+  // being able to write it fails the export, after the rows are written.
+  file = MixedDatabase().AddRow(MixedRow("A", 1, 0, 1)).Build();
+  for (const char* failOn : {"open", "write"}) {
+    StringSink output;
+    ScriptedSink popups;
+    popups.failOn = failOn == std::string("open") ? "open" : "first write";
+    Console console;
+    const ExportOutcome outcome =
+        RunExport(file, options, ExportFormat::kCsv, output, popups, console);
+    EXPECT_EQ(outcome.ok, failOn == std::string("open"));
+    EXPECT_EQ(output.text, "Done,Name,Colour,Count\n1,A,Red,1\n");
+    EXPECT_EQ(console.text(), failOn == std::string("open") ? Error("Could not open Popup File!!")
+                                                            : Error("first write failed"));
+  }
+}
+
 TEST(ExportCore, PopupFileListsEverySlot) {
   TestDatabase db = MixedDatabase();
   db.SetPopup(0, {"Only, one", "say \"x\""});  // not a popup field: listed all the same
