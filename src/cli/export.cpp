@@ -73,9 +73,10 @@ bool CheckOptions(const ConversionOptions& options, const ExportOutput& output,
   return CheckDistinctFiles(options, output, console);
 }
 
-// An output file behind an export sink: nothing is at its name until Finish
-// succeeds, and an export that ends without finishing it leaves whatever
-// was there before.
+// An output file behind an export sink: the chunks go straight into the
+// private file, so no more than a chunk of the output is ever held; nothing
+// is at its name until Finish succeeds, and an export that ends without
+// finishing it leaves whatever was there before.
 class FileSink final : public OutputSink {
  public:
   FileSink(const std::string& path, bool replace) : path_(path), replace_(replace) {}
@@ -94,13 +95,14 @@ class FileSink final : public OutputSink {
   }
 
   Status Write(std::string_view chunk) override {
-    contents_.append(chunk);
-    return {};
+    std::string error;
+    if (file_.Write(chunk, error) == OutputStatus::kDone) return {};
+    return Failure{error};
   }
 
   Status Finish() override {
     std::string error;
-    switch (file_.Finish(contents_, error)) {
+    switch (file_.Finish({}, error)) {
       case OutputStatus::kDone:
         return {};
       case OutputStatus::kAlreadyExists:
@@ -115,7 +117,6 @@ class FileSink final : public OutputSink {
   const std::string& path_;
   const bool replace_;
   OutputFile file_;
-  std::string contents_;
 };
 
 // Reads the database and exports it: true when every step succeeded.

@@ -243,6 +243,7 @@ struct OutputFile::State {
   std::string target;     // where the file goes: `path`, or a link's target
   std::string folder;     // the target's folder
   std::string temporary;  // the private file's name while it has one
+  std::string failure;     // why a Write failed; the output is lost then
   int fd = -1;
   bool replace = false;
   bool inPlace = false;   // a device or pipe, written directly
@@ -328,13 +329,26 @@ OutputStatus OutputFile::Open(const std::string& path, bool replace, std::string
   return OutputStatus::kDone;
 }
 
-OutputStatus OutputFile::Finish(std::string_view contents, std::string& error) {
+OutputStatus OutputFile::Write(std::string_view chunk, std::string& error) {
   if (!state_ || state_->fd < 0) {
     error = "No output file is open";
     return OutputStatus::kFailed;
   }
   State& s = *state_;
-  if (!WriteAll(s.fd, contents.data(), contents.size())) return s.Fail("Writing", errno, error);
+  if (!s.failure.empty()) {
+    error = s.failure;
+    return OutputStatus::kFailed;
+  }
+  if (WriteAll(s.fd, chunk.data(), chunk.size())) return OutputStatus::kDone;
+  (void)s.Fail("Writing", errno, s.failure);
+  error = s.failure;
+  return OutputStatus::kFailed;
+}
+
+OutputStatus OutputFile::Finish(std::string_view contents, std::string& error) {
+  const OutputStatus written = Write(contents, error);
+  if (written != OutputStatus::kDone) return written;
+  State& s = *state_;
   if (s.inPlace) {
     // Delayed write errors (a full disk, a network file system) show up here.
     const int closed = close(s.fd);

@@ -68,10 +68,10 @@ enum class OutputStatus {
 // One output file, written whole or not at all.
 //
 // Open prepares a private file beside the destination (anonymous where the
-// system allows, so that a killed run leaves nothing behind); Finish writes
-// the contents, flushes them and puts the file in place. Until Finish
-// succeeds, whatever was at the destination is untouched; a destruction
-// before that discards the private file.
+// system allows, so that a killed run leaves nothing behind); Write adds to
+// it as the contents are made; Finish writes the rest, flushes it and puts
+// the file in place. Until Finish succeeds, whatever was at the destination
+// is untouched; a destruction before that discards the private file.
 //
 // A symbolic link is followed, so the file it points to is replaced and the
 // link stays. An existing destination that is not a regular file or folder
@@ -91,8 +91,15 @@ class OutputFile {
   // kFailed names the file in `error`. Called once per object.
   OutputStatus Open(const std::string& path, bool replace, std::string& error);
 
-  // Writes `contents` and puts the file in place. Only after an Open that
-  // gave kDone; called once. kFailed names the file in `error`.
+  // Appends `chunk` to the private file (or, for a device, pipe or standard
+  // output, writes it where it goes). Only after an Open that gave kDone and
+  // before Finish. kFailed names the file in `error`; the output is then
+  // lost: a later Finish fails the same way and nothing is put in place.
+  OutputStatus Write(std::string_view chunk, std::string& error);
+
+  // Writes `contents` after what Write wrote and puts the file in place.
+  // Only after an Open that gave kDone; called once. kFailed names the file
+  // in `error`.
   OutputStatus Finish(std::string_view contents, std::string& error);
 
  private:

@@ -165,8 +165,6 @@ namespace {
 // kept and the chunks after it are dropped.
 class ChunkedOutput {
  public:
-  static constexpr size_t kRowRoom = 64 * 1024;
-
   ChunkedOutput(OutputSink& sink, CsvEncoding encoding, size_t chunkBytes, size_t expected)
       : sink_(sink), encoding_(encoding), chunkBytes_(chunkBytes) {
     // The buffer is allocated once: a chunk and room for the row that
@@ -183,8 +181,8 @@ class ChunkedOutput {
     if (text_.size() >= chunkBytes_) Flush();
   }
 
-  // Hands over whatever was gathered; the first call always writes, so an
-  // empty output still gets its byte-order mark.
+  // Hands over whatever was gathered. The first call converts even an empty
+  // text, so that an empty output still gets its byte-order mark.
   void Flush() {
     if (status_.ok()) {
       std::string_view chunk = text_;
@@ -203,6 +201,8 @@ class ChunkedOutput {
   const Status& status() const { return status_; }
 
  private:
+  static constexpr size_t kRowRoom = size_t{64} << 10;
+
   OutputSink& sink_;
   const CsvEncoding encoding_;
   const size_t chunkBytes_;

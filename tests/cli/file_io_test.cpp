@@ -161,6 +161,28 @@ TEST(FileIo, OutputAppearingWhileWrittenIsNeverReplaced) {
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 
+TEST(FileIo, ChunksAppearOnlyWhenFinished) {
+  testing::TempDir dir;
+  ASSERT_TRUE(dir.Write("out.csv", "old"));
+  std::string error;
+  {
+    OutputFile file;
+    ASSERT_EQ(file.Open(dir.path("out.csv"), true, error), OutputStatus::kDone) << error;
+    ASSERT_EQ(file.Write("ab", error), OutputStatus::kDone) << error;
+    ASSERT_EQ(file.Write("cd", error), OutputStatus::kDone) << error;
+    EXPECT_EQ(dir.Read("out.csv"), "old");
+    ASSERT_EQ(file.Finish("e", error), OutputStatus::kDone) << error;
+  }
+  EXPECT_EQ(dir.Read("out.csv"), "abcde");
+  {
+    OutputFile abandoned;
+    ASSERT_EQ(abandoned.Open(dir.path("out.csv"), true, error), OutputStatus::kDone) << error;
+    ASSERT_EQ(abandoned.Write("never placed", error), OutputStatus::kDone) << error;
+  }
+  EXPECT_EQ(dir.Read("out.csv"), "abcde");
+  EXPECT_EQ(CountEntries(dir.path()), 1);
+}
+
 TEST(FileIo, OutputFailureLeavesTheOldFile) {
   testing::TempDir dir;
   ASSERT_TRUE(dir.Write("out.pdb", "old contents"));
@@ -177,10 +199,19 @@ TEST(FileIo, OutputFailureLeavesTheOldFile) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const OutputStatus written =
       WriteOutputFile(dir.path("out.pdb"), std::string(10000, '7'), true, error);
+  // Written in chunks, a failed chunk loses the output: Finish fails too.
+  OutputFile chunked;
+  ASSERT_EQ(chunked.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
+  const OutputStatus chunk = chunked.Write(std::string(10000, '8'), error);
+  std::string finishError;
+  const OutputStatus finished = chunked.Finish("", finishError);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
 
   EXPECT_EQ(written, OutputStatus::kFailed);
+  EXPECT_EQ(chunk, OutputStatus::kFailed);
+  EXPECT_EQ(finished, OutputStatus::kFailed);
+  EXPECT_EQ(finishError, error);
   EXPECT_NE(error.find("out.pdb"), std::string::npos) << error;
   EXPECT_EQ(dir.Read("out.pdb"), "old contents");
   EXPECT_EQ(CountEntries(dir.path()), 1);
