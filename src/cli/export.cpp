@@ -107,17 +107,10 @@ bool RenderTypedOutput(const ExportDatabase& database, const ConversionOptions& 
 // the point where its open failure is reported and put in place at the end,
 // holding every row that could be read; the popup file is complete before
 // the rows are rendered.
-bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Console& console) {
-  bool tooLarge = false;
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
-  if (!file) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
-                                : Format("Cannot Open File: %s for reading",
-                                         options.pdbFile.c_str()));
-    return false;
-  }
+bool ExportLoadedFile(ByteView file, const ConversionOptions& options, const ExportOutput& kind,
+                      Console& console) {
   ExportDatabase database;
-  if (!LoadDatabaseForExport(AsBytes(*file), options, database, console)) return false;
+  if (!LoadDatabaseForExport(file, options, database, console)) return false;
 
   OutputFile output;
   std::string error;
@@ -153,6 +146,18 @@ bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Co
   return ok;
 }
 
+bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Console& console) {
+  bool tooLarge = false;
+  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
+  if (!file) {
+    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
+                                : Format("Cannot Open File: %s for reading",
+                                         options.pdbFile.c_str()));
+    return false;
+  }
+  return ExportLoadedFile(AsBytes(*file), options, kind, console);
+}
+
 int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,
                     Console& console) {
   if (!CheckOptions(options, output, console)) {
@@ -180,6 +185,16 @@ int ConvertToJson(const ConversionOptions& options, Console& console) {
 
 int ConvertToSqlite(const ConversionOptions& options, Console& console) {
   return ConvertDatabase(options, kSqliteOutput, console);
+}
+
+bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
+                       Console& console) {
+  switch (format) {
+    case ExportFormat::kCsv: return ExportLoadedFile(file, options, kCsvOutput, console);
+    case ExportFormat::kJsonLines: return ExportLoadedFile(file, options, kJsonOutput, console);
+    case ExportFormat::kSqlite: break;
+  }
+  return ExportLoadedFile(file, options, kSqliteOutput, console);
 }
 
 }  // namespace qv

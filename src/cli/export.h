@@ -4,6 +4,7 @@
 
 #include "convert/console.h"
 #include "cli/options.h"
+#include "pdb/byte_io.h"
 
 namespace qv {
 
@@ -16,5 +17,15 @@ int ConvertToCsv(const ConversionOptions& options, Console& console);
 // checks and messages, the popup file not written.
 int ConvertToJson(const ConversionOptions& options, Console& console);
 int ConvertToSqlite(const ConversionOptions& options, Console& console);
+
+enum class ExportFormat { kCsv, kJsonLines, kSqlite };
+
+// The export of `file`, the bytes of `options.pdbFile` read already, into
+// `options.csvFile` as `format` asks, with its messages on `console`: what
+// the commands above do after checking the options, without their progress
+// messages. True when every step succeeded; an existing output is replaced
+// only with `options.overwrite`.
+bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
+                       Console& console);
 
 }  // namespace qv
