@@ -166,9 +166,10 @@ bool DescribeOne(const std::string& path, Console& console) {
     const unsigned rows = header.recordCount > kFirstDataRecord
                               ? header.recordCount - static_cast<unsigned>(kFirstDataRecord)
                               : 0;
-    line = Format("a Quorvex database \"%s\": %u data rows, %zu fields",
-                  EscapeForDisplay(identity.name).c_str(), rows,
-                  GetVisibleSlots(master).size());
+    const size_t fields = GetVisibleSlots(master).size();
+    line = Format("a Quorvex database \"%s\": %u data row%s, %zu field%s",
+                  EscapeForDisplay(identity.name).c_str(), rows, rows == 1 ? "" : "s", fields,
+                  fields == 1 ? "" : "s");
   }
   console.Write(path + ": " + line + "\n");
   return true;
