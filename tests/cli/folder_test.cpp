@@ -199,6 +199,14 @@ TEST(FolderMode, StaysInsideTheFolderConvertsEachFileOnceAndNeverReadsItsOwnOutp
             "Failed:\n"
             "  Backup/Backup/b.pdb: its output would be inside the folder being converted\n");
   EXPECT_TRUE(dir.Exists("a.csv"));
+  // A file where an output's folder would go.
+  Put(dir, "blocked/Backup", {});
+  const RunResult blocked =
+      Qv(dir, {"COMMAND:TOCSV", "INFILE:{Backup}", "OUTFILE:{blocked}", "QUIET"});
+  EXPECT_EQ(blocked.output,
+            "Failed:\n"
+            "  Backup/Backup/b.pdb: cannot create the folder of blocked/Backup/b.csv: "
+            "Not a directory\n");
 
   ASSERT_TRUE(dir.Write("file.txt", "x"));
   const struct {
