@@ -261,12 +261,15 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
 }
 
 int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& console) {
-  static constexpr std::pair<const char*, ExportFormat> kToCsv{".csv", ExportFormat::kCsv};
-  static constexpr std::pair<const char*, ExportFormat> kToJson{".jsonl", ExportFormat::kJsonLines};
-  static constexpr std::pair<const char*, ExportFormat> kToSqlite{".sqlite", ExportFormat::kSqlite};
-  const auto& [extension, format] = parsed.command == Command::kToCsv    ? kToCsv
-                                    : parsed.command == Command::kToJson ? kToJson
-                                                                         : kToSqlite;
+  const char* extension = ".sqlite";
+  ExportFormat format = ExportFormat::kSqlite;
+  if (parsed.command == Command::kToCsv) {
+    extension = ".csv";
+    format = ExportFormat::kCsv;
+  } else if (parsed.command == Command::kToJson) {
+    extension = ".jsonl";
+    format = ExportFormat::kJsonLines;
+  }
   std::vector<FileJob> jobs;
   std::vector<Entry> failed;
   std::vector<Entry> skipped;
