@@ -28,11 +28,18 @@ struct Entry {
   std::string why;
 };
 
+// The two folders of a conversion.
+struct FolderPair {
+  std::string in;
+  std::string out;
+  bool outBelowIn = false;  // the output folder lies inside the input folder
+};
+
 // What one file of a conversion needs and what became of it. Each job
 // writes only its own.
 struct FileJob {
   std::string input;   // the path opened
-  std::string output;  // empty when the file may not be converted (see `why`)
+  std::string output;  // the path written
   std::string why;     // after the run: the description or the failure
   enum { kFailed, kConverted, kSkipped } outcome = kFailed;
 };
@@ -112,9 +119,30 @@ bool ReadInput(const std::string& path, std::optional<std::string>& bytes, std::
   return false;
 }
 
+// The folder that `path` names a file in: "a/b.csv" gives "a", "/b.csv" "/".
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether writing `output` could replace a file of the input folder: it, or
+// its nearest folder that exists, leads there through any link (the input
+// folder below the output folder, a link in the output folder), other than
+// into the output folder inside it, whose files are never inputs.
+bool LandsInInput(const FolderPair& folders, const std::string& output) {
+  std::string target = output;
+  while (GetPathKind(target) == PathKind::kMissing && FolderOf(target) != target) {
+    target = FolderOf(target);
+  }
+  return PathBelow(folders.in, target) &&
+         !(folders.outBelowIn && PathBelow(folders.out, target));
+}
+
 // Converts one file: reads it once, identifies it and exports the same
 // bytes. True unless it failed.
-bool ConvertOne(FileJob& job, ConversionOptions options, ExportFormat format, Console& console) {
+bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
+                ExportFormat format, Console& console) {
   std::optional<std::string> bytes;
   if (!ReadInput(job.input, bytes, job.why)) return false;
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
@@ -127,13 +155,15 @@ bool ConvertOne(FileJob& job, ConversionOptions options, ExportFormat format, Co
     job.why = DescribeFile(identity);
     return true;
   }
-  if (job.output.empty()) return false;
   if (!console.quiet()) {
     console.Write("Converting " + job.input + " to " + job.output + "...\n");
   }
-  const size_t slash = job.output.rfind('/');
+  if (LandsInInput(folders, job.output)) {
+    job.why = "its output " + job.output + " would be inside the folder being converted";
+    return false;
+  }
   std::string error;
-  if (slash != std::string::npos && !MakeFolders(job.output.substr(0, slash), error)) {
+  if (!MakeFolders(FolderOf(job.output), error)) {
     job.why = "cannot create the folder of " + job.output + ": " + error;
     return false;
   }
@@ -214,10 +244,12 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
 // those inside the output folder, when it lies in the input folder. Fills
 // `jobs` and returns "" or the reason the run cannot start.
 std::string PlanConversion(const ConversionOptions& options, const char* extension,
-                           std::vector<FileJob>& jobs, std::vector<Entry>& failed,
-                           std::vector<Entry>& skipped) {
+                           FolderPair& folders, std::vector<FileJob>& jobs,
+                           std::vector<Entry>& failed, std::vector<Entry>& skipped) {
   const std::string& in = options.pdbFile;
   const std::string& out = options.csvFile;
+  folders.in = in;
+  folders.out = out;
   if (out.empty()) return "You need to specify an output folder to create!";
   const PathKind kind = GetPathKind(out);
   if (kind != PathKind::kFolder && kind != PathKind::kMissing) {
@@ -230,10 +262,7 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
   if (outInside && outInside->empty()) {
     return Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str());
   }
-  // When the input folder lies in the output folder, an output could land on
-  // an input: those files are not converted.
-  const std::optional<std::string> inInside = outInside ? std::nullopt : PathBelow(out, in);
-
+  folders.outBelowIn = outInside.has_value();
   FolderListing listing = ListFilesBelow(in);
   std::vector<std::string> files;
   for (std::string& file : listing.files) {
@@ -244,11 +273,7 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
   for (size_t i = 0; i < files.size(); ++i) {
     FileJob job;
     job.input = JoinPath(in, files[i]);
-    if (inInside && names[i].compare(0, inInside->size() + 1, *inInside + "/") == 0) {
-      job.why = "its output would be inside the folder being converted";
-    } else {
-      job.output = JoinPath(out, names[i]);
-    }
+    job.output = JoinPath(out, names[i]);
     jobs.push_back(std::move(job));
   }
   for (const FolderProblem& link : listing.skippedLinks) {
@@ -270,10 +295,12 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
     extension = ".jsonl";
     format = ExportFormat::kJsonLines;
   }
+  FolderPair folders;
   std::vector<FileJob> jobs;
   std::vector<Entry> failed;
   std::vector<Entry> skipped;
-  const std::string refusal = PlanConversion(parsed.options, extension, jobs, failed, skipped);
+  const std::string refusal =
+      PlanConversion(parsed.options, extension, folders, jobs, failed, skipped);
   if (!refusal.empty()) {
     console.PrintError(refusal);
     console.PrintMessage("Conversion Cancelled!");
@@ -283,7 +310,7 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
       jobs.size(), threads,
       [&](size_t i, Console& own) {
         own.SetQuiet(console.quiet());
-        return ConvertOne(jobs[i], parsed.options, format, own);
+        return ConvertOne(jobs[i], folders, parsed.options, format, own);
       },
       [&](size_t, const std::string& text) { console.Write(text); });
   size_t converted = 0;

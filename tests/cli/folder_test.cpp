@@ -197,8 +197,17 @@ TEST(FolderMode, StaysInsideTheFolderConvertsEachFileOnceAndNeverReadsItsOwnOutp
   EXPECT_EQ(above.exitStatus, 1);
   EXPECT_EQ(above.output,
             "Failed:\n"
-            "  Backup/Backup/b.pdb: its output would be inside the folder being converted\n");
+            "  Backup/Backup/b.pdb: its output ./Backup/b.csv would be inside the folder being "
+            "converted\n");
   EXPECT_TRUE(dir.Exists("a.csv"));
+  // Nor through a link in the output folder.
+  Put(dir, "linked/x", {});
+  ASSERT_EQ(symlink("../Backup/a.pdb", dir.path("linked/a.csv").c_str()), 0);
+  const RunResult linked = Qv(dir, {"COMMAND:TOCSV", "INFILE:{Backup}", "OUTFILE:{linked}",
+                                    "OVERWRITE", "QUIET"});
+  EXPECT_NE(linked.output.find("  Backup/a.pdb: its output linked/a.csv would be inside"),
+            std::string::npos) << linked.output;
+  EXPECT_EQ(dir.ReadBytes("Backup/a.pdb"), Database("A", {"a"}));
   // A file where an output's folder would go.
   Put(dir, "blocked/Backup", {});
   const RunResult blocked =
