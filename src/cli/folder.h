@@ -14,7 +14,7 @@ namespace qv {
 bool IsFolderRun(const ParsedCommandLine& parsed);
 
 // Runs the command of `parsed` over the folder `parsed.options.pdbFile` on
-// `parsed.threads` threads (0: one per core), printing each file's messages
+// `parsed.threads` threads (0: two per core), printing each file's messages
 // whole and in path order, then the summary. Returns the exit status: 0 when
 // no file failed, 1 when one did or the run could not start, 2 when an
 // option does not go with a folder.

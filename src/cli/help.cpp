@@ -52,7 +52,7 @@ constexpr std::string_view kMoreHelp =
     "                          stored as written (instead of storing it with a warning).\n"
     "   QUIET               -> Print only warnings and errors: no banner, no progress.\n"
     "   THREADS:{n}         -> A folder: convert its files on n threads (1 to 256);\n"
-    "                          by default one per core.\n"
+    "                          by default two per core.\n"
     "   ENCODING:{UTF-8}    -> The .CSV file, the popup file and the field names are\n"
     "                          UTF-8; the .PDB file keeps the handheld's character set.\n"
     "                          Every byte survives the way out and back.\n"
