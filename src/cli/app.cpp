@@ -6,6 +6,7 @@
 
 #include "cli/export.h"
 #include "cli/file_io.h"
+#include "cli/folder.h"
 #include "cli/help.h"
 #include "cli/import.h"
 #include "cli/info.h"
@@ -22,13 +23,16 @@ std::string_view Banner() {
 
 namespace {
 
-// Runs the conversion `command` names and returns its exit status. Running
-// out of memory anywhere in it (an input too large for the memory the system
-// grants) ends it like any other failed conversion, with a message and
-// status 1; as outputs are written once complete, none is half written.
-int RunConversion(Command command, const ConversionOptions& options, Console& console) {
+// Runs the conversion the command names, on one file or on a folder, and
+// returns its exit status. Running out of memory anywhere in it (an input
+// too large for the memory the system grants) ends it like any other failed
+// conversion, with a message and status 1; as outputs are written once
+// complete, none is half written.
+int RunConversion(const ParsedCommandLine& parsed, Console& console) {
+  const ConversionOptions& options = parsed.options;
   try {
-    switch (command) {
+    if (IsFolderRun(parsed)) return RunFolder(parsed, console);
+    switch (parsed.command) {
       case Command::kToPdb: return ConvertToPdb(options, console) == 0 ? 0 : 1;
       case Command::kToCsv: return ConvertToCsv(options, console) == 0 ? 0 : 1;
       case Command::kInfo: return DescribeDatabase(options, console) == 0 ? 0 : 1;
@@ -87,7 +91,7 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
     return 2;
   }
   if (parsed.command != Command::kNone) {
-    return RunConversion(parsed.command, parsed.options, console);
+    return RunConversion(parsed, console);
   }
   console.PrintMessage("No Actions to Perform");
   ShowUsage(console);

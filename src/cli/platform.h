@@ -8,6 +8,7 @@
 // walked folder always use '/' between their parts, on every system.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,12 @@ std::string JoinPath(std::string_view folder, std::string_view relative);
 // false with the system's reason in `error`, for example "Not a directory"
 // when a part of the path is a file.
 bool MakeFolders(const std::string& path, std::string& error);
+
+// Where `path` lies in `folder`, links followed in both: "" when both name
+// the same folder, the relative path with '/' separators ("a/b") when `path`
+// is below `folder`, nothing when it is elsewhere or either cannot be
+// resolved (`path` must exist).
+std::optional<std::string> PathBelow(const std::string& folder, const std::string& path);
 
 // Something below a walked folder that was left out, and why.
 struct FolderProblem {

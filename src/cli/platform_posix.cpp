@@ -191,6 +191,17 @@ bool MakeFolders(const std::string& path, std::string& error) {
   return true;
 }
 
+std::optional<std::string> PathBelow(const std::string& folder, const std::string& path) {
+  const std::optional<std::string> root = RealPath(folder);
+  const std::optional<std::string> inner = RealPath(path);
+  if (!root || !inner) return std::nullopt;
+  if (*inner == *root) return "";
+  // "/" ends in its separator already; every other resolved path does not.
+  const std::string prefix = root->back() == '/' ? *root : *root + '/';
+  if (inner->compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  return inner->substr(prefix.size());
+}
+
 FolderListing ListFilesBelow(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const std::optional<std::string> realRoot = fd < 0 ? std::nullopt : RealPath(folder);

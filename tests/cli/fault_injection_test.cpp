@@ -131,8 +131,6 @@ TEST(FaultInjection, InputThatIsAFolderMissingOrUnreadable) {
   TempDir dir;
   ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
   ASSERT_TRUE(dir.Write("in.csv", "a\n"));
-  ExpectFailure(Qv(dir, {"COMMAND:TOCSV", "INFILE:{folder}", "OUTFILE:{out.csv}"}),
-                "Cannot Open File: folder for reading");
   ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{folder}", "OUTFILE:{out.pdb}", "DBNAME:{D}"}),
                 "Opening File: folder for Reading");
   ExpectFailure(Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}", "DBNAME:{D}",

@@ -27,7 +27,7 @@ TEST(HelpFlags, HelpShowsUsageAndEveryOptionWithoutConverting) {
     for (const char* option :
          {"COMMAND:INFO", "EXTRADIAG", "POPUPS:", "SCHEMA:", "ENCODING:{UTF-8}",
           "ENCODING:{UTF-8-BOM}", "SEPARATOR:", "TAB", "COMMA", "SEMICOLON", "--help", "-h", "--version", "DBNAME:",
-          "USEEXISTING:", "PASSWORD:", "Exit status"}) {
+          "USEEXISTING:", "PASSWORD:", "THREADS:", "Exit status"}) {
       EXPECT_NE(run.output.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(run.output.find("Converting"), std::string::npos);

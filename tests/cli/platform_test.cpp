@@ -138,5 +138,20 @@ TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
   EXPECT_EQ(JoinPath("out/", "b.csv"), "out/b.csv");
 }
 
+TEST(PathBelow, PlacesAPathInAFolderThroughLinks) {
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(MakeFolders(dir.path("in/out/deep"), error)) << error;
+  ASSERT_EQ(symlink("in/out", dir.path("link").c_str()), 0);
+  EXPECT_EQ(PathBelow(dir.path("in"), dir.path("in/./")), "");
+  EXPECT_EQ(PathBelow(dir.path("in"), dir.path("link/deep")), "out/deep");
+  const std::optional<std::string> fromRoot = PathBelow("/", dir.path("in"));
+  ASSERT_TRUE(fromRoot && fromRoot->size() > 3);
+  EXPECT_NE(fromRoot->front(), '/');
+  EXPECT_EQ(fromRoot->substr(fromRoot->size() - 3), "/in");
+  EXPECT_EQ(PathBelow(dir.path("in/out"), dir.path("in")), std::nullopt);
+  EXPECT_EQ(PathBelow(dir.path("in"), dir.path("in-other")), std::nullopt);  // missing
+}
+
 }  // namespace
 }  // namespace qv
