@@ -92,17 +92,6 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
   return true;
 }
 
-// The rows as the typed output asks, into `contents`: false when a record
-// could not be read (the others are there) or when SQLite failed (then
-// `contents` is empty and nothing may be written).
-bool RenderTypedOutput(const ExportDatabase& database, const ConversionOptions& options,
-                       const ExportOutput& output, std::string& contents, Console& console) {
-  if (output.kind == ExportOutput::kJsonLines) {
-    return AppendJsonLines(database, options, contents, console);
-  }
-  return RenderSqliteDatabase(database, options, options.pdbFile, contents, console);
-}
-
 // The export proper: true when every step succeeded. The output is opened at
 // the point where its open failure is reported and put in place at the end,
 // holding every row that could be read; the popup file is complete before
@@ -131,18 +120,22 @@ bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Co
     return false;
   }
   std::string contents;
+  SqliteFileBytes sqlite;
   bool ok = true;
   if (kind.kind == ExportOutput::kCsv) {
     if (options.fieldNames) AppendFieldNameLine(database.master, options, contents);
     if (!options.popupFile.empty()) ok = WritePopupFile(database, options, console);
     if (!AppendDataRows(database, options, contents, console)) ok = false;
     contents = EncodeCsvText(std::move(contents), options.encoding);
+  } else if (kind.kind == ExportOutput::kJsonLines) {
+    ok = AppendJsonLines(database, options, contents, console);
   } else {
-    ok = RenderTypedOutput(database, options, kind, contents, console);
+    ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
     // A SQLite file that failed is not written at all.
-    if (contents.empty() && kind.kind == ExportOutput::kSqlite) return false;
+    if (sqlite.bytes().empty()) return false;
   }
-  const OutputStatus written = output.Finish(contents, error);
+  const OutputStatus written =
+      output.Finish(kind.kind == ExportOutput::kSqlite ? sqlite.bytes() : contents, error);
   if (written == OutputStatus::kAlreadyExists) {
     console.PrintError(AlreadyExistsMessage(options.csvFile));
     ok = false;
