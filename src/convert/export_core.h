@@ -36,6 +36,20 @@ std::string IdentityNote(ByteView file);
 bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
                            Console& console);
 
+// The shape of a conversion held in memory: a `Result` whose `loaded`
+// member tells whether `file` passed LoadDatabaseForExport; when it did,
+// `convert(database, result)` fills in the rest.
+template <typename Result, typename Convert>
+Result ConvertLoadedDatabase(ByteView file, const ConversionOptions& options, Console& console,
+                             Convert convert) {
+  Result result;
+  ExportDatabase database;
+  if (!LoadDatabaseForExport(file, options, database, console)) return result;
+  result.loaded = true;
+  convert(database, result);
+  return result;
+}
+
 // The field-name line, line feed included: one name per visible column.
 void AppendFieldNameLine(const MasterRecord& master, const ConversionOptions& options,
                          std::string& out);

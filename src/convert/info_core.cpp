@@ -131,18 +131,16 @@ std::string FormatDatabaseTime(uint32_t seconds) {
 
 DatabaseDescription DescribeDatabaseText(ByteView file, const ConversionOptions& options,
                                          Console& console) {
-  DatabaseDescription result;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return result;
-  result.loaded = true;
-  const int storedVersion =
-      StoredFormatVersion(file, database.header, database.master.formatVersion);
-  const PopupListViews lists = ReadPopupLists(file, database.header.recordCount);
-  result.text = Describe(database, storedVersion, lists);
-  if (!options.schemaFile.empty()) {
-    result.schema = EncodeSchema(WriteSchema(database.master, lists), options.encoding);
-  }
-  return result;
+  return ConvertLoadedDatabase<DatabaseDescription>(
+      file, options, console, [&](const ExportDatabase& database, DatabaseDescription& result) {
+        const int storedVersion =
+            StoredFormatVersion(file, database.header, database.master.formatVersion);
+        const PopupListViews lists = ReadPopupLists(file, database.header.recordCount);
+        result.text = Describe(database, storedVersion, lists);
+        if (!options.schemaFile.empty()) {
+          result.schema = EncodeSchema(WriteSchema(database.master, lists), options.encoding);
+        }
+      });
 }
 
 }  // namespace qv

@@ -369,14 +369,12 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
 
 ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,
                                  Console& console) {
-  ExportResult result;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return result;
-  result.loaded = true;
-  SqliteFileBytes sqlite;
-  result.ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
-  result.csv = sqlite.bytes();
-  return result;
+  return ConvertLoadedDatabase<ExportResult>(
+      file, options, console, [&](const ExportDatabase& database, ExportResult& result) {
+        SqliteFileBytes sqlite;
+        result.ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
+        result.csv = sqlite.bytes();
+      });
 }
 
 }  // namespace qv
