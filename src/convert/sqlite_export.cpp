@@ -274,13 +274,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 SqliteFileBytes::SqliteFileBytes() = default;
 SqliteFileBytes::~SqliteFileBytes() = default;
-SqliteFileBytes::SqliteFileBytes(SqliteFileBytes&& other) noexcept
-    : db_(std::move(other.db_)), bytes_(std::exchange(other.bytes_, {})) {}
-SqliteFileBytes& SqliteFileBytes::operator=(SqliteFileBytes&& other) noexcept {
-  db_ = std::move(other.db_);
-  bytes_ = std::exchange(other.bytes_, {});
-  return *this;
-}
 
 void SqliteFileBytes::Close::operator()(sqlite3* db) const { sqlite3_close(db); }
 
@@ -294,7 +287,8 @@ std::string RecordsTableName(const DatabaseHeader& header) {
 
 bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
                           std::string_view sourceName, SqliteFileBytes& file, Console& console) {
-  file = SqliteFileBytes();
+  file.bytes_ = {};
+  file.db_.reset();
   std::unique_ptr<sqlite3, SqliteFileBytes::Close> db;
   if (!OpenFileInMemory(db)) {
     console.PrintError("SQLite: cannot create a database in memory");

@@ -45,8 +45,8 @@ class SqliteFileBytes {
  public:
   SqliteFileBytes();
   ~SqliteFileBytes();
-  SqliteFileBytes(SqliteFileBytes&&) noexcept;
-  SqliteFileBytes& operator=(SqliteFileBytes&&) noexcept;
+  SqliteFileBytes(const SqliteFileBytes&) = delete;
+  SqliteFileBytes& operator=(const SqliteFileBytes&) = delete;
 
   // Empty until a database was built.
   std::string_view bytes() const { return bytes_; }
