@@ -24,6 +24,8 @@
 //   databaseName: text (import)
 //   useExisting / schema: the name of the definitions file (import); the
 //     bytes are the third argument
+//   (exportJsonl heeds only password and extraDiag: JSON Lines is always
+//   UTF-8 with typed values, whatever the CSV options say)
 //
 // identify returns instead
 //   {kind, description, hint, name, records, rows, fields}
@@ -34,8 +36,6 @@
 // name: the database's name as escaped text ("" for no database);
 // records, rows: the header's record count and a Quorvex database's data
 //   rows; fields: a sound Quorvex database's defined fields, else -1.
-//   (exportJsonl reads only password and extraDiag; JSON Lines is always
-//   UTF-8 with typed values, whatever the CSV options say.)
 
 Module["exportCsv"] = function (pdb, options) {
   options = options || {};
