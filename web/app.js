@@ -68,7 +68,7 @@
 
   // Messages other than the usual progress lines are worth opening.
   function hasNews(consoleText) {
-    const usual = /^(Converting to \.(CSV|PDB)\.\.\.|Conversion Successful!|)$/;
+    const usual = /^(Converting to (\.CSV|\.PDB|JSON Lines)\.\.\.|Conversion Successful!|)$/;
     return consoleText.split("\n").some((line) => !usual.test(line));
   }
 
@@ -80,6 +80,15 @@
   }
 
   // --- options ----------------------------------------------------------
+
+  function jsonChosen() { return $("format").value === "jsonl"; }
+
+  // JSON Lines has one fixed form: the CSV settings are greyed out and a
+  // note says why (they still apply to CSV files read for a database).
+  function showFormat() {
+    $("csv-settings").disabled = jsonChosen();
+    $("format-note").hidden = !jsonChosen();
+  }
 
   function csvOptions() {
     return {
@@ -118,19 +127,37 @@
     return rows;
   }
 
-  function renderPreview(item, csvBytes, options) {
+  // Up to `limit` complete lines of JSON Lines text: the keys of the first
+  // object as the header, then each object's values as a row.
+  function parseJsonLines(text, limit) {
+    const lines = text.split("\n").slice(0, -1).slice(0, limit);
+    const objects = lines.map((line) => JSON.parse(line));
+    const head = objects.length > 0 ? Object.keys(objects[0]) : [];
+    return [head, ...objects.map((o) => head.map((key) => o[key]))];
+  }
+
+  // The first rows of an export as a table; null values (JSON's "no value")
+  // are shown as such.
+  function renderPreview(item, bytes, options, json) {
     const box = item.node.querySelector(".preview");
     box.replaceChildren();
     // A preview needs only the start of a large export.
-    const text = decode(csvBytes.subarray(0, 1 << 18), options.encoding);
-    const separator = options.separator === "TAB" ? "\t" : options.separator;
-    const rows = parseCsv(text, separator, PREVIEW_ROWS + (options.fieldNames ? 1 : 0));
+    const start = bytes.subarray(0, 1 << 18);
+    let rows;
+    if (json) {
+      rows = parseJsonLines(new TextDecoder("utf-8").decode(start), PREVIEW_ROWS);
+    } else {
+      const separator = options.separator === "TAB" ? "\t" : options.separator;
+      rows = parseCsv(decode(start, options.encoding), separator,
+                      PREVIEW_ROWS + (options.fieldNames ? 1 : 0));
+    }
+    const named = json || options.fieldNames;
     const table = document.createElement("table");
     const caption = document.createElement("caption");
     caption.textContent = "The first rows";
     table.append(caption);
     const width = rows.reduce((w, r) => Math.max(w, r.length), 0);
-    const head = options.fieldNames ? rows.shift() :
+    const head = named ? rows.shift() :
         Array.from({length: width}, (_, i) => "Column " + (i + 1));
     const headRow = table.createTHead().insertRow();
     for (const name of head || []) {
@@ -142,7 +169,11 @@
     const body = table.createTBody();
     for (const r of rows) {
       const tr = body.insertRow();
-      for (const v of r) tr.insertCell().textContent = v;
+      for (const v of r) {
+        const cell = tr.insertCell();
+        cell.textContent = v === null ? "null" : String(v);
+        if (v === null) cell.className = "null";
+      }
     }
     box.append(table);
     box.hidden = false;
@@ -211,13 +242,20 @@
     item.node.dataset.state = "described";
   }
 
-  // The export in the chosen format. Only CSV exists in the module so far;
-  // JSON Lines joins the "Output format" list and is called from here (as
-  // qv.exportJsonl) once the module exports it.
+  // The export in the chosen format: CSV with its settings, or JSON Lines,
+  // which takes only the password.
+  function runExport(item) {
+    if (jsonChosen()) return qv.exportJsonl(item.bytes, {password: $("password").value});
+    return qv.exportCsv(item.bytes, csvOptions());
+  }
+
   function exportDatabase(item) {
     const options = csvOptions();
+    const json = jsonChosen();
+    const format = json ? {what: "JSON Lines", suffix: ".jsonl", type: "application/jsonl"}
+                        : {what: "CSV", suffix: ".csv", type: "text/csv"};
     const started = performance.now();
-    const result = qv.exportCsv(item.bytes, options);
+    const result = runExport(item);
     const ms = performance.now() - started;
     const outcome = item.node.querySelector(".outcome");
     const downloads = item.node.querySelector(".downloads");
@@ -225,17 +263,17 @@
     showMessages(item, result.console);
     item.result = null;
     if (result.status === 0 || result.output.length > 0) {
-      item.result = {name: baseName(item.file.name) + ".csv", bytes: result.output,
-                     type: "text/csv"};
-      renderPreview(item, result.output, options);
+      item.result = {name: baseName(item.file.name) + format.suffix, bytes: result.output,
+                     type: format.type};
+      renderPreview(item, result.output, options, json);
       downloads.append(button("Download " + item.result.name,
-                              () => download(item.result.name, item.result.bytes, "text/csv")));
+                              () => download(item.result.name, item.result.bytes, format.type)));
     } else {
       item.node.querySelector(".preview").hidden = true;
     }
     outcome.textContent = result.status === 0
-        ? "Converted " + result.output.length.toLocaleString("en") + " bytes of CSV in " +
-          Math.round(ms) + " ms."
+        ? "Converted " + result.output.length.toLocaleString("en") + " bytes of " + format.what +
+          " in " + Math.round(ms) + " ms."
         : plainOutcome(result, "The conversion");
     outcome.className = "outcome " + (result.status === 0 ? "ok" : "bad");
     item.node.dataset.state = result.status === 0 ? "done" : "failed";
@@ -247,7 +285,7 @@
       exportDatabase(item);
     } else {
       const outcome = item.node.querySelector(".outcome");
-      const result = qv.exportCsv(item.bytes, csvOptions());
+      const result = runExport(item);
       showMessages(item, result.console);
       outcome.textContent = plainOutcome(result, "Reading this database");
       outcome.className = "outcome bad";
@@ -489,12 +527,14 @@
 
   // New options apply to every database at once.
   $("options").addEventListener("change", () => {
+    showFormat();
     if (!qv) return;
     for (const item of items) {
       if (item.kind === "database") guarded(item, () => convertDatabase(item));
     }
   });
   $("options").addEventListener("submit", (e) => e.preventDefault());
+  showFormat();  // a reload may have kept the format chosen before
 
   createQvModule().then((module) => {
     qv = module;

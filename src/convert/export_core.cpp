@@ -277,11 +277,11 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
     console.PrintError("This build cannot write SQLite files");
     return outcome;
 #else
-    std::string bytes;
-    ok = RenderSqliteDatabase(database, options, options.pdbFile, bytes, console);
+    SqliteFileBytes sqlite;
+    ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
     // A SQLite file that failed is not written at all.
-    if (bytes.empty()) return outcome;
-    written = output.Write(bytes);
+    if (sqlite.bytes().empty()) return outcome;
+    written = output.Write(sqlite.bytes());
 #endif
   } else {
     // JSON Lines is UTF-8 as written; CSV is converted as the options say.

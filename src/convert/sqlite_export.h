@@ -1,6 +1,6 @@
 // COMMAND:TOSQLITE without the disk: a loaded database as the bytes of a
-// SQLite database file, built in memory in one transaction and serialised,
-// so that the caller writes it like any other output (whole or not at all).
+// SQLite database file, built in one block of memory in one transaction, so
+// that the caller writes it like any other output (whole or not at all).
 //
 // The file holds:
 //   "<database name>"  one row per data record, in record order (rowid 1,
@@ -20,6 +20,7 @@
 //               NULL when the database was never backed up.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,8 @@
 #include "convert/export_core.h"
 #include "pdb/byte_io.h"
 
+struct sqlite3;
+
 namespace qv {
 
 // The name of the records' table: the database's name as UTF-8; "Database"
@@ -35,12 +38,38 @@ namespace qv {
 // SQLite's reserved "sqlite_" prefix.
 std::string RecordsTableName(const DatabaseHeader& header);
 
-// Builds the SQLite file of `database` into `bytes`. `sourceName` is stored
+// The bytes of a SQLite file that RenderSqliteDatabase built. They are the
+// memory of the connection that wrote them (no copy is made) and stay valid
+// as long as the object.
+class SqliteFileBytes {
+ public:
+  SqliteFileBytes();
+  ~SqliteFileBytes();
+  SqliteFileBytes(const SqliteFileBytes&) = delete;
+  SqliteFileBytes& operator=(const SqliteFileBytes&) = delete;
+
+  // Empty until a database was built.
+  std::string_view bytes() const { return bytes_; }
+
+  // Closes the connection, and with it frees the bytes.
+  struct Close {
+    void operator()(sqlite3* db) const;
+  };
+
+ private:
+  friend bool RenderSqliteDatabase(const ExportDatabase&, const ConversionOptions&,
+                                   std::string_view, SqliteFileBytes&, Console&);
+  std::unique_ptr<sqlite3, Close> db_;
+  std::string_view bytes_;
+};
+
+// Builds the SQLite file of `database` into `file`. `sourceName` is stored
 // in qv_source. A record that cannot be read is reported and skipped (the
 // result is then false, the rest is still written); a failure of SQLite
-// itself is reported, leaves `bytes` empty and gives false.
+// itself is reported, leaves `file` empty and gives false. The file may
+// reach 2 GB; a larger one is such a failure.
 bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
-                          std::string_view sourceName, std::string& bytes, Console& console);
+                          std::string_view sourceName, SqliteFileBytes& file, Console& console);
 
 // ExportToMemory as SQLite, for tests and fuzzing: the same checks and
 // messages as ExportToCsvText; `csv` holds the file's bytes.

@@ -2,7 +2,6 @@
 #include "convert/typed_writers.h"
 
 #include <charconv>
-#include <cstdio>
 
 #include "fields/charset.h"
 #include "fields/text_utils.h"
@@ -63,10 +62,12 @@ void AppendJsonHandheld(std::string_view bytes, std::string& out) {
   }
 }
 
-void AppendTwoDigits(int value, std::string& out) {
+// `value` (not negative) in decimal, with leading zeros up to `width` digits.
+void AppendPadded(int value, int width, std::string& out) {
   char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%02d", value);
-  out.append(digits, static_cast<size_t>(length));
+  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  for (auto length = end - digits; length < width; ++length) out.push_back('0');
+  out.append(digits, end);
 }
 
 }  // namespace
@@ -102,19 +103,18 @@ void AppendHandheldAsUtf8(std::string_view bytes, std::string& out) {
   }
 }
 
-std::string IsoDate(const CellDate& date) {
-  char text[32];
-  const int length =
-      std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return std::string(text, static_cast<size_t>(length));
-}
-
-std::string IsoTime(const CellTime& time) {
-  std::string text;
-  AppendTwoDigits(time.hours, text);
-  text.push_back(':');
-  AppendTwoDigits(time.minutes, text);
-  return text;
+void AppendIsoDateOrTime(const Cell& cell, std::string& out) {
+  if (cell.kind == CellKind::kDate) {
+    AppendPadded(cell.date.year, 4, out);
+    out.push_back('-');
+    AppendPadded(cell.date.month, 2, out);
+    out.push_back('-');
+    AppendPadded(cell.date.day, 2, out);
+  } else if (cell.kind == CellKind::kTime) {
+    AppendPadded(cell.time.hours, 2, out);
+    out.push_back(':');
+    AppendPadded(cell.time.minutes, 2, out);
+  }
 }
 
 void AppendJsonString(std::string_view utf8, std::string& out) {
@@ -157,20 +157,6 @@ void JsonLinesWriter::WriteRow(CellRow row) {
       case CellKind::kNone:
         out_ += "null";
         break;
-      case CellKind::kText:
-        out_.push_back('"');
-        AppendJsonHandheld(cell.text, out_);
-        out_.push_back('"');
-        break;
-      case CellKind::kChoice:
-        if (!cell.hasValue) {
-          out_ += "null";
-          break;
-        }
-        out_.push_back('"');
-        AppendJsonHandheld(cell.text, out_);
-        out_.push_back('"');
-        break;
       case CellKind::kInteger:
       case CellKind::kUnique: {
         char digits[16];
@@ -182,22 +168,21 @@ void JsonLinesWriter::WriteRow(CellRow row) {
       case CellKind::kCheckBox:
         out_ += cell.checked ? "true" : "false";
         break;
+      case CellKind::kText:
+      case CellKind::kChoice:
       case CellKind::kDate:
-        if (!cell.hasValue) {
-          out_ += "null";
-          break;
-        }
-        out_.push_back('"');
-        out_ += IsoDate(cell.date);
-        out_.push_back('"');
-        break;
       case CellKind::kTime:
+        // No choice, no date and no time are null; a text always has a value.
         if (!cell.hasValue) {
           out_ += "null";
           break;
         }
         out_.push_back('"');
-        out_ += IsoTime(cell.time);
+        if (cell.kind == CellKind::kDate || cell.kind == CellKind::kTime) {
+          AppendIsoDateOrTime(cell, out_);
+        } else {
+          AppendJsonHandheld(cell.text, out_);
+        }
         out_.push_back('"');
         break;
     }

@@ -24,10 +24,11 @@ std::vector<std::string> UniqueColumnNames(const MasterRecord& master, std::span
 // Appends handheld bytes to `out` as UTF-8.
 void AppendHandheldAsUtf8(std::string_view bytes, std::string& out);
 
-// A date as "YYYY-MM-DD" and a time as "HH:MM" (hours as stored, so a
-// duration may give "25:00").
-std::string IsoDate(const CellDate& date);
-std::string IsoTime(const CellTime& time);
+// Appends the ISO 8601 text of a kDate or kTime cell: a date as
+// "YYYY-MM-DD", a time as "HH:MM" (hours as stored, so a duration may give
+// "25:00"). Whether the cell has a value is the caller's test; other kinds
+// append nothing.
+void AppendIsoDateOrTime(const Cell& cell, std::string& out);
 
 class JsonLinesWriter {
  public:

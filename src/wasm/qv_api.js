@@ -2,6 +2,7 @@
 // the module's loader. After `const qv = await createQvModule()`:
 //
 //   qv.exportCsv(pdbBytes, options)              COMMAND:TOCSV
+//   qv.exportJsonl(pdbBytes, options)            COMMAND:TOJSON
 //   qv.describe(pdbBytes, options)               COMMAND:INFO
 //   qv.importCsv(csvBytes, options, definitions) COMMAND:TOPDB
 //   qv.identify(bytes)                           what a file is
@@ -9,7 +10,7 @@
 // Bytes are Uint8Arrays. Each call returns
 //   {status, output, extra, console}
 // status: the command line's exit status (0 ok, 1 failed, 2 option refused);
-// output: the CSV text or the new database, as bytes;
+// output: the CSV or JSON Lines text or the new database, as bytes;
 // extra: the popup file (exportCsv with popups) or the schema (describe);
 // console: the messages the command line prints after its banner.
 //
@@ -18,11 +19,13 @@
 //   dateFormat (0-6), timeFormat (0-4): numbers
 //   separator: one character, or "TAB"
 //   encoding: "UTF-8" or "UTF-8-BOM"; absent: the handheld's bytes unchanged
-//   password: text (export, describe)
+//   password: text (exports, describe)
 //   popups: boolean (export)
 //   databaseName: text (import)
 //   useExisting / schema: the name of the definitions file (import); the
 //     bytes are the third argument
+//   (exportJsonl heeds only password and extraDiag: JSON Lines is always
+//   UTF-8 with typed values, whatever the CSV options say)
 //
 // identify returns instead
 //   {kind, description, hint, name, records, rows, fields}
@@ -33,15 +36,18 @@
 // name: the database's name as escaped text ("" for no database);
 // records, rows: the header's record count and a Quorvex database's data
 //   rows; fields: a sound Quorvex database's defined fields, else -1.
-//
-// Not exposed yet: exportJsonl (JSON Lines), which belongs here beside
-// exportCsv once the module has it.
 
 Module["exportCsv"] = function (pdb, options) {
   options = options || {};
   return qvCall(function (keywords, input) {
     return Module["_qv_export_csv"](keywords, input.pointer, input.size, options.popups ? 1 : 0);
   }, options, pdb, null);
+};
+
+Module["exportJsonl"] = function (pdb, options) {
+  return qvCall(function (keywords, input) {
+    return Module["_qv_export_jsonl"](keywords, input.pointer, input.size);
+  }, options || {}, pdb, null);
 };
 
 Module["describe"] = function (pdb, options) {

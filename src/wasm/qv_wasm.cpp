@@ -22,9 +22,7 @@
 //
 // qv_identify, which says what some bytes are, takes no options and fails
 // never; its output is described at the function.
-//
-// Not exposed yet, to be added next to qv_export_csv in the same form:
-//   qv_export_jsonl  the export to JSON Lines.
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -42,6 +40,7 @@
 #include "convert/export_core.h"
 #include "convert/import_core.h"
 #include "convert/info_core.h"
+#include "convert/json_export.h"
 #include "pdb/database.h"
 #include "pdb/identify.h"
 #include "pdb/master_record.h"
@@ -109,17 +108,26 @@ Result* Run(Convert convert) {
   return result;
 }
 
-// As COMMAND:TOCSV after its checks on file names. A database whose rows
-// could not all be read still gives the rows that could, with status 1, as
-// the command line leaves them in its output file.
-int ExportCsv(const char* keywords, qv::ByteView database, bool popups, Result& result,
-              qv::Console& console) {
+// The outputs of an export.
+enum class ExportFormat { kCsv, kCsvWithPopups, kJsonLines };
+
+// As COMMAND:TOCSV or COMMAND:TOJSON after their checks on file names. A
+// database whose rows could not all be read still gives the rows that
+// could, with status 1, as the command line leaves them in its output file.
+int Export(const char* keywords, qv::ByteView database, ExportFormat format, Result& result,
+           qv::Console& console) {
   std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
   if (!options) return 2;
-  // The export renders the popup file only when it is given a name.
-  options->popupFile = popups ? "popups" : "";
-  console.PrintMessage("Converting to .CSV...");
-  qv::ExportResult exported = qv::ExportToCsvText(database, *options, console);
+  qv::ExportResult exported;
+  if (format == ExportFormat::kJsonLines) {
+    console.PrintMessage("Converting to JSON Lines...");
+    exported = qv::ExportToJsonText(database, *options, console);
+  } else {
+    // The export renders the popup file only when it is given a name.
+    options->popupFile = format == ExportFormat::kCsvWithPopups ? "popups" : "";
+    console.PrintMessage("Converting to .CSV...");
+    exported = qv::ExportToCsvText(database, *options, console);
+  }
   if (exported.loaded) {
     result.output = std::move(exported.csv);
     result.extra = std::move(exported.popups);
@@ -281,7 +289,16 @@ Result* qv_identify(const uint8_t* bytes, size_t size) {
 // `popups` non-zero, the popup file as the extra output.
 Result* qv_export_csv(const char* keywords, const uint8_t* pdb, size_t size, int popups) {
   return Run([&](Result& result, qv::Console& console) {
-    return ExportCsv(keywords, View(pdb, size), popups != 0, result, console);
+    return Export(keywords, View(pdb, size),
+                  popups != 0 ? ExportFormat::kCsvWithPopups : ExportFormat::kCsv, result, console);
+  });
+}
+
+// The database `pdb` (`size` bytes) as JSON Lines text in the output. The
+// options that shape CSV text are read but do not apply.
+Result* qv_export_jsonl(const char* keywords, const uint8_t* pdb, size_t size) {
+  return Run([&](Result& result, qv::Console& console) {
+    return Export(keywords, View(pdb, size), ExportFormat::kJsonLines, result, console);
   });
 }
 

@@ -7,7 +7,8 @@ checks its results against the native command line's, byte for byte.
 
 WEB_DIR is the wasm build's web folder, QV the native program, BENCH_PDB the
 benchmark database (65504 rows). Exits non-zero on the first failure; prints
-the timings of the export in the page and on the command line.
+the timings of the exports (CSV and JSON Lines) in the page and on the command
+line.
 """
 import argparse
 import json
@@ -107,6 +108,29 @@ def click_download(item):
     item.find_element(By.CSS_SELECTOR, ".downloads button").click()
 
 
+def choose_format(driver, value):
+    Select(driver.find_element(By.ID, "format")).select_by_value(value)
+
+
+def converted_to(driver, name, suffix, timeout=120):
+    """The entry of database `name` once its download is the `suffix` file."""
+    def ready(d):
+        item = item_for(d, name, timeout)
+        buttons = item.find_elements(By.CSS_SELECTOR, ".downloads button")
+        return item if buttons and buttons[0].text.endswith(suffix) else False
+    return WebDriverWait(driver, timeout).until(ready)
+
+
+def median_ms(qv, *args):
+    """The command line's whole-process time, median of 3 runs, in ms."""
+    times = []
+    for _ in range(3):
+        started = time.perf_counter()
+        run_qv(qv, *args)
+        times.append(time.perf_counter() - started)
+    return statistics.median(times) * 1000
+
+
 def page_messages(item):
     """The command line's messages as the page shows them."""
     return item.find_element(By.CSS_SELECTOR, ".messages pre").get_attribute("textContent")
@@ -166,6 +190,24 @@ def main():
         print("sample.pdb -> CSV with field names: identical to the command line's "
               f"({len(got)} bytes)")
 
+        # 1b. The same database as JSON Lines; the CSV settings are set aside.
+        expected_json = work / "sample-cli.jsonl"
+        run_qv(args.qv, "COMMAND:TOJSON", f"INFILE:{{{SAMPLE}}}", f"OUTFILE:{{{expected_json}}}",
+               "OVERWRITE")
+        choose_format(driver, "jsonl")
+        if driver.find_element(By.ID, "separator").is_enabled():
+            fail("the CSV settings stay enabled for JSON Lines")
+        item = converted_to(driver, "sample.pdb", ".jsonl")
+        if len(item.find_elements(By.CSS_SELECTOR, ".preview tbody tr")) != 10:
+            fail("the JSON Lines preview does not show the first 10 rows")
+        click_download(item)
+        got = wait_download(downloads, "sample.jsonl")
+        if got != expected_json.read_bytes():
+            fail("the page's JSON Lines differ from the command line's")
+        print(f"sample.pdb -> JSON Lines: identical to the command line's ({len(got)} bytes)")
+        choose_format(driver, "csv")
+        converted_to(driver, "sample.pdb", ".csv")
+
         # 2. That CSV back to a database, with the sample for the definitions.
         orders_csv = work / "orders.csv"
         shutil.copyfile(expected_csv, orders_csv)
@@ -222,12 +264,8 @@ def main():
 
         # 4. The benchmark database: the page's time and the command line's, now.
         bench_cli_csv = work / "bench-cli.csv"
-        cli_times = []
-        for _ in range(3):
-            started = time.perf_counter()
-            run_qv(args.qv, "COMMAND:TOCSV", f"INFILE:{{{args.bench_pdb}}}",
-                   f"OUTFILE:{{{bench_cli_csv}}}", "FIELDNAMES", "OVERWRITE")
-            cli_times.append(time.perf_counter() - started)
+        cli_ms = median_ms(args.qv, "COMMAND:TOCSV", f"INFILE:{{{args.bench_pdb}}}",
+                           f"OUTFILE:{{{bench_cli_csv}}}", "FIELDNAMES", "OVERWRITE")
         bench_name = Path(args.bench_pdb).name
         started = time.perf_counter()
         add_file(driver, args.bench_pdb)
@@ -239,13 +277,31 @@ def main():
         click_download(item)
         if wait_download(downloads, Path(bench_name).stem + ".csv") != bench_cli_csv.read_bytes():
             fail("the page's benchmark CSV differs from the command line's")
-        cli_ms = statistics.median(cli_times) * 1000
         ratio = page_ms / cli_ms
         print(f"benchmark {bench_name} export: page {page_ms:.0f} ms (conversion in WebAssembly; "
               f"{whole * 1000:.0f} ms from choosing the file to the preview), command line "
               f"{cli_ms:.0f} ms (median of 3, whole process): {ratio:.2f} times; CSV identical")
         if ratio > 3:
             fail(f"the page's export takes {ratio:.2f} times the command line's (limit 3)")
+
+        # 4b. The same as JSON Lines.
+        bench_cli_json = work / "bench-cli.jsonl"
+        cli_ms = median_ms(args.qv, "COMMAND:TOJSON", f"INFILE:{{{args.bench_pdb}}}",
+                           f"OUTFILE:{{{bench_cli_json}}}", "OVERWRITE")
+        choose_format(driver, "jsonl")
+        item = converted_to(driver, bench_name, ".jsonl")
+        if item.get_attribute("data-state") != "done":
+            fail("the benchmark database did not convert to JSON Lines: " + item.text)
+        page_ms = float(item.get_attribute("data-ms"))
+        click_download(item)
+        if wait_download(downloads, Path(bench_name).stem + ".jsonl") != \
+                bench_cli_json.read_bytes():
+            fail("the page's benchmark JSON Lines differ from the command line's")
+        ratio = page_ms / cli_ms
+        print(f"benchmark {bench_name} to JSON Lines: page {page_ms:.0f} ms, command line "
+              f"{cli_ms:.0f} ms: {ratio:.2f} times; JSON Lines identical")
+        if ratio > 3:
+            fail(f"the page's JSON Lines take {ratio:.2f} times the command line's (limit 3)")
 
         # 5. Nothing but the page's own files was requested.
         requests = set()
