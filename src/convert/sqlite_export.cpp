@@ -1,11 +1,12 @@
 // A database as a SQLite file, through the typed cells: one prepared
-// statement per table, every row inside one transaction, the finished
-// in-memory database serialised to the bytes of its file.
+// statement per table, every row inside one transaction, the file built in
+// one growing block of memory that the caller writes out as it stands.
 #include "convert/sqlite_export.h"
 
 #include <sqlite3.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "convert/info_core.h"
@@ -18,13 +19,9 @@
 namespace qv {
 namespace {
 
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
 struct FinalizeStatement {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
-using DatabasePtr = std::unique_ptr<sqlite3, CloseDatabase>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 // `name` as an SQL identifier: between double quotes, inner quotes doubled.
@@ -99,16 +96,26 @@ class Builder {
   std::string error_;
 };
 
-void BindText(sqlite3_stmt* statement, int index, const std::string& text, Builder& builder) {
-  builder.Check(sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                                  SQLITE_STATIC));
+// Binds `text` (an empty one too: a null pointer would bind NULL), which
+// must stay where it is until the statement is stepped.
+void BindText(sqlite3_stmt* statement, int index, std::string_view text, Builder& builder) {
+  const char* data = text.empty() ? "" : text.data();
+  builder.Check(
+      sqlite3_bind_text(statement, index, data, static_cast<int>(text.size()), SQLITE_STATIC));
 }
 
-// Binds the cell's value to parameter `index`; `buffer` holds the UTF-8 or
-// ISO text until the row is stepped.
+bool IsAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (static_cast<uint8_t>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Binds the cell's value to parameter `index`. Texts in ASCII, the same in
+// UTF-8, are bound where they are (the record stays in memory until the row
+// is stepped); `buffer` holds any other text until then.
 void BindCell(sqlite3_stmt* statement, int index, const Cell& cell, std::string& buffer,
               Builder& builder) {
-  buffer.clear();
   switch (cell.kind) {
     case CellKind::kNone:
       builder.Check(sqlite3_bind_null(statement, index));
@@ -121,29 +128,24 @@ void BindCell(sqlite3_stmt* statement, int index, const Cell& cell, std::string&
       builder.Check(sqlite3_bind_int(statement, index, cell.checked ? 1 : 0));
       return;
     case CellKind::kText:
-      AppendHandheldAsUtf8(cell.text, buffer);
-      break;
     case CellKind::kChoice:
-      if (!cell.hasValue) {
-        builder.Check(sqlite3_bind_null(statement, index));
-        return;
-      }
-      AppendHandheldAsUtf8(cell.text, buffer);
-      break;
     case CellKind::kDate:
-      if (!cell.hasValue) {
-        builder.Check(sqlite3_bind_null(statement, index));
-        return;
-      }
-      buffer = IsoDate(cell.date);
-      break;
     case CellKind::kTime:
+      // No choice, no date and no time are NULL; a text always has a value.
       if (!cell.hasValue) {
         builder.Check(sqlite3_bind_null(statement, index));
         return;
       }
-      buffer = IsoTime(cell.time);
       break;
+  }
+  buffer.clear();
+  if (cell.kind == CellKind::kDate || cell.kind == CellKind::kTime) {
+    AppendIsoDateOrTime(cell, buffer);
+  } else if (IsAscii(cell.text)) {
+    BindText(statement, index, cell.text, builder);
+    return;
+  } else {
+    AppendHandheldAsUtf8(cell.text, buffer);
   }
   BindText(statement, index, buffer, builder);
 }
@@ -229,6 +231,35 @@ void WriteSource(const ExportDatabase& database, std::string_view sourceName, in
   builder.Step(insert.get());
 }
 
+// The page cache of the connection: the pages being filled stay in it and
+// the finished ones go on to the file's memory, so a small cache that is
+// reused costs less than one that holds the whole file a second time.
+constexpr int kCachePages = 64;
+
+// The largest file the memory block may grow to (SQLite allocates no more
+// than about 2 GB at once).
+constexpr sqlite3_int64 kLargestFile = sqlite3_int64{0x7fff0000};
+
+// Opens an empty database whose file is one block of memory that grows as
+// pages are written, and that sqlite3_serialize then hands out without a
+// copy. False when SQLite cannot.
+bool OpenFileInMemory(std::unique_ptr<sqlite3, SqliteFileBytes::Close>& db) {
+  sqlite3* opened = nullptr;
+  // Each connection is used by one thread at a time.
+  const int result = sqlite3_open_v2(
+      ":memory:", &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+      nullptr);
+  db.reset(opened);
+  if (result != SQLITE_OK) return false;
+  if (sqlite3_deserialize(db.get(), "main", nullptr, 0, 0,
+                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
+      SQLITE_OK) {
+    return false;
+  }
+  sqlite3_int64 limit = kLargestFile;
+  return sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_SIZE_LIMIT, &limit) == SQLITE_OK;
+}
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t k = 0; k < prefix.size(); ++k) {
@@ -241,6 +272,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
+SqliteFileBytes::SqliteFileBytes() = default;
+SqliteFileBytes::~SqliteFileBytes() = default;
+
+void SqliteFileBytes::Close::operator()(sqlite3* db) const { sqlite3_close(db); }
+
 std::string RecordsTableName(const DatabaseHeader& header) {
   std::string name;
   AppendHandheldAsUtf8(FixedText(header.name), name);
@@ -250,17 +286,18 @@ std::string RecordsTableName(const DatabaseHeader& header) {
 }
 
 bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
-                          std::string_view sourceName, std::string& bytes, Console& console) {
-  bytes.clear();
-  sqlite3* opened = nullptr;
-  const int openResult = sqlite3_open_v2(":memory:", &opened,
-                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  const DatabasePtr db(opened);
-  if (openResult != SQLITE_OK) {
+                          std::string_view sourceName, SqliteFileBytes& file, Console& console) {
+  file.bytes_ = {};
+  file.db_.reset();
+  std::unique_ptr<sqlite3, SqliteFileBytes::Close> db;
+  if (!OpenFileInMemory(db)) {
     console.PrintError("SQLite: cannot create a database in memory");
     return false;
   }
   Builder builder(db.get());
+  // Nothing is ever rolled back: a failed file is dropped whole.
+  builder.Execute("PRAGMA journal_mode=OFF");
+  builder.Execute("PRAGMA cache_size=" + std::to_string(kCachePages));
   builder.Execute("BEGIN");
 
   const std::vector<int> slots = GetVisibleSlots(database.master);
@@ -289,9 +326,10 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
   }
   create += ")";
   builder.Execute(create);
+  // The buffers outlive the statement that is bound to them.
+  std::vector<std::string> buffers(slots.size());
   const StatementPtr row = builder.Prepare(insert);
 
-  std::vector<std::string> buffers(slots.size());
   int64_t rows = 0;
   const bool allRead =
       ForEachDataRow(database, slots, options, console, [&](CellRow cells) {
@@ -313,13 +351,13 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
   }
 
   sqlite3_int64 size = 0;
-  unsigned char* serialized = sqlite3_serialize(db.get(), "main", &size, 0);
-  if (serialized == nullptr) {
-    console.PrintError("SQLite: cannot serialise the database");
+  const unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+  if (bytes == nullptr) {
+    console.PrintError("SQLite: cannot read the database from memory");
     return false;
   }
-  bytes.assign(reinterpret_cast<const char*>(serialized), static_cast<size_t>(size));
-  sqlite3_free(serialized);
+  file.bytes_ = std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  file.db_ = std::move(db);
   return allRead;
 }
 
