@@ -109,7 +109,7 @@ bool RenderTypedOutput(const ExportDatabase& database, const ConversionOptions& 
 // the rows are rendered.
 bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Console& console) {
   bool tooLarge = false;
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
+  const std::optional<InputBytes> file = ReadInput(options.pdbFile, tooLarge);
   if (!file) {
     console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
                                 : Format("Cannot Open File: %s for reading",
@@ -117,7 +117,7 @@ bool ExportToFile(const ConversionOptions& options, const ExportOutput& kind, Co
     return false;
   }
   ExportDatabase database;
-  if (!LoadDatabaseForExport(AsBytes(*file), options, database, console)) return false;
+  if (!LoadDatabaseForExport(AsBytes(file->view()), options, database, console)) return false;
 
   OutputFile output;
   std::string error;

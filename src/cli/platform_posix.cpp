@@ -1,7 +1,9 @@
-// The platform layer on POSIX systems: stat, mkdir, and a folder walk over
-// directory descriptors that never passes through a symbolic link.
+// The platform layer on POSIX systems: stat, mkdir, a folder walk over
+// directory descriptors that never passes through a symbolic link, and
+// mapped inputs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,6 +207,56 @@ FolderListing ListFilesBelow(const std::string& folder) {
   walker.Visit(fd);
   walker.Walk(fd, "");
   return walker.Finish();
+}
+
+MappedFile::~MappedFile() { Unmap(); }
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Unmap();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+void MappedFile::Unmap() {
+  if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit) {
+  Unmap();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Result::kNotMapped;
+  struct stat info {};
+  Result result = Result::kNotMapped;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    const auto size = static_cast<uint64_t>(info.st_size);
+    if (size > limit) {
+      result = Result::kTooLarge;
+    } else {
+      int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+      // Every byte is read, so all pages are entered at once rather than
+      // one fault at a time.
+      flags |= MAP_POPULATE;
+#endif
+      void* mapped = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, fd, 0);
+      if (mapped != MAP_FAILED) {
+        data_ = static_cast<const char*>(mapped);
+        size_ = static_cast<size_t>(size);
+        result = Result::kMapped;
+      }
+    }
+  }
+  // The mapping stays valid without the descriptor.
+  close(fd);
+  return result;
 }
 
 }  // namespace qv
