@@ -231,7 +231,12 @@ void MappedFile::Unmap() {
 
 MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit) {
   Unmap();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is opened here: opening a pipe would wait for, or
+  // take the data of, a writer meant for the reading that follows. Should
+  // the path change in between, the non-blocking open still never waits.
+  struct stat named {};
+  if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return Result::kNotMapped;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return Result::kNotMapped;
   struct stat info {};
   Result result = Result::kNotMapped;
