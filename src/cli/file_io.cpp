@@ -213,11 +213,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return ReadWholeFile(path, tooLarge);
 }
 
-std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge, uint64_t limit) {
+std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge, uint64_t limit,
+                                    bool whole) {
   tooLarge = false;
   InputBytes input;
   if (!IsStandardStream(path)) {
-    switch (input.mapped_.Map(path, limit)) {
+    switch (input.mapped_.Map(path, limit, whole)) {
       case MappedFile::Result::kMapped:
         return input;
       case MappedFile::Result::kTooLarge:

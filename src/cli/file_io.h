@@ -56,15 +56,17 @@ class InputBytes {
 
  private:
   friend std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
-                                             uint64_t limit);
+                                             uint64_t limit, bool whole);
   MappedFile mapped_;
   std::string read_;
 };
 
 // The whole input as ReadWholeFile gives it (the same failures, the same
-// limit), without copying a regular file.
+// limit), without copying a regular file. `whole` says that every byte
+// will be read; a caller of a few parts (the definitions of a database)
+// passes false, so that only the pages it reads take memory.
 std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
-                                    uint64_t limit = kLargestInput);
+                                    uint64_t limit = kLargestInput, bool whole = true);
 
 // "The file NAME is larger than 4 GiB, ...": the refusal of an input that
 // ReadWholeFile found too large.

@@ -90,7 +90,8 @@ bool RunImport(const ConversionOptions& options, Console& console) {
   source.databaseTime = *time;
   std::optional<InputBytes> existing;
   if (options.useExisting) {
-    existing = ReadInput(options.existingFile, tooLarge);
+    // Only its header, record list and definition records are read.
+    existing = ReadInput(options.existingFile, tooLarge, kLargestInput, false);
     if (tooLarge) {
       console.PrintError(TooLargeMessage(options.existingFile));
       return false;

@@ -97,8 +97,10 @@ class MappedFile {
   MappedFile& operator=(const MappedFile&) = delete;
 
   // Maps the file at `path` when it is a regular file of 1 to `limit`
-  // bytes. kNotMapped leaves the reading to the caller.
-  Result Map(const std::string& path, uint64_t limit);
+  // bytes. kNotMapped leaves the reading to the caller. With `whole`, every
+  // page is entered at once (for a reader of every byte); otherwise pages
+  // enter, and count towards the memory used, only as they are read.
+  Result Map(const std::string& path, uint64_t limit, bool whole);
   // The mapped bytes; empty before a successful Map.
   std::string_view bytes() const { return {data_, size_}; }
 

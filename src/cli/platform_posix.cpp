@@ -229,7 +229,7 @@ void MappedFile::Unmap() {
   size_ = 0;
 }
 
-MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit) {
+MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit, bool whole) {
   Unmap();
   // Only a regular file is opened here: opening a pipe would wait for, or
   // take the data of, a writer meant for the reading that follows. Should
@@ -247,9 +247,8 @@ MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit) {
     } else {
       int flags = MAP_PRIVATE;
 #ifdef MAP_POPULATE
-      // Every byte is read, so all pages are entered at once rather than
-      // one fault at a time.
-      flags |= MAP_POPULATE;
+      // All pages at once rather than one fault at a time.
+      if (whole) flags |= MAP_POPULATE;
 #endif
       void* mapped = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, fd, 0);
       if (mapped != MAP_FAILED) {
