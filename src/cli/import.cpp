@@ -88,10 +88,12 @@ bool RunImport(const ConversionOptions& options, Console& console) {
   source.csvText = csv->view();
   source.useExisting = options.useExisting;
   source.databaseTime = *time;
-  std::optional<InputBytes> existing;
+  // Only the header, record list and definition records of the existing
+  // database are read.
+  const std::optional<InputBytes> existing =
+      options.useExisting ? ReadInput(options.existingFile, tooLarge, kLargestInput, false)
+                          : std::nullopt;
   if (options.useExisting) {
-    // Only its header, record list and definition records are read.
-    existing = ReadInput(options.existingFile, tooLarge, kLargestInput, false);
     if (tooLarge) {
       console.PrintError(TooLargeMessage(options.existingFile));
       return false;

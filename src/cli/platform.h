@@ -92,7 +92,7 @@ class MappedFile {
   MappedFile() = default;
   ~MappedFile();
   MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) = delete;
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 

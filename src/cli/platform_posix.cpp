@@ -214,15 +214,6 @@ MappedFile::~MappedFile() { Unmap(); }
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
 
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
 void MappedFile::Unmap() {
   if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
   data_ = nullptr;
