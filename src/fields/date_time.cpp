@@ -188,7 +188,7 @@ std::string FormatTime(const StoredValue& stored, int timeFormat) {
 size_t RenderClockTime(int hour, int minute, int timeFormat, char* out) {
   if (timeFormat < 0 || timeFormat > 4) return 0;
   const TimeLayout& layout = kTimeLayouts[timeFormat];
-  std::string_view suffix;
+  std::string_view suffix = "";  // never a null pointer, even when empty
   if (layout.twelveHour) {
     suffix = hour >= 12 ? " pm" : " am";
     if (hour == 0) hour = 12;
