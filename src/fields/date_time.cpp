@@ -41,7 +41,7 @@ int PieceValue(std::string_view text, int piece, char separator) {
 // "00" to "99", for two digits at a time.
 constexpr std::array<char, 200> kDigitPairs = [] {
   std::array<char, 200> pairs{};
-  for (int n = 0; n < 100; ++n) {
+  for (size_t n = 0; n < 100; ++n) {
     pairs[2 * n] = static_cast<char>('0' + n / 10);
     pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
   }
@@ -53,7 +53,7 @@ constexpr std::array<char, 200> kDigitPairs = [] {
 // time. At most 11 bytes, or `width` when that is more.
 char* WritePadded(char* out, int value, int width) {
   if (value >= 0 && value < 100 && width == 2) {
-    std::memcpy(out, &kDigitPairs[2 * value], 2);
+    std::memcpy(out, &kDigitPairs[2 * static_cast<size_t>(value)], 2);
     return out + 2;
   }
   int64_t magnitude = value;
@@ -188,7 +188,7 @@ std::string FormatTime(const StoredValue& stored, int timeFormat) {
 size_t RenderClockTime(int hour, int minute, int timeFormat, char* out) {
   if (timeFormat < 0 || timeFormat > 4) return 0;
   const TimeLayout& layout = kTimeLayouts[timeFormat];
-  std::string_view suffix = "";  // never a null pointer, even when empty
+  std::string_view suffix;
   if (layout.twelveHour) {
     suffix = hour >= 12 ? " pm" : " am";
     if (hour == 0) hour = 12;
@@ -197,7 +197,8 @@ size_t RenderClockTime(int hour, int minute, int timeFormat, char* out) {
   char* end = WritePadded(out, hour, 2);
   *end++ = layout.separator;
   end = WritePadded(end, minute, 2);
-  std::memcpy(end, suffix.data(), suffix.size());
+  // An empty view may hold a null pointer, which memcpy must not be given.
+  if (!suffix.empty()) std::memcpy(end, suffix.data(), suffix.size());
   return static_cast<size_t>(end - out) + suffix.size();
 }
 
