@@ -122,14 +122,14 @@ class FileSink final : public OutputSink {
 // Reads the database and exports it: true when every step succeeded.
 bool ExportToFile(const ConversionOptions& options, ExportFormat format, Console& console) {
   bool tooLarge = false;
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
+  const std::optional<InputBytes> file = ReadInput(options.pdbFile, tooLarge);
   if (!file) {
     console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
                                 : Format("Cannot Open File: %s for reading",
                                          options.pdbFile.c_str()));
     return false;
   }
-  return ExportBytesToFile(AsBytes(*file), options, format, console);
+  return ExportBytesToFile(AsBytes(file->view()), options, format, console);
 }
 
 int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,

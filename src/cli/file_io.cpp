@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "convert/console.h"
 
@@ -210,6 +211,27 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   bool tooLarge = false;
   return ReadWholeFile(path, tooLarge);
+}
+
+std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge, uint64_t limit,
+                                    bool whole) {
+  tooLarge = false;
+  InputBytes input;
+  if (!IsStandardStream(path)) {
+    switch (input.mapped_.Map(path, limit, whole)) {
+      case MappedFile::Result::kMapped:
+        return input;
+      case MappedFile::Result::kTooLarge:
+        tooLarge = true;
+        return std::nullopt;
+      case MappedFile::Result::kNotMapped:
+        break;
+    }
+  }
+  std::optional<std::string> read = ReadWholeFile(path, tooLarge, limit);
+  if (!read) return std::nullopt;
+  input.read_ = std::move(*read);
+  return input;
 }
 
 std::string TooLargeMessage(const std::string& path) {

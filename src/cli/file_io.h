@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli/platform.h"
+
 namespace qv {
 
 // The file name that stands for standard input (as an input) or standard
@@ -44,6 +46,27 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge
                                          uint64_t limit = kLargestInput);
 // The same, not telling a file too large from one that cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// An input held in memory once: a regular file mapped (see MappedFile for
+// what happens when another program shortens it meanwhile), anything else
+// (standard input, a pipe, a device, an empty file) read whole.
+class InputBytes {
+ public:
+  std::string_view view() const { return mapped_.bytes().empty() ? read_ : mapped_.bytes(); }
+
+ private:
+  friend std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
+                                             uint64_t limit, bool whole);
+  MappedFile mapped_;
+  std::string read_;
+};
+
+// The whole input as ReadWholeFile gives it (the same failures, the same
+// limit), without copying a regular file. `whole` says that every byte
+// will be read; a caller of a few parts (the definitions of a database)
+// passes false, so that only the pages it reads take memory.
+std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
+                                    uint64_t limit = kLargestInput, bool whole = true);
 
 // "The file NAME is larger than 4 GiB, ...": the refusal of an input that
 // ReadWholeFile found too large.

@@ -111,7 +111,7 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
 }
 
 // Reads `path` whole into `bytes`; false with the reason in `why`.
-bool ReadInput(const std::string& path, std::optional<std::string>& bytes, std::string& why) {
+bool ReadFolderFile(const std::string& path, std::optional<std::string>& bytes, std::string& why) {
   bool tooLarge = false;
   bytes = ReadWholeFile(path, tooLarge);
   if (bytes) return true;
@@ -144,7 +144,7 @@ bool LandsInInput(const FolderPair& folders, const std::string& output) {
 bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
                 ExportFormat format, Console& console) {
   std::optional<std::string> bytes;
-  if (!ReadInput(job.input, bytes, job.why)) return false;
+  if (!ReadFolderFile(job.input, bytes, job.why)) return false;
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
   if (identity.kind == FileKind::kDamagedQuorvexDatabase) {
     job.why = DescribeFile(identity);
@@ -182,7 +182,7 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
 bool DescribeOne(const std::string& path, Console& console) {
   std::optional<std::string> bytes;
   std::string why;
-  if (!ReadInput(path, bytes, why)) {
+  if (!ReadFolderFile(path, bytes, why)) {
     console.Write(path + ": " + why + "\n");
     return false;
   }

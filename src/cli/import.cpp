@@ -77,7 +77,7 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     return false;
   }
   bool tooLarge = false;
-  std::optional<std::string> csv = ReadWholeFile(options.csvFile, tooLarge);
+  const std::optional<InputBytes> csv = ReadInput(options.csvFile, tooLarge);
   if (!csv) {
     console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
                                 : Format("Opening File: %s for Reading\n",
@@ -85,17 +85,20 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     return false;
   }
   ImportSource source;
-  source.csvText = *csv;
+  source.csvText = csv->view();
   source.useExisting = options.useExisting;
   source.databaseTime = *time;
-  std::optional<std::string> existing;
+  // Only the header, record list and definition records of the existing
+  // database are read.
+  const std::optional<InputBytes> existing =
+      options.useExisting ? ReadInput(options.existingFile, tooLarge, kLargestInput, false)
+                          : std::nullopt;
   if (options.useExisting) {
-    existing = ReadWholeFile(options.existingFile, tooLarge);
     if (tooLarge) {
       console.PrintError(TooLargeMessage(options.existingFile));
       return false;
     }
-    if (existing) source.existing = AsBytes(*existing);
+    if (existing) source.existing = AsBytes(existing->view());
   }
 
   std::optional<std::string> schema;

@@ -8,6 +8,8 @@
 // walked folder always use '/' between their parts, on every system.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,5 +80,42 @@ struct FolderListing {
 // A folder that cannot be opened (missing, not a folder, no permission)
 // gives no files and one error with an empty path.
 FolderListing ListFilesBelow(const std::string& folder);
+
+// A whole regular file mapped read-only into memory, unmapped when
+// destroyed. Its pages are the system's cache of the file, so a large input
+// is neither copied nor given fresh memory page by page. Move-only.
+//
+// Another program that shortens the file while it is mapped takes away the
+// pages past the new end; reading them then stops the program (SIGBUS), as
+// with any mapped input.
+class MappedFile {
+ public:
+  enum class Result {
+    kMapped,
+    kTooLarge,   // a regular file of more than the limit's bytes; nothing mapped
+    kNotMapped,  // not a regular file, an empty one, or the system would not map it
+  };
+
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) = delete;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // Maps the file at `path` when it is a regular file of 1 to `limit`
+  // bytes. kNotMapped leaves the reading to the caller. With `whole`, every
+  // page is entered at once (for a reader of every byte); otherwise pages
+  // enter, and count towards the memory used, only as they are read.
+  Result Map(const std::string& path, uint64_t limit, bool whole);
+  // The mapped bytes; empty before a successful Map.
+  std::string_view bytes() const { return {data_, size_}; }
+
+ private:
+  void Unmap();
+
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 }  // namespace qv

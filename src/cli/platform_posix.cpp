@@ -1,7 +1,9 @@
-// The platform layer on POSIX systems: stat, mkdir, and a folder walk over
-// directory descriptors that never passes through a symbolic link.
+// The platform layer on POSIX systems: stat, mkdir, a folder walk over
+// directory descriptors that never passes through a symbolic link, and
+// mapped inputs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -216,6 +218,51 @@ FolderListing ListFilesBelow(const std::string& folder) {
   walker.Visit(fd);
   walker.Walk(fd, "");
   return walker.Finish();
+}
+
+MappedFile::~MappedFile() { Unmap(); }
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+void MappedFile::Unmap() {
+  if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit, bool whole) {
+  Unmap();
+  // Only a regular file is opened here: opening a pipe would wait for, or
+  // take the data of, a writer meant for the reading that follows. Should
+  // the path change in between, the non-blocking open still never waits.
+  struct stat named {};
+  if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return Result::kNotMapped;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Result::kNotMapped;
+  struct stat info {};
+  Result result = Result::kNotMapped;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    const auto size = static_cast<uint64_t>(info.st_size);
+    if (size > limit) {
+      result = Result::kTooLarge;
+    } else {
+      int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+      // All pages at once rather than one fault at a time.
+      if (whole) flags |= MAP_POPULATE;
+#endif
+      void* mapped = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, fd, 0);
+      if (mapped != MAP_FAILED) {
+        data_ = static_cast<const char*>(mapped);
+        size_ = static_cast<size_t>(size);
+        result = Result::kMapped;
+      }
+    }
+  }
+  // The mapping stays valid without the descriptor.
+  close(fd);
+  return result;
 }
 
 }  // namespace qv

@@ -8,7 +8,12 @@
 
 namespace qv {
 
-std::string_view CellText(const Cell& cell, int dateFormat, int timeFormat, std::string& scratch) {
+namespace {
+
+// The text of `cell` as CellText gives it, for the cells that are not
+// stored texts: written into `buffer` (of kRenderedTextMax bytes) or a
+// constant, without touching the heap.
+std::string_view RenderedText(const Cell& cell, int dateFormat, int timeFormat, char* buffer) {
   switch (cell.kind) {
     case CellKind::kNone:
       return {};
@@ -17,41 +22,48 @@ std::string_view CellText(const Cell& cell, int dateFormat, int timeFormat, std:
       return cell.text;
     case CellKind::kInteger:
     case CellKind::kUnique: {
-      char digits[16];
-      const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, cell.integer);
-      scratch.assign(digits, end.ptr);
-      return scratch;
+      const std::to_chars_result end =
+          std::to_chars(buffer, buffer + kRenderedTextMax, cell.integer);
+      return {buffer, static_cast<size_t>(end.ptr - buffer)};
     }
     case CellKind::kCheckBox:
       return cell.checked ? "1" : "0";
     case CellKind::kDate:
       if (!cell.hasValue) return kNoDateText;
-      scratch = FormatDate(cell.date.month, cell.date.day, cell.date.year, dateFormat);
-      return scratch;
+      return {buffer,
+              RenderDate(cell.date.month, cell.date.day, cell.date.year, dateFormat, buffer)};
     case CellKind::kTime:
       if (!cell.hasValue) return kNoTimeText;
-      scratch = FormatClockTime(cell.time.hours, cell.time.minutes, timeFormat);
-      return scratch;
+      return {buffer, RenderClockTime(cell.time.hours, cell.time.minutes, timeFormat, buffer)};
   }
   return {};
 }
 
+}  // namespace
+
+std::string_view CellText(const Cell& cell, int dateFormat, int timeFormat, std::string& scratch) {
+  char buffer[kRenderedTextMax];
+  const std::string_view text = RenderedText(cell, dateFormat, timeFormat, buffer);
+  if (text.data() != buffer) return text;
+  scratch.assign(text);
+  return scratch;
+}
+
 CsvWriter::CsvWriter(const ConversionOptions& options, std::string& out)
     : separator_(options.separator),
-      placeQuotes_(options.placeQuotes),
       dateFormat_(options.dateFormat),
       timeFormat_(options.timeFormat),
+      quoter_(options.separator, options.placeQuotes),
       out_(out) {}
 
-void CsvWriter::WriteField(std::string_view text) {
-  QuoteCsvValue(text, separator_, placeQuotes_, out_);
-}
+void CsvWriter::WriteField(std::string_view text) { quoter_.Append(text, out_); }
 
 void CsvWriter::WriteRow(CellRow row) {
   const size_t start = out_.size();
+  char buffer[kRenderedTextMax];
   for (size_t k = 0; k < row.size(); ++k) {
     if (k > 0) out_.push_back(separator_);
-    WriteField(CellText(row[k], dateFormat_, timeFormat_, scratch_));
+    WriteField(RenderedText(row[k], dateFormat_, timeFormat_, buffer));
   }
   // A single empty value is written quoted: an empty line would be read
   // back as no record at all.

@@ -10,6 +10,7 @@
 
 #include "convert/cells.h"
 #include "convert/conversion_options.h"
+#include "csv/csv_quote.h"
 
 namespace qv {
 
@@ -38,11 +39,10 @@ class CsvWriter {
   void WriteField(std::string_view text);
 
   char separator_;
-  bool placeQuotes_;
   int dateFormat_;
   int timeFormat_;
+  CsvQuoter quoter_;
   std::string& out_;
-  std::string scratch_;
 };
 
 }  // namespace qv

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "convert/export_core.h"
@@ -106,6 +108,15 @@ bool HoldsMultiByteUtf8(std::string_view text) {
   bool multiByte = false;
   size_t i = 0;
   while (i < text.size()) {
+    // Every import scans its whole text here, which is mostly ASCII: eight
+    // bytes at a time until one has its high bit set.
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    uint64_t word = 0;
+    while (text.size() - i >= sizeof word &&
+           (std::memcpy(&word, text.data() + i, sizeof word), (word & kHighBits) == 0)) {
+      i += sizeof word;
+    }
+    if (i == text.size()) break;
     if (static_cast<uint8_t>(text[i]) < 0x80) {
       ++i;
       continue;
@@ -172,6 +183,8 @@ bool InferDefinitions(const ConversionOptions& options, PreparedImport& prepared
 std::vector<std::string_view> PopupColumnValues(const PreparedImport& prepared, int column) {
   std::vector<std::string_view> values;
   if (column < 0) return values;
+  const size_t lines = prepared.lines.lineCount();
+  values.reserve(lines - std::min(prepared.firstDataLine, lines));
   for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
     if (prepared.lines.fieldCount(i) == 0) continue;  // a blank line is no record
     if (prepared.lines.fieldCount(i) < column) break;

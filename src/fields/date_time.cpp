@@ -1,6 +1,7 @@
 #include "fields/date_time.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "fields/text_utils.h"
 #include "pdb/byte_io.h"
@@ -37,21 +38,65 @@ int PieceValue(std::string_view text, int piece, char separator) {
   return ParseDecimal(out);
 }
 
-// Appends `value` as "%0*d" with `width` does: the export writes a date or
-// a time for most rows, and snprintf would dominate its time.
-void AppendPadded(std::string& out, int value, int width) {
+// "00" to "99", for two digits at a time.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (size_t n = 0; n < 100; ++n) {
+    pairs[2 * n] = static_cast<char>('0' + n / 10);
+    pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
+  }
+  return pairs;
+}();
+
+// Writes `value` as "%0*d" with `width` does, returning the end: the export
+// writes a date or a time for most rows, and snprintf would dominate its
+// time. At most 11 bytes, or `width` when that is more.
+char* WritePadded(char* out, int value, int width) {
+  if (value >= 0 && value < 100 && width == 2) {
+    std::memcpy(out, &kDigitPairs[2 * static_cast<size_t>(value)], 2);
+    return out + 2;
+  }
   int64_t magnitude = value;
   if (magnitude < 0) {
-    out.push_back('-');
+    *out++ = '-';
     magnitude = -magnitude;
     --width;  // the sign counts towards the width
   }
   char digits[24];
   const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, magnitude);
   const int length = static_cast<int>(end.ptr - digits);
-  if (length < width) out.append(static_cast<size_t>(width - length), '0');
-  out.append(digits, end.ptr);
+  for (int k = length; k < width; ++k) *out++ = '0';
+  std::memcpy(out, digits, static_cast<size_t>(length));
+  return out + length;
 }
+
+// The month (1-12) of each day of a year, from its day 0, for common and
+// leap years.
+constexpr std::array<std::array<uint8_t, 366>, 2> kMonthOfDay = [] {
+  std::array<std::array<uint8_t, 366>, 2> months{};
+  for (int leap = 0; leap < 2; ++leap) {
+    int day = 0;
+    for (int m = 0; m < 12; ++m) {
+      const int length = kMonthLengths[m] + (m == 1 ? leap : 0);
+      for (int d = 0; d < length; ++d) months[leap][day++] = static_cast<uint8_t>(m + 1);
+    }
+    if (!leap) months[leap][365] = 12;  // never looked up
+  }
+  return months;
+}();
+
+// The day of the year (from 0) on which each month starts, for common and
+// leap years.
+constexpr std::array<std::array<uint16_t, 13>, 2> kMonthStarts = [] {
+  std::array<std::array<uint16_t, 13>, 2> starts{};
+  for (int leap = 0; leap < 2; ++leap) {
+    for (int m = 0; m < 12; ++m) {
+      starts[leap][m + 1] =
+          static_cast<uint16_t>(starts[leap][m] + kMonthLengths[m] + (m == 1 ? leap : 0));
+    }
+  }
+  return starts;
+}();
 
 }  // namespace
 
@@ -71,32 +116,22 @@ int DaysInMonth(int month, int64_t year) {
 }
 
 PackedDate DayCountToDate(uint32_t dayCount) {
-  const int64_t yearsGuess = dayCount / 365;
-  const int64_t rest = dayCount - 365 * yearsGuess;
-  int64_t year = 1904 + yearsGuess;
-  // Dividing by 365 overshoots by the leap days; one step back suffices for
-  // the handheld's calendar (1904-2031), more only for counts far beyond it.
-  int64_t dayOfYear = rest - (yearsGuess + 3) / 4 + 1;
-  while (dayOfYear < 0) {
-    --year;
-    dayOfYear += IsLeapYear(year) ? 366 : 365;
+  // Every fourth year is a leap year and the first one (1904) is, so the
+  // calendar repeats every 1461 days: a leap year, then three common ones.
+  constexpr uint32_t kCycleDays = 4 * 365 + 1;
+  const uint32_t cycles = dayCount / kCycleDays;
+  uint32_t dayOfYear = dayCount % kCycleDays;
+  uint32_t yearInCycle = 0;
+  if (dayOfYear >= 366) {
+    yearInCycle = 1 + (dayOfYear - 366) / 365;
+    dayOfYear = (dayOfYear - 366) % 365;
   }
-  int month = 1;
-  int day = 31;
-  if (dayOfYear == 0) {
-    --year;
-    month = 12;
-  } else {
-    while (month < 12 && dayOfYear > DaysInMonth(month, year)) {
-      dayOfYear -= DaysInMonth(month, year);
-      ++month;
-    }
-    day = static_cast<int>(dayOfYear);
-  }
+  const int leap = yearInCycle == 0 ? 1 : 0;
+  const uint8_t month = kMonthOfDay[leap][dayOfYear];
   PackedDate date;
-  date.yearSince1904 = static_cast<uint8_t>(static_cast<uint64_t>(year - 1904) & 0x7F);
-  date.month = static_cast<uint8_t>(month);
-  date.day = static_cast<uint8_t>(day);
+  date.yearSince1904 = static_cast<uint8_t>((4 * cycles + yearInCycle) & 0x7F);
+  date.month = month;
+  date.day = static_cast<uint8_t>(dayOfYear - kMonthStarts[leap][month - 1] + 1);
   return date;
 }
 
@@ -112,11 +147,14 @@ int32_t DateToDayCount(int month, int day, int year) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(count)));
 }
 
-std::string FormatDate(int month, int day, int year, int dateFormat) {
+size_t RenderDate(int month, int day, int year, int dateFormat, char* out) {
   if (year < 1904) year = 1904;
   // The empty date is recognisable whatever the user's format.
-  if (month <= 1 && day <= 1 && year == 1904) return std::string(kNoDateText);
-  if (dateFormat < 0 || dateFormat > 6) return {};
+  if (month <= 1 && day <= 1 && year == 1904) {
+    std::memcpy(out, kNoDateText.data(), kNoDateText.size());
+    return kNoDateText.size();
+  }
+  if (dateFormat < 0 || dateFormat > 6) return 0;
   const DateLayout& layout = kDateLayouts[dateFormat];
   const char s = layout.separator;
   // Day and month before the year, or the year first; the year has four digits.
@@ -124,14 +162,17 @@ std::string FormatDate(int month, int day, int year, int dateFormat) {
   if (layout.order == DateOrder::kDayMonthYear) parts[0] = day, parts[1] = month;
   if (layout.order == DateOrder::kYearMonthDay) parts[0] = year, parts[1] = month, parts[2] = day;
   const bool yearFirst = layout.order == DateOrder::kYearMonthDay;
-  std::string text;
-  text.reserve(12);
-  AppendPadded(text, parts[0], yearFirst ? 4 : 2);
-  text.push_back(s);
-  AppendPadded(text, parts[1], 2);
-  text.push_back(s);
-  AppendPadded(text, parts[2], yearFirst ? 2 : 4);
-  return text;
+  char* end = WritePadded(out, parts[0], yearFirst ? 4 : 2);
+  *end++ = s;
+  end = WritePadded(end, parts[1], 2);
+  *end++ = s;
+  end = WritePadded(end, parts[2], yearFirst ? 2 : 4);
+  return static_cast<size_t>(end - out);
+}
+
+std::string FormatDate(int month, int day, int year, int dateFormat) {
+  char text[kRenderedTextMax];
+  return std::string(text, RenderDate(month, day, year, dateFormat, text));
 }
 
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat) {
@@ -144,22 +185,26 @@ std::string FormatTime(const StoredValue& stored, int timeFormat) {
   return FormatClockTime(stored[2], stored[1], timeFormat);
 }
 
-std::string FormatClockTime(int hour, int minute, int timeFormat) {
-  if (timeFormat < 0 || timeFormat > 4) return {};
+size_t RenderClockTime(int hour, int minute, int timeFormat, char* out) {
+  if (timeFormat < 0 || timeFormat > 4) return 0;
   const TimeLayout& layout = kTimeLayouts[timeFormat];
-  const char* suffix = "";
+  std::string_view suffix;
   if (layout.twelveHour) {
     suffix = hour >= 12 ? " pm" : " am";
     if (hour == 0) hour = 12;
     if (hour > 12) hour -= 12;
   }
-  std::string text;
-  text.reserve(9);
-  AppendPadded(text, hour, 2);
-  text.push_back(layout.separator);
-  AppendPadded(text, minute, 2);
-  text.append(suffix);
-  return text;
+  char* end = WritePadded(out, hour, 2);
+  *end++ = layout.separator;
+  end = WritePadded(end, minute, 2);
+  // An empty view may hold a null pointer, which memcpy must not be given.
+  if (!suffix.empty()) std::memcpy(end, suffix.data(), suffix.size());
+  return static_cast<size_t>(end - out) + suffix.size();
+}
+
+std::string FormatClockTime(int hour, int minute, int timeFormat) {
+  char text[kRenderedTextMax];
+  return std::string(text, RenderClockTime(hour, minute, timeFormat, text));
 }
 
 std::string FormatSeconds(int32_t seconds, int timeFormat) {

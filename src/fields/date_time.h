@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,6 +59,11 @@ int32_t DateToDayCount(int month, int day, int year);
 // Renderers. A format outside its range (date 0-6, time 0-4) gives "", except
 // that the empty date and the empty time still give their markers.
 std::string FormatDate(int month, int day, int year, int dateFormat);
+// FormatDate and FormatClockTime into a buffer of kRenderedTextMax bytes, for
+// the export's inner loop: the length of the text written to `out`.
+inline constexpr size_t kRenderedTextMax = 40;
+size_t RenderDate(int month, int day, int year, int dateFormat, char* out);
+size_t RenderClockTime(int hours, int minutes, int timeFormat, char* out);
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat);
 std::string FormatTime(const StoredValue& stored, int timeFormat);
 // A time of day (or a duration's hours and minutes) as FormatTime renders

@@ -76,10 +76,18 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
   for (std::string_view raw : values) {
     if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
     const std::string_view value = UpToNul(raw);
-    if (value.empty() || ContainsNoCase(value, kNoValueText)) continue;
+    // Most values of a column repeat a choice as written; whatever else
+    // they hold, they add nothing, so the exact match is tried first.
+    bool known = false;
+    for (const std::string& choice : choices) {
+      if (choice.size() == value.size() && std::string_view(choice) == value) {
+        known = true;
+        break;
+      }
+    }
+    if (known || value.empty() || ContainsNoCase(value, kNoValueText)) continue;
     // The whole value is compared, so one longer than a choice never matches
     // its own cut form; the first spelling met is the one kept.
-    bool known = false;
     for (const std::string& choice : choices) {
       if (EqualsNoCase(value, choice)) {
         known = true;

@@ -46,6 +46,32 @@ TEST(FileIo, ReadsWholeFilesAndTheirLength) {
   EXPECT_EQ(ReadWholeFile(dir.path("big")), big);
 }
 
+// Mapped (regular files) or read (the rest), an input gives the bytes and
+// the refusals ReadWholeFile gives.
+TEST(FileIo, InputsMatchWholeFileReads) {
+  testing::TempDir dir;
+  const std::string binary("a\0b\r\n\xff", 6);
+  ASSERT_TRUE(dir.Write("data", binary));
+  ASSERT_TRUE(dir.Write("empty", ""));
+  bool tooLarge = true;
+  for (const char* name : {"data", "empty"}) {
+    const std::optional<InputBytes> input = ReadInput(dir.path(name), tooLarge);
+    ASSERT_TRUE(input.has_value()) << name;
+    EXPECT_EQ(input->view(), ReadWholeFile(dir.path(name)).value()) << name;
+    EXPECT_FALSE(tooLarge);
+  }
+  EXPECT_FALSE(ReadInput(dir.path("missing"), tooLarge).has_value());
+  EXPECT_FALSE(ReadInput(dir.path(), tooLarge).has_value());
+  EXPECT_FALSE(tooLarge);
+  EXPECT_FALSE(ReadInput(dir.path("data"), tooLarge, 5).has_value());
+  EXPECT_TRUE(tooLarge);
+  // A moved input keeps its bytes.
+  std::optional<InputBytes> first = ReadInput(dir.path("data"), tooLarge);
+  ASSERT_TRUE(first.has_value());
+  const InputBytes moved = std::move(*first);
+  EXPECT_EQ(moved.view(), binary);
+}
+
 TEST(FileIo, ExistenceIsFoundWithoutOpening) {
   testing::TempDir dir;
   ASSERT_TRUE(dir.Write("empty", ""));

@@ -26,6 +26,22 @@ TEST(QuoteCsvValue, QuotesOnlyWhenNeeded) {
   EXPECT_EQ(Quote("abc", true), "<\"abc\"");
 }
 
+// Long values are scanned in blocks; a byte that needs quotes must be found
+// wherever it stands, and a value without one copied as it is.
+TEST(QuoteCsvValue, FindsSpecialBytesAnywhereInLongValues) {
+  const std::string plain(40, 'x');
+  EXPECT_EQ(Quote(plain), "<" + plain);
+  for (const char special : {'"', ',', '\r', '\n'}) {
+    for (size_t at = 0; at < plain.size(); ++at) {
+      std::string value = plain;
+      value[at] = special;
+      std::string expected = value;
+      if (special == '"') expected.insert(at, 1, '"');
+      EXPECT_EQ(Quote(value), "<\"" + expected + "\"") << at;
+    }
+  }
+}
+
 TEST(QuoteCsvValue, ReaderGivesTheValueBack) {
   const std::vector<std::string> values = {"a", "", "x,y", "\"", "say \"hi\"", "l1\nl2\r\nl3",
                                            "\"start", "end\"", ","};
