@@ -194,11 +194,13 @@ class PendingFile {
   // regular file at `target` (or those of a new file), and puts it at
   // `target`: replacing what is there when `replace` is true; otherwise
   // failing with EEXIST when anything is there, also when it appeared just
-  // now. False with `error` set; the private file is kept for the
-  // destructor to remove.
+  // now. False with `error` set, and the private file removed.
   bool Commit(const std::string& target, bool replace, SystemError& error);
 
  private:
+  bool Place(const std::string& target, bool replace, SystemError& error);
+  void Discard();
+
   File file_;
   std::string folder_;
   std::string name_;  // the private file's name while it has one

@@ -428,10 +428,13 @@ bool File::Close(SystemError& error) {
   return false;
 }
 
-PendingFile::~PendingFile() {
+PendingFile::~PendingFile() { Discard(); }
+
+void PendingFile::Discard() {
   SystemError ignored = 0;
   file_.Close(ignored);
   if (!name_.empty()) unlink(name_.c_str());
+  name_.clear();
 }
 
 bool PendingFile::Create(const std::string& folder, SystemError& error) {
@@ -460,6 +463,13 @@ bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
+  if (Place(target, replace, error)) return true;
+  Discard();
+  return false;
+}
+
+// Commit's work; on failure the caller discards the private file.
+bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   const int fd = static_cast<int>(file_.handle_);
   if (!file_.Sync(error)) return false;
   if (!SetPermissions(fd, target)) {

@@ -596,10 +596,13 @@ bool File::Close(SystemError& error) {
   return false;
 }
 
-PendingFile::~PendingFile() {
+PendingFile::~PendingFile() { Discard(); }
+
+void PendingFile::Discard() {
   SystemError ignored = 0;
   file_.Close(ignored);
   if (!name_.empty()) DeleteFileW(Widen(name_).c_str());
+  name_.clear();
 }
 
 bool PendingFile::Create(const std::string& folder, SystemError& error) {
@@ -630,6 +633,13 @@ bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
+  if (Place(target, replace, error)) return true;
+  Discard();
+  return false;
+}
+
+// Commit's work; on failure the caller discards the private file.
+bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   // A file is moved closed. The new file has the permissions its folder
   // gives new files.
   if (!file_.Sync(error) || !file_.Close(error)) return false;
