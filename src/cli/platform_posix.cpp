@@ -389,6 +389,8 @@ std::optional<uint64_t> File::RegularFileSize() const {
   return static_cast<uint64_t>(info.st_size);
 }
 
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 int64_t File::Read(char* buffer, size_t size, SystemError& error) {
   for (;;) {
     const ssize_t got = read(static_cast<int>(handle_), buffer, size);
@@ -400,6 +402,8 @@ int64_t File::Read(char* buffer, size_t size, SystemError& error) {
   }
 }
 
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool File::WriteAll(const char* data, size_t size, SystemError& error) {
   while (size > 0) {
     const ssize_t written = write(static_cast<int>(handle_), data, size);
@@ -414,6 +418,8 @@ bool File::WriteAll(const char* data, size_t size, SystemError& error) {
   return true;
 }
 
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool File::Sync(SystemError& error) {
   if (fsync(static_cast<int>(handle_)) == 0) return true;
   error = errno;
