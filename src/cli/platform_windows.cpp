@@ -644,9 +644,18 @@ bool PendingFile::Place(const std::string& target, bool replace, SystemError& er
   // gives new files.
   if (!file_.Sync(error) || !file_.Close(error)) return false;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (!MoveFileExW(Widen(name_).c_str(), Widen(target).c_str(), flags)) {
-    error = LastError();
-    return false;
+  const std::wstring from = Widen(name_);
+  const std::wstring to = Widen(target);
+  // Another program that has the destination open at this moment (a second
+  // run replacing it too, a virus scanner, a search indexer) makes the move
+  // fail for a while: it is tried again for about a second.
+  for (int attempt = 0; !MoveFileExW(from.c_str(), to.c_str(), flags); ++attempt) {
+    const DWORD failure = GetLastError();
+    if ((failure != ERROR_ACCESS_DENIED && failure != ERROR_SHARING_VIOLATION) || attempt == 20) {
+      error = FromWindows(failure);
+      return false;
+    }
+    Sleep(50);
   }
   name_.clear();
   return true;
