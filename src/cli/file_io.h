@@ -1,7 +1,7 @@
-// The thin layer between the conversions and the disk, and the only code
-// that calls the operating system's file functions: every input is read
+// The thin layer between the conversions and the disk: every input is read
 // whole, once; every output is written whole into a private file beside it
-// and put in place at the end, or not at all.
+// and put in place at the end, or not at all. The system's own file
+// functions are called through the platform layer (platform.h) only.
 #pragma once
 
 #include <cstdint>

@@ -2,20 +2,11 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/app.h"
+#include "cli/platform.h"
 
 // Runs the application with the arguments as given; returns its exit status.
 int main(int argc, char** argv) {
-#if defined(_WIN32)
-  // Standard output carries the same bytes as everywhere else: LF line
-  // ends, no CR added by the C library's text mode.
-  (void)_setmode(_fileno(stdout), _O_BINARY);
-#endif
-  std::vector<std::string> args(argv, argv + argc);
-  return qv::RunApp(args);
+  qv::PrepareStandardStreams();
+  return qv::RunApp(qv::CommandLineArguments(argc, argv));
 }

@@ -1,11 +1,14 @@
-// The file-system calls that differ between operating systems, behind one
-// small interface: what a path names, creating folders, and listing the
-// files below a folder. Nothing outside the platform files knows which
-// system it runs on; platform_posix.cpp implements this interface for POSIX
-// systems.
+// The calls that differ between operating systems, behind one small
+// interface: what a path names, creating folders, listing the files below a
+// folder, reading and writing files, putting a finished output in place, and
+// the command line and standard streams. Nothing outside the platform files
+// knows which system it runs on; platform_posix.cpp implements this
+// interface for POSIX systems, platform_windows.cpp for Windows, and the
+// build compiles exactly one of them.
 //
-// Paths are byte strings as the system takes them. Paths relative to a
-// walked folder always use '/' between their parts, on every system.
+// Paths are UTF-8 byte strings (on Windows converted to UTF-16 for the
+// system's wide functions). Paths relative to a walked folder always use '/'
+// between their parts, on every system.
 #pragma once
 
 #include <cstddef>
@@ -116,6 +119,134 @@ class MappedFile {
 
   const char* data_ = nullptr;
   size_t size_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The program's start.
+
+// The command line as UTF-8 strings, the program's name first. POSIX systems
+// pass `argv` through as it is; Windows takes the UTF-16 command line of the
+// process instead, so that file names in any script survive.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Sets standard input, output and error to carry bytes unchanged (no CR
+// added before LF, none removed), so that every output is the same bytes on
+// every system; a Windows console shows UTF-8 text. Called once, first.
+void PrepareStandardStreams();
+
+// ---------------------------------------------------------------------------
+// Files, for the file layer (file_io.h).
+
+// A failure's cause: an errno value (EEXIST, ENOENT, ...), which every
+// system's failures are translated to where one fits, or a negative value
+// for a system error that has none.
+using SystemError = int;
+
+// The text that describes `error`, such as "No such file or directory".
+std::string ErrorText(SystemError error);
+
+// True when anything is at `path`, a symbolic link leading nowhere included.
+// Found without opening it.
+bool PathExists(const std::string& path);
+
+// Where a file is stored: two paths with the same identity name one file.
+struct StoredFileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const StoredFileId&) const = default;
+};
+
+// The identity of the file `path` names (following links), or nothing when
+// it does not exist or cannot be examined.
+std::optional<StoredFileId> IdentityOf(const std::string& path);
+
+// True when `a` and `b` name the same place once made absolute and
+// normalised, whether or not anything is there: "o.csv", "./o.csv",
+// "sub/../o.csv" and the full path agree; links in the part that exists are
+// followed where the system can tell. On Windows '\' and '/' agree and
+// letter case does not matter.
+bool SameNormalisedPath(const std::string& a, const std::string& b);
+
+// The folder that holds `path` ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
+// The path a new output for `path` must be stored at: the target of a
+// symbolic link (so that replacing the file keeps the link), else `path`.
+std::string ResolveLink(const std::string& path);
+
+// An open file, closed when destroyed. Move-only.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // `path` for reading; a closed File with `error` set on failure.
+  static File OpenForReading(const std::string& path, SystemError& error);
+  // An existing device or pipe at `path`, for writing in place (truncated
+  // where that means anything).
+  static File OpenInPlace(const std::string& path, SystemError& error);
+  // Standard input or output; closing such a File leaves the stream open.
+  static File StandardInput();
+  static File StandardOutput(SystemError& error);
+
+  bool IsOpen() const { return handle_ != kClosed; }
+  // The size in bytes when this is a regular file; nothing for a pipe, a
+  // device or a failure.
+  std::optional<uint64_t> RegularFileSize() const;
+  // Reads up to `size` bytes: how many were read, 0 at the end of the
+  // input, or -1 with `error` set.
+  int64_t Read(char* buffer, size_t size, SystemError& error);
+  // Writes all of `data`; false with `error` set on failure.
+  bool WriteAll(const char* data, size_t size, SystemError& error);
+  // Makes what was written survive a crash.
+  bool Sync(SystemError& error);
+  // Closes the file; false when the system reports a delayed write failure.
+  bool Close(SystemError& error);
+
+ private:
+  static constexpr intptr_t kClosed = -1;
+  File(intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
+  friend class PendingFile;
+
+  intptr_t handle_ = kClosed;  // a descriptor, or a Windows HANDLE
+  bool owned_ = false;         // false for the standard streams
+};
+
+// A new output being written: a private file in the destination's folder
+// (anonymous where the system allows, so that a killed run leaves nothing),
+// put at its destination in one step by Commit, or removed when destroyed
+// before that.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Makes the private file in `folder`; false with `error` set.
+  bool Create(const std::string& folder, SystemError& error);
+  // True from a successful Create until a successful Commit.
+  bool IsOpen() const { return file_.IsOpen(); }
+  // Appends `data`; false with `error` set.
+  bool Write(const char* data, size_t size, SystemError& error);
+  // Flushes the contents to the disk, gives the file the permissions of the
+  // regular file at `target` (or those of a new file), and puts it at
+  // `target`: replacing what is there when `replace` is true; otherwise
+  // failing with EEXIST when anything is there, also when it appeared just
+  // now. False with `error` set, and the private file removed.
+  bool Commit(const std::string& target, bool replace, SystemError& error);
+
+ private:
+  bool Place(const std::string& target, bool replace, SystemError& error);
+  void Discard();
+
+  File file_;
+  std::string folder_;
+  std::string name_;  // the private file's name while it has one
 };
 
 }  // namespace qv

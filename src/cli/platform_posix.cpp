@@ -1,18 +1,25 @@
 // The platform layer on POSIX systems: stat, mkdir, a folder walk over
 // directory descriptors that never passes through a symbolic link, and
-// mapped inputs.
+// outputs written as anonymous files (O_TMPFILE) linked into place, or as
+// named private files renamed over their destination, and mapped inputs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <system_error>
 #include <tuple>
 #include <utility>
 
@@ -154,6 +161,91 @@ class FolderWalker {
   FolderListing listing_;
 };
 
+
+// The umask of the process. Linux shows it in /proc, where reading cannot
+// disturb it; elsewhere it can only be read by setting it, which is done
+// under a lock so that two threads converting at once (the folder mode)
+// never take each other's passing zero for the umask and keep it.
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      if (std::strncmp(line, "Umask:", 6) != 0) continue;
+      char* end = nullptr;
+      mask = static_cast<unsigned>(std::strtoul(line + 6, &end, 8));
+      found = end != line + 6;
+    }
+    (void)std::fclose(status);
+    if (found) return static_cast<mode_t>(mask & 0777);
+  }
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+// The permission bits of a new file.
+mode_t CreationMode() { return 0666 & ~CurrentUmask(); }
+
+// Makes a completed rename survive a crash; a failure here cannot undo the
+// rename any more, so it is not reported.
+void SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Gives the anonymous file open as `fd` the name `name`; fails with EEXIST
+// when something already has that name. Through /proc where it is mounted,
+// else directly (which needs a privilege).
+bool LinkAnonymous(int fd, const std::string& name) {
+  char self[64];
+  (void)std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != ENOENT) return false;
+  return linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// Gives the written file the permission bits (and, where allowed, the owner)
+// of the regular file it replaces, or those of a new file.
+bool SetPermissions(int fd, const std::string& target) {
+  struct stat old {};
+  if (stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) {
+    return fchmod(fd, CreationMode()) == 0;
+  }
+  // Only root may give a file away; a member of the old group may keep it.
+  if (fchown(fd, old.st_uid, old.st_gid) != 0) (void)fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+  return fchmod(fd, old.st_mode & 0777) == 0;
+}
+
+// Moves the named file `from` to `to` unless something is at `to`; fails
+// with EEXIST when something is.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  // A C library without renameat2 (the WebAssembly build's, which writes no
+  // files) goes straight to the link below, which refuses just as well.
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+#endif
+  // The file system cannot refuse in the rename: a new link refuses too.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP) return false;
+  // Nor has it links: the best left is to look first.
+  struct stat info {};
+  if (lstat(to.c_str(), &info) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 PathKind GetPathKind(const std::string& path) {
@@ -263,6 +355,222 @@ MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit, bool
   // The mapping stays valid without the descriptor.
   close(fd);
   return result;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void PrepareStandardStreams() {}
+
+std::string ErrorText(SystemError error) { return Reason(error); }
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0;
+}
+
+std::optional<StoredFileId> IdentityOf(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return StoredFileId{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+bool SameNormalisedPath(const std::string& a, const std::string& b) {
+  // Absolute first: a relative path whose first part does not exist would
+  // otherwise stay relative and never match its absolute spelling.
+  namespace fs = std::filesystem;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path pathA = fs::weakly_canonical(fs::absolute(a, errorA), errorA);
+  const fs::path pathB = fs::weakly_canonical(fs::absolute(b, errorB), errorB);
+  return !errorA && !errorB && pathA == pathB;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string ResolveLink(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  return RealPath(path).value_or(path);
+}
+
+File::~File() {
+  SystemError ignored = 0;
+  Close(ignored);
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)), owned_(other.owned_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    SystemError ignored = 0;
+    Close(ignored);
+    handle_ = std::exchange(other.handle_, kClosed);
+    owned_ = other.owned_;
+  }
+  return *this;
+}
+
+File File::OpenForReading(const std::string& path, SystemError& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) error = errno;
+  return fd < 0 ? File() : File(fd, true);
+}
+
+File File::OpenInPlace(const std::string& path, SystemError& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) error = errno;
+  return fd < 0 ? File() : File(fd, true);
+}
+
+File File::StandardInput() { return File(STDIN_FILENO, false); }
+
+File File::StandardOutput(SystemError& error) {
+  // A copy, so that closing it reports delayed write failures and standard
+  // output stays open.
+  const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) error = errno;
+  return fd < 0 ? File() : File(fd, true);
+}
+
+std::optional<uint64_t> File::RegularFileSize() const {
+  struct stat info {};
+  if (fstat(static_cast<int>(handle_), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+int64_t File::Read(char* buffer, size_t size, SystemError& error) {
+  for (;;) {
+    const ssize_t got = read(static_cast<int>(handle_), buffer, size);
+    if (got >= 0) return got;
+    if (errno != EINTR) {
+      error = errno;
+      return -1;
+    }
+  }
+}
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool File::WriteAll(const char* data, size_t size, SystemError& error) {
+  while (size > 0) {
+    const ssize_t written = write(static_cast<int>(handle_), data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool File::Sync(SystemError& error) {
+  if (fsync(static_cast<int>(handle_)) == 0) return true;
+  error = errno;
+  return false;
+}
+
+bool File::Close(SystemError& error) {
+  const intptr_t handle = std::exchange(handle_, kClosed);
+  if (handle == kClosed || !owned_) return true;
+  if (close(static_cast<int>(handle)) == 0) return true;
+  error = errno;
+  return false;
+}
+
+PendingFile::~PendingFile() { Discard(); }
+
+void PendingFile::Discard() {
+  SystemError ignored = 0;
+  file_.Close(ignored);
+  if (!name_.empty()) unlink(name_.c_str());
+  name_.clear();
+}
+
+bool PendingFile::Create(const std::string& folder, SystemError& error) {
+  folder_ = folder;
+  // Anonymous where the file system has such files and /proc can name them
+  // at the end; the mode is set when the contents are complete.
+  int fd = -1;
+  if (access("/proc/self/fd", X_OK) == 0) {
+    fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  }
+  if (fd < 0) {
+    std::string name = folder + "/.qv-XXXXXX";
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+      error = errno;
+      return false;
+    }
+    name_ = std::move(name);
+  }
+  file_ = File(fd, true);
+  return true;
+}
+
+bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
+  return file_.WriteAll(data, size, error);
+}
+
+bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
+  if (Place(target, replace, error)) return true;
+  Discard();
+  return false;
+}
+
+// Commit's work; on failure the caller discards the private file.
+bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
+  const int fd = static_cast<int>(file_.handle_);
+  if (!file_.Sync(error)) return false;
+  if (!SetPermissions(fd, target)) {
+    error = errno;
+    return false;
+  }
+  if (name_.empty() && !replace) {
+    if (!LinkAnonymous(fd, target)) {
+      error = errno;
+      return false;
+    }
+  } else {
+    if (name_.empty()) {
+      // Only a rename can replace a file in one step, and it needs a name.
+      for (int attempt = 0;; ++attempt) {
+        char name[64];
+        (void)std::snprintf(name, sizeof name, "/.qv-%ld-%d", static_cast<long>(getpid()), attempt);
+        if (LinkAnonymous(fd, folder_ + name)) {
+          name_ = folder_ + name;
+          break;
+        }
+        if (errno != EEXIST || attempt == 100) {
+          error = errno;
+          return false;
+        }
+      }
+    }
+    if (replace ? rename(name_.c_str(), target.c_str()) != 0 : !RenameNoReplace(name_, target)) {
+      error = errno;
+      return false;
+    }
+    name_.clear();
+  }
+  // In place now: nothing can be undone, so closing is not checked.
+  SystemError ignored = 0;
+  file_.Close(ignored);
+  SyncFolder(folder_);
+  return true;
 }
 
 }  // namespace qv

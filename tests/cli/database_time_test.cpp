@@ -15,6 +15,16 @@
 namespace qv {
 namespace {
 
+// Sets (or, for nullptr, removes) a variable of this process's environment,
+// which the programs it starts inherit.
+void SetVariable(const char* name, const char* value) {
+#if defined(_WIN32)
+  ASSERT_EQ(_putenv_s(name, value != nullptr ? value : ""), 0);
+#else
+  ASSERT_EQ(value != nullptr ? setenv(name, value, 1) : unsetenv(name), 0);
+#endif
+}
+
 TEST(DatabaseTime, SourceDateEpochOrTheClock) {
   struct Case {
     const char* variable;
@@ -67,11 +77,11 @@ TEST(DatabaseTime, ImportDatesTheNewDatabase) {
   EXPECT_GE(created, before);
   EXPECT_LE(created, after);
 
-  ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "1714521600", 1), 0);
+  SetVariable("SOURCE_DATE_EPOCH", "1714521600");
   const testing::RunResult fixed = import("fixed.pdb");
-  ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "yesterday", 1), 0);
+  SetVariable("SOURCE_DATE_EPOCH", "yesterday");
   const testing::RunResult refused = import("refused.pdb");
-  unsetenv("SOURCE_DATE_EPOCH");
+  SetVariable("SOURCE_DATE_EPOCH", nullptr);
   ASSERT_EQ(fixed.exitStatus, 0) << fixed.output;
   EXPECT_EQ(CreationTime(dir.ReadBytes("fixed.pdb")), 3797366400u);
   EXPECT_EQ(refused.exitStatus, 1);

@@ -68,7 +68,7 @@ bool MakePipe(HANDLE& readEnd, HANDLE& writeEnd) {
 }  // namespace
 
 RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& workdir, bool /*asNobody*/) {
+                const std::string& workdir, bool /*asNobody*/, const std::string& input) {
   RunResult result;
   std::wstring commandLine;
   AppendArgument(commandLine, L"qv");
@@ -82,7 +82,9 @@ RunResult RunQv(const std::string& binary, const std::vector<std::string>& args,
     return result;
   }
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+  // "/dev/null" stands for no input at all, as on POSIX systems.
+  const std::wstring inputFile = input == "/dev/null" ? L"NUL" : Widen(input);
+  HANDLE nul = CreateFileW(inputFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr);
 
   STARTUPINFOW startup{};
