@@ -300,44 +300,18 @@ bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error)
   return false;
 }
 
-namespace {
-
-// Sets maxLength of every field its schema line leaves empty, from
-// `longest`(column): the longest value, or -1 without data lines.
-template <typename Longest>
-void ApplyDerivedLengths(const std::vector<SchemaField>& fields, Longest longest,
-                         MasterRecord& master) {
+void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
+                            bool fieldNames, MasterRecord& master) {
   constexpr int kLengthMargin = 10;
   constexpr uint32_t kNoDataLength = 40;
+  // The longest value of each column, or -1 without data lines.
+  const std::vector<int> longest = GetLongestValues(lines, kFieldSlots, fieldNames);
   for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(kFieldSlots); ++i) {
     if (fields[i].maxLength) continue;
-    const int m = longest(i);
+    const int m = longest[i];
     master.fields[i].maxLength =
         m < 0 ? kNoDataLength : static_cast<uint32_t>(std::min(m + kLengthMargin, 65535));
   }
-}
-
-}  // namespace
-
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
-                            bool fieldNames, MasterRecord& master) {
-  const std::vector<int> longest = GetLongestValues(lines, kFieldSlots, fieldNames);
-  ApplyDerivedLengths(fields, [&](size_t column) { return longest[column]; }, master);
-}
-
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
-                            const std::vector<CsvLine>& lines, bool fieldNames,
-                            MasterRecord& master) {
-  const size_t first = fieldNames ? 1 : 0;
-  ApplyDerivedLengths(
-      fields,
-      [&](size_t column) {
-        if (lines.size() <= first) return -1;
-        size_t m = 0;
-        for (size_t i = first; i < lines.size(); ++i) m = std::max(m, lines[i].Field(column).size());
-        return static_cast<int>(std::min<size_t>(m, 65535));
-      },
-      master);
 }
 
 Bytes SchemaChoiceList(const SchemaField& field) {

@@ -83,10 +83,6 @@ bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error)
 // After ApplySchema: each field whose line leaves maxLength empty gets what
 // the inference gives a text column, the longest value of its CSV column
 // over the data lines + 10 (at most 65535), or 40 without data lines.
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
-                            const std::vector<CsvLine>& lines, bool fieldNames,
-                            MasterRecord& master);
-// The same over the lines as the import holds them.
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
                             bool fieldNames, MasterRecord& master);
 
