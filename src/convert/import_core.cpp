@@ -12,6 +12,7 @@
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/display_text.h"
 #include "pdb/identify.h"
 
 namespace qv {
@@ -121,7 +122,7 @@ bool HoldsMultiByteUtf8(std::string_view text) {
 bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
   // The error may quote names and values from the file.
   console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
-                     EscapeControls(error));
+                     EscapeForDisplay(error, DisplayEscape::kControls));
   return false;
 }
 

@@ -226,27 +226,6 @@ std::string DescribeFile(const FileIdentity& id) {
   return {};
 }
 
-std::string EscapeForDisplay(std::string_view bytes) {
-  static constexpr std::array<char, 16> kHex = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char byte : bytes) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (c == '\\' || c == '"') {
-      out.push_back('\\');
-      out.push_back(byte);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out.push_back(byte);
-    } else {
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0xF]);
-    }
-  }
-  return out;
-}
-
 std::string FourCharCode(uint32_t code) {
   const std::array<char, 4> chars = {static_cast<char>(code >> 24), static_cast<char>(code >> 16),
                                      static_cast<char>(code >> 8), static_cast<char>(code)};
