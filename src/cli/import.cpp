@@ -111,7 +111,7 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     source.schemaName = options.schemaFile;
   }
 
-  std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
+  Result<PreparedImport> prepared = PrepareImport(source, options, console);
   if (!prepared) return false;
   // Opened before any record is built, so that the refusal comes at the
   // point where the output is opened.
@@ -126,9 +126,9 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     console.PrintError(Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
     return false;
   }
-  Bytes database = BuildDatabase(*prepared, options, console);
-  if (database.empty()) return false;
-  switch (output.Finish(AsText(database), error)) {
+  Result<Bytes> database = BuildDatabase(*prepared, options, console);
+  if (!database) return false;
+  switch (output.Finish(AsText(*database), error)) {
     case OutputStatus::kDone:
       return true;
     case OutputStatus::kAlreadyExists:

@@ -1,6 +1,7 @@
 #include "convert/console.h"
 
 #include <cstdarg>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -26,6 +27,11 @@ void Console::PrintError(std::string_view text) {
   if (firstError_.empty()) firstError_ = text;
   Write("ERROR:\n");
   PrintMessage(text);
+}
+
+Failure Console::Refuse(std::string message) {
+  PrintError(message);
+  return Failure{std::move(message)};
 }
 
 std::string OutputIsFolderMessage(const std::string& path) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "pdb/result.h"
+
 namespace qv {
 
 class Console {
@@ -31,6 +33,10 @@ class Console {
   void PrintProgress(std::string_view text);
   // "ERROR:" on a line of its own, then the text and two empty lines.
   void PrintError(std::string_view text);
+  // A step that reports to a console refuses with this: PrintError(message),
+  // and the same message as the failure to return, so that its callers only
+  // pass the failure on.
+  Failure Refuse(std::string message);
   const std::string& text() const { return text_; }
   // The text of the first PrintError, empty when there was none.
   const std::string& firstError() const { return firstError_; }

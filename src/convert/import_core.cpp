@@ -26,24 +26,20 @@ Bytes EmptyList() { return Bytes(std::begin(kEmptyList), std::end(kEmptyList)); 
 // The warnings about cells listed one by one; the rest are counted.
 constexpr size_t kListedWarnings = 20;
 
-void RefuseDefinitions(Console& console) { console.PrintError("ERROR:Setting up MasterRecord!"); }
+constexpr const char* kDefinitionsRefused = "ERROR:Setting up MasterRecord!";
 
 // Header, MasterRecord and popup-list records of the database named with
 // USEEXISTING. Its data records are not taken over.
-bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions& options,
-                             PreparedImport& prepared, Console& console) {
-  if (!source.existing) {
-    RefuseDefinitions(console);
-    return false;
-  }
+Status TakeExistingDefinitions(const ImportSource& source, const ConversionOptions& options,
+                               PreparedImport& prepared, Console& console) {
+  if (!source.existing) return console.Refuse(kDefinitionsRefused);
   ByteView file = *source.existing;
   DatabaseHeader header;
   if (ReadDatabaseHeader(file, header) != 1 || (header.attributes & kResourceAttribute) != 0 ||
       ReadMasterRecord(file, header, prepared.master) != 1) {
     const std::string note = IdentityNote(file);
-    console.PrintError(note.empty() ? "ERROR:Setting up MasterRecord!"
-                                    : "ERROR:Setting up MasterRecord!\n" + note);
-    return false;
+    return console.Refuse(note.empty() ? kDefinitionsRefused
+                                       : std::string(kDefinitionsRefused) + "\n" + note);
   }
   SetHeaderName(header, options.databaseName);
   prepared.header = header;
@@ -52,11 +48,11 @@ bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions
     if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
   }
   prepared.fromExisting = true;
-  return true;
+  return {};
 }
 
-void RefuseTooLarge(Console& console) {
-  console.PrintError(Format("The .CSV file is too large: at most %zu bytes can be read!",
+Failure RefuseTooLarge(Console& console) {
+  return console.Refuse(Format("The .CSV file is too large: at most %zu bytes can be read!",
                             kCsvTableLimit / 2));
 }
 
@@ -72,7 +68,7 @@ bool IsAscii(std::string_view text) {
 // lists) works on the bytes the database will hold. The first field that
 // cannot be converted is reported by its CSV line (counted as the records'
 // lines are) and column, both from 1.
-bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
+Status ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
   std::string converted;
   for (size_t i = 0; i < lines.lineCount(); ++i) {
     for (size_t k = 0; k < static_cast<size_t>(lines.fieldCount(i)); ++k) {
@@ -80,25 +76,20 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
       if (IsAscii(field)) continue;
       size_t offset = 0;
       if (Utf8ToHandheld(field, converted, offset)) {
-        if (!lines.ReplaceField(i, k, converted)) {
-          RefuseTooLarge(console);
-          return false;
-        }
+        if (!lines.ReplaceField(i, k, converted)) return RefuseTooLarge(console);
         continue;
       }
       const std::string where =
           Format("CSV line %zu, column %zu", i + 1, k + 1);
       const std::optional<char32_t> cp = DecodeUtf8CodePoint(field.substr(offset));
       if (cp) {
-        console.PrintError(Format("%s: the character U+%04X cannot be stored on the handheld!",
-                                  where.c_str(), static_cast<unsigned>(*cp)));
-      } else {
-        console.PrintError(Format("%s: the text is not valid UTF-8!", where.c_str()));
+        return console.Refuse(Format("%s: the character U+%04X cannot be stored on the handheld!",
+                                     where.c_str(), static_cast<unsigned>(*cp)));
       }
-      return false;
+      return console.Refuse(Format("%s: the text is not valid UTF-8!", where.c_str()));
     }
   }
-  return true;
+  return {};
 }
 
 // True when `text` is valid UTF-8 holding at least one character beyond
@@ -119,18 +110,17 @@ bool HoldsMultiByteUtf8(std::string_view text) {
   return multiByte;
 }
 
-bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
+Failure RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
   // The error may quote names and values from the file.
-  console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
-                     EscapeForDisplay(error, DisplayEscape::kControls));
-  return false;
+  return console.Refuse("Schema file " + std::string(source.schemaName) + ": " +
+                        EscapeForDisplay(error, DisplayEscape::kControls));
 }
 
 // The schema's fields on top of the defaults, in slot order; maxLength from
 // the CSV where the schema leaves it empty, and each popup field's choices
 // at the start of its list.
-bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
-                           PreparedImport& prepared, Console& console) {
+Status TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
+                             PreparedImport& prepared, Console& console) {
   std::string_view text = *source.schemaText;
   std::string converted;
   std::string error;
@@ -151,19 +141,18 @@ bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& 
     if (fields[slot].type == kPopup) prepared.existingLists[slot] = SchemaChoiceList(fields[slot]);
   }
   prepared.fromSchema = true;
-  return true;
+  return {};
 }
 
-bool InferDefinitions(const ConversionOptions& options, PreparedImport& prepared,
-                      Console& console) {
+Status InferDefinitions(const ConversionOptions& options, PreparedImport& prepared,
+                        Console& console) {
   if (!prepared.lines.empty() && prepared.lines.fieldCount(0) > kFieldSlots) {
-    console.PrintError(Format(
+    return console.Refuse(Format(
         "The .CSV file has %d fields on its first line, but a database holds at most %d fields!",
         prepared.lines.fieldCount(0), kFieldSlots));
-    return false;
   }
   InferFieldsFromCsv(prepared.lines, options.fieldNames, prepared.master);
-  return true;
+  return {};
 }
 
 // The values of CSV column `column` that feed a popup list. Collecting stops
@@ -324,8 +313,8 @@ void MatchColumnsToFields(const ConversionOptions& options, PreparedImport& prep
 
 }  // namespace
 
-std::optional<PreparedImport> PrepareImport(const ImportSource& source,
-                                            const ConversionOptions& options, Console& console) {
+Result<PreparedImport> PrepareImport(const ImportSource& source, const ConversionOptions& options,
+                                     Console& console) {
   PreparedImport prepared;
   SetDefaultMasterRecord(prepared.master);
   prepared.header = SetNewDatabaseHeader(options.databaseName);
@@ -334,10 +323,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   // A database named where the CSV belongs would be read as a few lines of
   // garbage and "converted"; the NULs of its header mark it.
   if (LooksLikeDatabase(AsBytes(source.csvText))) {
-    console.PrintError(
+    return console.Refuse(
         "The input (.CSV) file looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
         "reads databases; COMMAND:TOPDB needs a .CSV file!");
-    return std::nullopt;
   }
   // A byte-order mark says UTF-8 as plainly as ENCODING does.
   const bool utf8 =
@@ -350,15 +338,15 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.utf8 = utf8;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
   prepared.lines = ReadCsvTable(csvText, options.separator);
-  if (!prepared.lines.complete()) {
-    RefuseTooLarge(console);
-    return std::nullopt;
+  if (!prepared.lines.complete()) return RefuseTooLarge(console);
+  if (utf8) {
+    Status converted = ConvertLinesFromUtf8(prepared.lines, console);
+    if (!converted) return converted.failure();
   }
-  if (utf8 && !ConvertLinesFromUtf8(prepared.lines, console)) return std::nullopt;
-  bool good = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
-              : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
-                                  : InferDefinitions(options, prepared, console);
-  if (!good) return std::nullopt;
+  Status defined = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
+                   : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
+                                       : InferDefinitions(options, prepared, console);
+  if (!defined) return defined.failure();
   StampNewDatabase(prepared.header, source.databaseTime);
 
   prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
@@ -374,10 +362,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
       prepared.lines.lineCount() - prepared.firstDataLine - prepared.blankLines;
   const int rows = static_cast<int>(std::min<size_t>(dataLines, INT_MAX));
   if (rows > kMaxDataRows) {
-    console.PrintError(Format(
+    return console.Refuse(Format(
         "The .CSV file has %d data lines, but a database holds at most %d records!", rows,
         kMaxDataRows));
-    return std::nullopt;
   }
   prepared.rowCount = rows;
 
@@ -410,8 +397,8 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
   return lists;
 }
 
-Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                    Console& console) {
+Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                            Console& console) {
   console.PrintProgress("Writing Records Header...");
   DatabaseBuilder builder(prepared.header,
                           kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
@@ -427,21 +414,20 @@ Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& opt
 
   const size_t warnings = AppendDataRecords(prepared, options, popupLists, builder, console);
   // STRICT: a value that was not stored as written fails the import.
-  if (options.strict && warnings > 0) return {};
+  // The warnings said why.
+  if (options.strict && warnings > 0) return Failure{""};
   Bytes database = builder.Finish();
   if (database.empty()) {
-    console.PrintError("The records are too large to fit into one database file!");
+    return console.Refuse("The records are too large to fit into one database file!");
   }
   return database;
 }
 
-std::optional<Bytes> ImportCsvToDatabase(const ImportSource& source,
-                                         const ConversionOptions& options, Console& console) {
-  std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
-  if (!prepared) return std::nullopt;
-  Bytes database = BuildDatabase(*prepared, options, console);
-  if (database.empty()) return std::nullopt;
-  return database;
+Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
+                                  Console& console) {
+  Result<PreparedImport> prepared = PrepareImport(source, options, console);
+  if (!prepared) return prepared.failure();
+  return BuildDatabase(*prepared, options, console);
 }
 
 }  // namespace qv

@@ -24,6 +24,7 @@
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -73,25 +74,24 @@ struct PreparedImport {
 };
 
 // Prints "Getting Fields Information..." and takes the definitions from the
-// existing database or infers them from the CSV. Prints the reason and
-// returns nothing when the import cannot go on.
-std::optional<PreparedImport> PrepareImport(const ImportSource& source,
-                                            const ConversionOptions& options, Console& console);
+// existing database or infers them from the CSV. When the import cannot go
+// on, refuses (Console::Refuse) with the reason.
+Result<PreparedImport> PrepareImport(const ImportSource& source, const ConversionOptions& options,
+                                     Console& console);
 
 // The popup list of every slot, as records 1 to 30 of the new database.
 std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared);
 
 // The bytes of the new database, after the warnings about quotes out of
-// place, about cells that are not stored as written (at most 20 listed, then their count) and about
-// skipped blank lines. Empty when the records are too large to be described
-// by the record list (after an error message), or with STRICT when anything
-// was warned about.
-Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                    Console& console);
+// place, about cells that are not stored as written (at most 20 listed, then
+// their count) and about skipped blank lines. Refuses when the records are
+// too large to be described by the record list; with STRICT, fails with an
+// empty message (the warnings said why) when anything was warned about.
+Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                            Console& console);
 
-// Both phases at once, for tests and fuzzing: nothing when the import was
-// refused.
-std::optional<Bytes> ImportCsvToDatabase(const ImportSource& source,
-                                         const ConversionOptions& options, Console& console);
+// Both phases at once, for tests and fuzzing.
+Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
+                                  Console& console);
 
 }  // namespace qv

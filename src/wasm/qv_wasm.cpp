@@ -181,14 +181,12 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
                                          definitions->size());
     source.schemaName = options->schemaFile;
   }
-  std::optional<qv::PreparedImport> prepared = qv::PrepareImport(source, *options, console);
-  qv::Bytes database;
-  if (prepared) database = qv::BuildDatabase(*prepared, *options, console);
-  if (database.empty()) {
+  qv::Result<qv::Bytes> database = qv::ImportCsvToDatabase(source, *options, console);
+  if (!database) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
-  result.output.assign(reinterpret_cast<const char*>(database.data()), database.size());
+  result.output.assign(reinterpret_cast<const char*>(database->data()), database->size());
   console.PrintMessage("Conversion Successful!");
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "convert/export_core.h"
 #include "convert/import_core.h"
 #include "convert/info_core.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -46,7 +47,7 @@ std::optional<Bytes> ImportOver(ByteView existing, std::string_view csv, std::st
   ConversionOptions options;
   options.databaseName = "Over";
   Console out;
-  std::optional<Bytes> result = ImportCsvToDatabase(source, options, out);
+  std::optional<Bytes> result = testing::ImportDatabase(source, options, out);
   console = out.text();
   return result;
 }
@@ -218,7 +219,7 @@ TEST(MalformedCsv, NulsQuotesAndLineEnds) {
     ConversionOptions options;
     options.databaseName = "Csv";
     Console console;
-    const std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+    const std::optional<Bytes> database = testing::ImportDatabase(source, options, console);
     ASSERT_TRUE(database.has_value()) << console.text();
     const Outcome outcome = Export(*database);
     EXPECT_TRUE(outcome.result.ok) << outcome.console;
@@ -234,7 +235,7 @@ TEST(MalformedCsv, TenMegabyteLineIsCutToOneEntryWithAWarning) {
   ConversionOptions options;
   options.databaseName = "Wide";
   Console console;
-  const std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+  const std::optional<Bytes> database = testing::ImportDatabase(source, options, console);
   ASSERT_TRUE(database.has_value()) << console.text();
   EXPECT_NE(console.text().find("WARNING:Line 1, column 1 (Field 1): text cut to 65533 characters"),
             std::string::npos)
@@ -251,7 +252,7 @@ TEST(MalformedCsv, DatabaseGivenAsTheCsvIsRefused) {
   ConversionOptions options;
   options.databaseName = "Oops";
   Console console;
-  EXPECT_FALSE(ImportCsvToDatabase(source, options, console).has_value());
+  EXPECT_FALSE(testing::ImportDatabase(source, options, console).has_value());
   EXPECT_NE(console.text().find("looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
                                 "reads databases"),
             std::string::npos)
@@ -283,7 +284,7 @@ TEST(MalformedNames, ControlCharactersInNamesAreShownEscaped) {
   ConversionOptions options;
   options.databaseName = "S";
   Console schemaConsole;
-  EXPECT_FALSE(ImportCsvToDatabase(source, options, schemaConsole).has_value());
+  EXPECT_FALSE(testing::ImportDatabase(source, options, schemaConsole).has_value());
   EXPECT_NE(schemaConsole.text().find("unknown type \"\\x1b[5mtext\""), std::string::npos)
       << schemaConsole.text();
 }

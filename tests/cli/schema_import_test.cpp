@@ -35,7 +35,7 @@ Imported ImportWithSchema(std::string_view csv, std::string_view schema,
   source.schemaText = schema;
   source.schemaName = "s.schema";
   Console console;
-  Imported result{ImportCsvToDatabase(source, options, console), console.text()};
+  Imported result{testing::ImportDatabase(source, options, console), console.text()};
   return result;
 }
 
@@ -227,7 +227,7 @@ TEST(SchemaRoundTrip, ImportWithTheSchemaEqualsImportOverTheDatabase) {
     source.useExisting = true;
     source.existing = ByteView(file);
     Console console;
-    std::optional<Bytes> existing = ImportCsvToDatabase(source, options, console);
+    std::optional<Bytes> existing = testing::ImportDatabase(source, options, console);
     ASSERT_TRUE(typed.db && existing) << typed.console << console.text();
     EXPECT_EQ(typed.console.find("WARNING"), std::string::npos) << typed.console;
     // Popup lists and data records alike.

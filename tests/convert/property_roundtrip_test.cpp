@@ -8,6 +8,7 @@
 
 #include "convert/export_core.h"
 #include "convert/import_core.h"
+#include "support/convert.h"
 #include "support/random_database.h"
 
 namespace qv {
@@ -48,7 +49,7 @@ std::optional<Bytes> Import(const std::string& csv, const Bytes& existing,
   source.useExisting = true;
   source.existing = ByteView(existing);
   Console console;
-  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+  std::optional<Bytes> database = testing::ImportDatabase(source, options, console);
   messages = console.text();
   return database;
 }
