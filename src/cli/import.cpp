@@ -26,12 +26,7 @@ constexpr const char* kOutputExists =
 std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   if (options.csvFile.empty()) return "You need to specify an input (.CSV) file to convert!";
   if (options.pdbFile.empty()) return "You need to specify an output (.PDB) file to create!";
-  if (options.databaseName.empty()) {
-    return "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
-  }
-  if (options.useExisting && !options.schemaFile.empty()) {
-    return "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
-  }
+  if (Status checked = CheckImportOptions(options); !checked) return checked.message();
   if (options.useExisting) {
     if (options.existingFile.empty()) {
       return "You need to specify a Database (.PDB) file to use for the field information!";
@@ -68,7 +63,44 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   return std::nullopt;
 }
 
-bool RunImport(const ConversionOptions& options, Console& console) {
+// The output file, opened where the import says.
+class FileOutput : public ImportOutput {
+ public:
+  explicit FileOutput(const ConversionOptions& options) : options_(options) {}
+
+  Status Open() override {
+    std::string error;
+    switch (output_.Open(options_.pdbFile, options_.overwrite, error)) {
+      case OutputStatus::kDone:
+        return {};
+      case OutputStatus::kAlreadyExists:
+        return Failure{kOutputExists};
+      case OutputStatus::kFailed:
+        break;
+    }
+    return Failure{Format("Couldn't open %s file for writing", options_.pdbFile.c_str())};
+  }
+
+  Status Finish(Bytes database) override {
+    std::string error;
+    switch (output_.Finish(AsText(database), error)) {
+      case OutputStatus::kDone:
+        return {};
+      case OutputStatus::kAlreadyExists:
+        return Failure{kOutputExists};
+      case OutputStatus::kFailed:
+        break;
+    }
+    return Failure{error};
+  }
+
+ private:
+  const ConversionOptions& options_;
+  OutputFile output_;
+};
+
+// Reads the inputs and runs the import into the output file.
+bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
   std::string timeError;
   const std::optional<uint32_t> time =
       NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
@@ -111,34 +143,8 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     source.schemaName = options.schemaFile;
   }
 
-  Result<PreparedImport> prepared = PrepareImport(source, options, console);
-  if (!prepared) return false;
-  // Opened before any record is built, so that the refusal comes at the
-  // point where the output is opened.
-  OutputFile output;
-  std::string error;
-  const OutputStatus opened = output.Open(options.pdbFile, options.overwrite, error);
-  if (opened == OutputStatus::kAlreadyExists) {
-    console.PrintError(kOutputExists);
-    return false;
-  }
-  if (opened != OutputStatus::kDone) {
-    console.PrintError(Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
-    return false;
-  }
-  Result<Bytes> database = BuildDatabase(*prepared, options, console);
-  if (!database) return false;
-  switch (output.Finish(AsText(*database), error)) {
-    case OutputStatus::kDone:
-      return true;
-    case OutputStatus::kAlreadyExists:
-      console.PrintError(kOutputExists);
-      return false;
-    case OutputStatus::kFailed:
-      break;
-  }
-  console.PrintError(error);
-  return false;
+  FileOutput output(options);
+  return RunImport(source, options, output, console).ok();
 }
 
 }  // namespace
@@ -149,7 +155,7 @@ int ConvertToPdb(const ConversionOptions& options, Console& console) {
     return 1;
   }
   console.PrintProgress("Converting to .PDB...");
-  if (!RunImport(options, console)) {
+  if (!ReadInputsAndImport(options, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }

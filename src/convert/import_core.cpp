@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "convert/export_core.h"
 #include "convert/record_builder.h"
@@ -423,11 +424,55 @@ Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOpti
   return database;
 }
 
+Status CheckImportOptions(const ConversionOptions& options) {
+  if (options.databaseName.empty()) {
+    return Failure{
+        "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!"};
+  }
+  if (options.useExisting && !options.schemaFile.empty()) {
+    return Failure{
+        "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!"};
+  }
+  return {};
+}
+
+Status RunImport(const ImportSource& source, const ConversionOptions& options,
+                 ImportOutput& output, Console& console) {
+  Result<PreparedImport> prepared = PrepareImport(source, options, console);
+  if (!prepared) return prepared.status();
+  if (Status opened = output.Open(); !opened) return console.Refuse(opened.message());
+  Result<Bytes> database = BuildDatabase(*prepared, options, console);
+  if (!database) return database.status();
+  if (Status finished = output.Finish(std::move(*database)); !finished) {
+    return console.Refuse(finished.message());
+  }
+  return {};
+}
+
+namespace {
+
+// Keeps the database in memory.
+class MemoryOutput : public ImportOutput {
+ public:
+  Status Open() override { return {}; }
+  Status Finish(Bytes database) override {
+    database_ = std::move(database);
+    return {};
+  }
+  Bytes& database() { return database_; }
+
+ private:
+  Bytes database_;
+};
+
+}  // namespace
+
 Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
                                   Console& console) {
-  Result<PreparedImport> prepared = PrepareImport(source, options, console);
-  if (!prepared) return prepared.failure();
-  return BuildDatabase(*prepared, options, console);
+  MemoryOutput output;
+  Status imported = RunImport(source, options, output, console);
+  if (!imported) return imported.failure();
+  return std::move(output.database());
 }
 
 }  // namespace qv

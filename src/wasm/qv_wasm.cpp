@@ -154,18 +154,16 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
               Result& result, qv::Console& console) {
   std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
   if (!options) return 2;
-  const char* refusal = nullptr;
-  if (options->databaseName.empty()) {
-    refusal = "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
-  } else if (options->useExisting && !options->schemaFile.empty()) {
-    refusal = "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
-  } else if ((options->useExisting || !options->schemaFile.empty()) && !definitions) {
-    refusal = options->useExisting
-                  ? "You need to specify a Database (.PDB) file to use for the field information!"
-                  : "You need to specify a schema file to take the field definitions from!";
+  if (qv::Status checked = qv::CheckImportOptions(*options); !checked) {
+    console.PrintError(checked.message());
+    return 1;
   }
-  if (refusal != nullptr) {
-    console.PrintError(refusal);
+  // The definitions are handed over instead of named.
+  if ((options->useExisting || !options->schemaFile.empty()) && !definitions) {
+    console.PrintError(
+        options->useExisting
+            ? "You need to specify a Database (.PDB) file to use for the field information!"
+            : "You need to specify a schema file to take the field definitions from!");
     return 1;
   }
   console.PrintMessage("Converting to .PDB...");
