@@ -101,11 +101,10 @@ class FileOutput : public ImportOutput {
 
 // Reads the inputs and runs the import into the output file.
 bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
-  std::string timeError;
-  const std::optional<uint32_t> time =
-      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
+  const Result<uint32_t> time =
+      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr));
   if (!time) {
-    console.PrintError(timeError);
+    console.PrintError(time.message());
     return false;
   }
   bool tooLarge = false;

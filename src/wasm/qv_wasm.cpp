@@ -171,8 +171,8 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
   source.csvText = csv;
   source.useExisting = options->useExisting;
   // A new database is dated now, as the command line dates it.
-  std::string timeError;
-  source.databaseTime = qv::NewDatabaseTime(nullptr, std::time(nullptr), timeError).value_or(0);
+  const qv::Result<uint32_t> time = qv::NewDatabaseTime(nullptr, std::time(nullptr));
+  source.databaseTime = time ? *time : 0;
   if (options->useExisting) source.existing = definitions;
   if (!options->schemaFile.empty()) {
     source.schemaText = std::string_view(reinterpret_cast<const char*>(definitions->data()),
