@@ -123,14 +123,15 @@ Failure RefuseSchema(const ImportSource& source, const std::string& error, Conso
 Status TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
                              PreparedImport& prepared, Console& console) {
   std::string_view text = *source.schemaText;
-  std::string converted;
-  std::string error;
+  Result<std::string> converted = std::string();
   if (prepared.utf8) {
-    if (!SchemaFromUtf8(text, converted, error)) return RefuseSchema(source, error, console);
-    text = converted;
+    converted = SchemaFromUtf8(text);
+    if (!converted) return RefuseSchema(source, converted.message(), console);
+    text = *converted;
   }
-  std::vector<SchemaField> fields;
-  if (!ParseSchema(text, fields, error)) return RefuseSchema(source, error, console);
+  Result<std::vector<SchemaField>> parsed = ParseSchema(text);
+  if (!parsed) return RefuseSchema(source, parsed.message(), console);
+  const std::vector<SchemaField>& fields = *parsed;
   if (!prepared.lines.empty() && prepared.lines.fieldCount(0) != static_cast<int>(fields.size())) {
     console.PrintMessage(Format(
         "WARNING:The .CSV file has %d fields on its first line, but the schema defines %zu.",

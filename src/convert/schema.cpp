@@ -119,71 +119,63 @@ std::string TypeError(std::string_view typeText) {
          ")";
 }
 
-// One schema line into `field`; false with `message` when it is refused.
-bool ParseFieldLine(const CsvLine& line, SchemaField& field, std::string& message) {
+// One schema line as a field, or why it is refused.
+Result<SchemaField> ParseFieldLine(const CsvLine& line) {
+  SchemaField field;
   if (line.fieldCount() < 2) {
-    message = "expected name,type,maxLength but found no type";
-    return false;
+    return Failure{"expected name,type,maxLength but found no type"};
   }
   field.name = line.fields[0];
   if (field.name.size() > kFieldNameMax) {
-    message = "the name \"" + field.name + "\" is longer than " + FormatUnsigned(kFieldNameMax) +
-              " bytes";
-    return false;
+    return Failure{"the name \"" + field.name + "\" is longer than " +
+                   FormatUnsigned(kFieldNameMax) + " bytes"};
   }
 
   const std::string_view typeText = TrimBlanks(line.Field(1));
   if (typeText.empty()) {
-    message = "the type of \"" + field.name + "\" is missing (use one of: " +
-              std::string(kTypeList) + ")";
-    return false;
+    return Failure{"the type of \"" + field.name +
+                   "\" is missing (use one of: " + std::string(kTypeList) + ")"};
   }
   const std::optional<uint32_t> type = SchemaTypeFromName(typeText);
   if (!type) {
-    message = TypeError(typeText);
-    return false;
+    return Failure{TypeError(typeText)};
   }
   field.type = *type;
 
   const std::string_view lengthText = TrimBlanks(line.Field(2));
-  field.maxLength.reset();
   if (!lengthText.empty()) {
     field.maxLength = ParseWholeNumber(lengthText, 65535);
     if (!field.maxLength) {
-      message = "maxLength \"" + std::string(lengthText) + "\" is not a whole number from 0 to 65535";
-      return false;
+      return Failure{"maxLength \"" + std::string(lengthText) +
+                     "\" is not a whole number from 0 to 65535"};
     }
   }
 
-  field.choices.clear();
   for (size_t k = 3; k < line.fields.size(); ++k) {
     const std::string& choice = line.fields[k];
     if (choice.empty()) continue;
     if (field.type != kPopup) {
-      message = "choices are allowed only on popup fields, and \"" + field.name + "\" is " +
-                SchemaTypeName(field.type);
-      return false;
+      return Failure{"choices are allowed only on popup fields, and \"" + field.name + "\" is " +
+                     SchemaTypeName(field.type)};
     }
     if (choice.size() > kChoiceMax) {
-      message = "choice " + FormatUnsigned(static_cast<uint32_t>(field.choices.size() + 1)) +
-                " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) + " bytes";
-      return false;
+      return Failure{"choice " + FormatUnsigned(static_cast<uint32_t>(field.choices.size() + 1)) +
+                     " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) +
+                     " bytes"};
     }
     if (field.choices.size() == kChoiceLookupLimit) {
-      message = "\"" + field.name + "\" has more than " + FormatUnsigned(kChoiceLookupLimit) +
-                " choices";
-      return false;
+      return Failure{"\"" + field.name + "\" has more than " + FormatUnsigned(kChoiceLookupLimit) +
+                     " choices"};
     }
     field.choices.push_back(choice);
   }
-  return true;
+  return field;
 }
 
-bool Refuse(int lineNumber, std::string_view message, std::vector<SchemaField>& fields,
-            std::string& error) {
-  fields.clear();
-  error = "line " + FormatUnsigned(static_cast<uint32_t>(lineNumber)) + ": " + std::string(message);
-  return false;
+// The refusal of line `lineNumber` (from 1).
+Failure RefuseLine(int lineNumber, std::string_view message) {
+  return Failure{"line " + FormatUnsigned(static_cast<uint32_t>(lineNumber)) + ": " +
+                 std::string(message)};
 }
 
 void AppendFieldLine(const FieldDefinition& definition, std::optional<ByteView> popupList,
@@ -235,9 +227,8 @@ std::string WriteSchema(const MasterRecord& master,
   return out;
 }
 
-bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::string& error) {
-  fields.clear();
-  error.clear();
+Result<std::vector<SchemaField>> ParseSchema(std::string_view text) {
+  std::vector<SchemaField> fields;
   LineCounter lines(text);
   size_t position = text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
 
@@ -258,20 +249,15 @@ bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::s
     if (line.fieldCount() == 0) continue;  // a NUL read as a line end
 
     if (fields.size() == static_cast<size_t>(kFieldSlots)) {
-      return Refuse(lineNumber, "more than " + FormatUnsigned(kFieldSlots) + " fields", fields,
-                    error);
+      return RefuseLine(lineNumber, "more than " + FormatUnsigned(kFieldSlots) + " fields");
     }
-    SchemaField field;
-    std::string message;
-    if (!ParseFieldLine(line, field, message)) return Refuse(lineNumber, message, fields, error);
-    fields.push_back(std::move(field));
+    Result<SchemaField> field = ParseFieldLine(line);
+    if (!field) return RefuseLine(lineNumber, field.message());
+    fields.push_back(std::move(*field));
   }
 
-  if (fields.empty()) {
-    error = "the schema defines no fields";
-    return false;
-  }
-  return true;
+  if (fields.empty()) return Failure{"the schema defines no fields"};
+  return fields;
 }
 
 void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
@@ -289,15 +275,14 @@ void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
   }
 }
 
-bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error) {
+Result<std::string> SchemaFromUtf8(std::string_view utf8) {
   const std::string_view text = StripUtf8Bom(utf8);
+  std::string out;
   size_t offset = 0;
-  error.clear();
-  if (Utf8ToHandheld(text, out, offset)) return true;
+  if (Utf8ToHandheld(text, out, offset)) return out;
   LineCounter lines(text);
-  error = "line " + FormatUnsigned(static_cast<uint32_t>(lines.LineAt(offset))) +
-          ": the text is not valid UTF-8, or holds a character the handheld cannot store";
-  return false;
+  return RefuseLine(lines.LineAt(offset),
+                    "the text is not valid UTF-8, or holds a character the handheld cannot store");
 }
 
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
