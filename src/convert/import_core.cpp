@@ -35,16 +35,20 @@ Status TakeExistingDefinitions(const ImportSource& source, const ConversionOptio
                                PreparedImport& prepared, Console& console) {
   if (!source.existing) return console.Refuse(kDefinitionsRefused);
   ByteView file = *source.existing;
-  DatabaseHeader header;
-  if (ReadDatabaseHeader(file, header) != 1 || (header.attributes & kResourceAttribute) != 0 ||
-      ReadMasterRecord(file, header, prepared.master) != 1) {
+  Result<DatabaseHeader> header = ReadDatabaseHeader(file);
+  Result<MasterRecord> master = Failure{""};
+  if (header && (header->attributes & kResourceAttribute) == 0) {
+    master = ReadMasterRecord(file, *header);
+  }
+  if (!master) {
     const std::string note = IdentityNote(file);
     return console.Refuse(note.empty() ? kDefinitionsRefused
                                        : std::string(kDefinitionsRefused) + "\n" + note);
   }
-  SetHeaderName(header, options.databaseName);
-  prepared.header = header;
-  const PopupListViews lists = ReadPopupLists(file, header.recordCount);
+  prepared.master = *master;
+  SetHeaderName(*header, options.databaseName);
+  prepared.header = *header;
+  const PopupListViews lists = ReadPopupLists(file, header->recordCount);
   for (size_t slot = 0; slot < lists.size(); ++slot) {
     if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
   }

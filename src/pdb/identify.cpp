@@ -141,13 +141,13 @@ FileIdentity IdentifyFile(ByteView bytes) {
   id.size = bytes.size();
   if (bytes.empty()) return id;
   const FileHint hint = HintFromFirstBytes(bytes);
-  DatabaseHeader header;
-  const int read = ReadDatabaseHeader(bytes, header);
-  if (read == 0) {
+  const Result<DatabaseHeader> read = ReadAnyDatabaseHeader(bytes);
+  if (!read) {
     id.kind = FileKind::kTooShort;
     id.hint = hint;
     return id;
   }
+  const DatabaseHeader& header = *read;
 
   id.name.assign(header.name.begin(), std::find(header.name.begin(), header.name.end(), '\0'));
   id.attributes = header.attributes;
@@ -158,7 +158,7 @@ FileIdentity IdentifyFile(ByteView bytes) {
   const size_t entrySize = resource ? kResourceEntrySize : kRecordEntrySize;
   const size_t offsetAt = resource ? 6 : 0;
 
-  if (read == 1) {  // creator "PmDB"
+  if (header.creatorCode == kPmDB) {
     CheckList(bytes, entrySize, offsetAt, id);
     if (resource) {
       id.kind = FileKind::kResourceDatabase;

@@ -216,12 +216,12 @@ const char* HintName(qv::FileHint hint) {
 // The number of defined fields of a sound Quorvex database, or -1 when its
 // field definitions (record 0) cannot be read.
 int FieldCount(qv::ByteView bytes) {
-  qv::DatabaseHeader header;
-  qv::MasterRecord master;
-  if (qv::ReadDatabaseHeader(bytes, header) != 1) return -1;
-  if (qv::ReadMasterRecord(bytes, header, master) != 1) return -1;
+  const qv::Result<qv::DatabaseHeader> header = qv::ReadDatabaseHeader(bytes);
+  if (!header) return -1;
+  const qv::Result<qv::MasterRecord> master = qv::ReadMasterRecord(bytes, *header);
+  if (!master) return -1;
   int count = 0;
-  for (const qv::FieldDefinition& field : master.fields) {
+  for (const qv::FieldDefinition& field : master->fields) {
     if (field.type != qv::kEmptySlot) ++count;
   }
   return count;

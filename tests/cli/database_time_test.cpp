@@ -45,11 +45,12 @@ TEST(DatabaseTime, SourceDateEpochOrTheClock) {
 }
 
 uint32_t CreationTime(const Bytes& db) {
-  DatabaseHeader header;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
-  EXPECT_EQ(header.modificationTime, header.creationTime);
-  EXPECT_EQ(header.backupTime, 0u);
-  return header.creationTime;
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  EXPECT_TRUE(header);
+  if (!header) return 0;
+  EXPECT_EQ(header->modificationTime, header->creationTime);
+  EXPECT_EQ(header->backupTime, 0u);
+  return header->creationTime;
 }
 
 TEST(DatabaseTime, ImportDatesTheNewDatabase) {

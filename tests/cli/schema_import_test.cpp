@@ -40,11 +40,11 @@ Imported ImportWithSchema(std::string_view csv, std::string_view schema,
 }
 
 std::vector<Bytes> RecordsFrom(const Bytes& db, uint32_t first) {
-  DatabaseHeader header;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  EXPECT_TRUE(header);
   std::vector<Bytes> records;
-  for (uint32_t r = first; r < header.recordCount; ++r) {
-    std::optional<ByteView> record = ReadRecord(db, r, header.recordCount);
+  for (uint32_t r = first; header && r < header->recordCount; ++r) {
+    std::optional<ByteView> record = ReadRecord(db, r, header->recordCount);
     EXPECT_TRUE(record.has_value()) << r;
     if (record) records.emplace_back(record->begin(), record->end());
   }
