@@ -4,6 +4,8 @@
 #include <limits>
 #include <string_view>
 
+#include "pdb/format.h"
+
 namespace qv {
 
 Result<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now) {
@@ -19,8 +21,9 @@ Result<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now) {
     if (valid) seconds = seconds * 10 + (c - '0');
   }
   if (!valid || seconds > kLatest) {
-    return Failure{"SOURCE_DATE_EPOCH must be a whole number of seconds since 1970-01-01, "
-                   "at most " + std::to_string(kLatest) + "!"};
+    return Failure{Format(
+        "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970-01-01, at most %lld!",
+        static_cast<long long>(kLatest))};
   }
   return static_cast<uint32_t>(seconds + kUnixEpochSince1904);
 }

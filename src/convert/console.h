@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "pdb/format.h"
 #include "pdb/result.h"
 
 namespace qv {
@@ -51,16 +52,5 @@ class Console {
 // The refusal of an output path that names a folder, the same for every
 // command.
 std::string OutputIsFolderMessage(const std::string& path);
-
-// MinGW's GCC reads "printf" as the Microsoft dialect, which lacks %zu;
-// its C library is the C99 one (__USE_MINGW_ANSI_STDIO), so check for that.
-#if defined(__MINGW32__)
-#define QV_PRINTF_FORMAT(pattern, first) __attribute__((format(gnu_printf, pattern, first)))
-#else
-#define QV_PRINTF_FORMAT(pattern, first) __attribute__((format(printf, pattern, first)))
-#endif
-
-// printf-style formatting into a std::string.
-std::string Format(const char* pattern, ...) QV_PRINTF_FORMAT(1, 2);
 
 }  // namespace qv

@@ -42,8 +42,8 @@ Status TakeExistingDefinitions(const ImportSource& source, const ConversionOptio
   }
   if (!master) {
     const std::string note = IdentityNote(file);
-    return console.Refuse(note.empty() ? kDefinitionsRefused
-                                       : std::string(kDefinitionsRefused) + "\n" + note);
+    return console.Refuse(note.empty() ? std::string(kDefinitionsRefused)
+                                       : Format("%s\n%s", kDefinitionsRefused, note.c_str()));
   }
   prepared.master = *master;
   SetHeaderName(*header, options.databaseName);
@@ -117,8 +117,9 @@ bool HoldsMultiByteUtf8(std::string_view text) {
 
 Failure RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
   // The error may quote names and values from the file.
-  return console.Refuse("Schema file " + std::string(source.schemaName) + ": " +
-                        EscapeForDisplay(error, DisplayEscape::kControls));
+  return console.Refuse(Format("Schema file %.*s: %s", TextLength(source.schemaName),
+                               source.schemaName.data(),
+                               EscapeForDisplay(error, DisplayEscape::kControls).c_str()));
 }
 
 // The schema's fields on top of the defaults, in slot order; maxLength from

@@ -8,6 +8,7 @@
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -108,15 +109,15 @@ std::string TypeError(std::string_view typeText) {
     const std::optional<uint32_t> code = ParseWholeNumber(typeText, 65535);
     for (const TypeName& known : kTypeNames) {
       if (code && known.type == *code) {
-        return "type " + std::string(typeText) + " must be written by its name \"" +
-               std::string(known.name) + "\"";
+        return Format("type %.*s must be written by its name \"%.*s\"", TextLength(typeText),
+                      typeText.data(), TextLength(known.name), known.name.data());
       }
     }
-    return "type " + std::string(typeText) + " cannot be given to a new database (use one of: " +
-           std::string(kTypeList) + ")";
+    return Format("type %.*s cannot be given to a new database (use one of: %.*s)",
+                  TextLength(typeText), typeText.data(), TextLength(kTypeList), kTypeList.data());
   }
-  return "unknown type \"" + std::string(typeText) + "\" (use one of: " + std::string(kTypeList) +
-         ")";
+  return Format("unknown type \"%.*s\" (use one of: %.*s)", TextLength(typeText), typeText.data(),
+                TextLength(kTypeList), kTypeList.data());
 }
 
 // One schema line as a field, or why it is refused.
@@ -127,14 +128,15 @@ Result<SchemaField> ParseFieldLine(const CsvLine& line) {
   }
   field.name = line.fields[0];
   if (field.name.size() > kFieldNameMax) {
-    return Failure{"the name \"" + field.name + "\" is longer than " +
-                   FormatUnsigned(kFieldNameMax) + " bytes"};
+    return Failure{Format("the name \"%.*s\" is longer than %zu bytes", TextLength(field.name),
+                          field.name.data(), kFieldNameMax)};
   }
 
   const std::string_view typeText = TrimBlanks(line.Field(1));
   if (typeText.empty()) {
-    return Failure{"the type of \"" + field.name +
-                   "\" is missing (use one of: " + std::string(kTypeList) + ")"};
+    return Failure{Format("the type of \"%.*s\" is missing (use one of: %.*s)",
+                          TextLength(field.name), field.name.data(), TextLength(kTypeList),
+                          kTypeList.data())};
   }
   const std::optional<uint32_t> type = SchemaTypeFromName(typeText);
   if (!type) {
@@ -146,8 +148,8 @@ Result<SchemaField> ParseFieldLine(const CsvLine& line) {
   if (!lengthText.empty()) {
     field.maxLength = ParseWholeNumber(lengthText, 65535);
     if (!field.maxLength) {
-      return Failure{"maxLength \"" + std::string(lengthText) +
-                     "\" is not a whole number from 0 to 65535"};
+      return Failure{Format("maxLength \"%.*s\" is not a whole number from 0 to 65535",
+                            TextLength(lengthText), lengthText.data())};
     }
   }
 
@@ -155,17 +157,18 @@ Result<SchemaField> ParseFieldLine(const CsvLine& line) {
     const std::string& choice = line.fields[k];
     if (choice.empty()) continue;
     if (field.type != kPopup) {
-      return Failure{"choices are allowed only on popup fields, and \"" + field.name + "\" is " +
-                     SchemaTypeName(field.type)};
+      return Failure{Format("choices are allowed only on popup fields, and \"%.*s\" is %s",
+                            TextLength(field.name), field.name.data(),
+                            SchemaTypeName(field.type).c_str())};
     }
     if (choice.size() > kChoiceMax) {
-      return Failure{"choice " + FormatUnsigned(static_cast<uint32_t>(field.choices.size() + 1)) +
-                     " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) +
-                     " bytes"};
+      return Failure{Format("choice %zu of \"%.*s\" is longer than %zu bytes",
+                            field.choices.size() + 1, TextLength(field.name), field.name.data(),
+                            kChoiceMax)};
     }
     if (field.choices.size() == kChoiceLookupLimit) {
-      return Failure{"\"" + field.name + "\" has more than " + FormatUnsigned(kChoiceLookupLimit) +
-                     " choices"};
+      return Failure{Format("\"%.*s\" has more than %d choices", TextLength(field.name),
+                            field.name.data(), kChoiceLookupLimit)};
     }
     field.choices.push_back(choice);
   }
@@ -174,8 +177,7 @@ Result<SchemaField> ParseFieldLine(const CsvLine& line) {
 
 // The refusal of line `lineNumber` (from 1).
 Failure RefuseLine(int lineNumber, std::string_view message) {
-  return Failure{"line " + FormatUnsigned(static_cast<uint32_t>(lineNumber)) + ": " +
-                 std::string(message)};
+  return Failure{Format("line %d: %.*s", lineNumber, TextLength(message), message.data())};
 }
 
 void AppendFieldLine(const FieldDefinition& definition, std::optional<ByteView> popupList,
@@ -249,7 +251,7 @@ Result<std::vector<SchemaField>> ParseSchema(std::string_view text) {
     if (line.fieldCount() == 0) continue;  // a NUL read as a line end
 
     if (fields.size() == static_cast<size_t>(kFieldSlots)) {
-      return RefuseLine(lineNumber, "more than " + FormatUnsigned(kFieldSlots) + " fields");
+      return RefuseLine(lineNumber, Format("more than %d fields", kFieldSlots));
     }
     Result<SchemaField> field = ParseFieldLine(line);
     if (!field) return RefuseLine(lineNumber, field.message());
