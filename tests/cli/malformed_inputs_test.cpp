@@ -39,17 +39,10 @@ Outcome Export(ByteView file, ConversionOptions options = {}) {
   return outcome;
 }
 
-std::optional<Bytes> ImportOver(ByteView existing, std::string_view csv, std::string& console) {
-  ImportSource source;
-  source.csvText = csv;
-  source.useExisting = true;
-  source.existing = existing;
+ConversionOptions OverOptions() {
   ConversionOptions options;
   options.databaseName = "Over";
-  Console out;
-  std::optional<Bytes> result = testing::ImportDatabase(source, options, out);
-  console = out.text();
-  return result;
+  return options;
 }
 
 TestDatabase Small(bool version1 = false) {
@@ -93,7 +86,7 @@ TEST(MalformedDatabase, EveryTruncationFailsCleanlyWithTheRightMessage) {
       EXPECT_TRUE(outcome.Says("Reading Record: 31")) << length;
     }
     std::string console;
-    EXPECT_EQ(ImportOver(cut, "x\n", console).has_value(),
+    EXPECT_EQ(testing::ImportCsv("x\n", OverOptions(), cut, &console).has_value(),
               length >= masterStart + kMasterRecordSize)
         << length;
   }
