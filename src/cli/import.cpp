@@ -4,6 +4,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/database_time.h"
 #include "cli/file_io.h"
@@ -63,6 +64,20 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   return std::nullopt;
 }
 
+// An output step's outcome as the import reports it: the refusal of a file
+// that appeared meanwhile, or `failed` for any other error.
+Status OutputOutcome(OutputStatus status, std::string failed) {
+  switch (status) {
+    case OutputStatus::kDone:
+      return {};
+    case OutputStatus::kAlreadyExists:
+      return Failure{kOutputExists};
+    case OutputStatus::kFailed:
+      break;
+  }
+  return Failure{std::move(failed)};
+}
+
 // The output file, opened where the import says.
 class FileOutput : public ImportOutput {
  public:
@@ -70,28 +85,15 @@ class FileOutput : public ImportOutput {
 
   Status Open() override {
     std::string error;
-    switch (output_.Open(options_.pdbFile, options_.overwrite, error)) {
-      case OutputStatus::kDone:
-        return {};
-      case OutputStatus::kAlreadyExists:
-        return Failure{kOutputExists};
-      case OutputStatus::kFailed:
-        break;
-    }
-    return Failure{Format("Couldn't open %s file for writing", options_.pdbFile.c_str())};
+    const OutputStatus opened = output_.Open(options_.pdbFile, options_.overwrite, error);
+    return OutputOutcome(opened,
+                         Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
   }
 
   Status Finish(Bytes database) override {
     std::string error;
-    switch (output_.Finish(AsText(database), error)) {
-      case OutputStatus::kDone:
-        return {};
-      case OutputStatus::kAlreadyExists:
-        return Failure{kOutputExists};
-      case OutputStatus::kFailed:
-        break;
-    }
-    return Failure{error};
+    const OutputStatus finished = output_.Finish(AsText(database), error);
+    return OutputOutcome(finished, error);
   }
 
  private:
