@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   source.csvText = csv;
 
   qv::Console console;
-  const std::optional<qv::Bytes> database = qv::ImportCsvToDatabase(source, options, console);
+  const qv::Result<qv::Bytes> database = qv::ImportCsvToDatabase(source, options, console);
   if (!database) {
     QV_FUZZ_CHECK(console.text().find("ERROR:") != std::string::npos);
     return 0;

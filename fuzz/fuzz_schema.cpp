@@ -14,12 +14,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  std::vector<qv::SchemaField> fields;
-  std::string error;
-  if (!qv::ParseSchema(text, fields, error)) {
-    QV_FUZZ_CHECK(fields.empty() && !error.empty());
+  const qv::Result<std::vector<qv::SchemaField>> parsed = qv::ParseSchema(text);
+  if (!parsed) {
+    QV_FUZZ_CHECK(!parsed.message().empty());
     return 0;
   }
+  const std::vector<qv::SchemaField>& fields = *parsed;
   QV_FUZZ_CHECK(!fields.empty() && fields.size() <= static_cast<size_t>(qv::kFieldSlots));
 
   qv::MasterRecord master;
@@ -34,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     views[i] = qv::ByteView(lists[i]);
   }
 
-  std::vector<qv::SchemaField> again;
   const std::string written = qv::WriteSchema(master, views);
-  QV_FUZZ_CHECK(qv::ParseSchema(written, again, error));
+  const qv::Result<std::vector<qv::SchemaField>> reread = qv::ParseSchema(written);
+  QV_FUZZ_CHECK(reread.ok());
+  const std::vector<qv::SchemaField>& again = *reread;
   QV_FUZZ_CHECK(again.size() == fields.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     QV_FUZZ_CHECK(again[i].name == fields[i].name);

@@ -4,10 +4,11 @@
 #include <limits>
 #include <string_view>
 
+#include "pdb/format.h"
+
 namespace qv {
 
-std::optional<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now,
-                                        std::string& error) {
+Result<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now) {
   constexpr int64_t kLatest = std::numeric_limits<uint32_t>::max() - kUnixEpochSince1904;
   if (sourceDateEpoch == nullptr || *sourceDateEpoch == '\0') {
     return static_cast<uint32_t>(static_cast<uint64_t>(now + kUnixEpochSince1904));
@@ -20,9 +21,9 @@ std::optional<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now
     if (valid) seconds = seconds * 10 + (c - '0');
   }
   if (!valid || seconds > kLatest) {
-    error = "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970-01-01, at most " +
-            std::to_string(kLatest) + "!";
-    return std::nullopt;
+    return Failure{Format(
+        "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970-01-01, at most %lld!",
+        static_cast<long long>(kLatest))};
   }
   return static_cast<uint32_t>(seconds + kUnixEpochSince1904);
 }

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -14,10 +15,9 @@ inline constexpr int64_t kUnixEpochSince1904 = 2082844800;
 // The creation and modification time, in seconds since 1904-01-01, of a
 // database written now: `sourceDateEpoch` (the SOURCE_DATE_EPOCH variable,
 // Unix seconds) when it is given and not empty, else `now` (Unix seconds)
-// taken modulo 2^32, as the handheld's own clock runs. Nothing, with the
-// refusal in `error`, when the variable is not a whole number of seconds
-// from 0 to 2212122495 (the last second a 32-bit field holds, in 2040).
-std::optional<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now,
-                                        std::string& error);
+// taken modulo 2^32, as the handheld's own clock runs. Refused when the
+// variable is not a whole number of seconds from 0 to 2212122495 (the last
+// second a 32-bit field holds, in 2040).
+Result<uint32_t> NewDatabaseTime(const char* sourceDateEpoch, int64_t now);
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/database_time.h"
 #include "cli/file_io.h"
@@ -26,12 +27,7 @@ constexpr const char* kOutputExists =
 std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   if (options.csvFile.empty()) return "You need to specify an input (.CSV) file to convert!";
   if (options.pdbFile.empty()) return "You need to specify an output (.PDB) file to create!";
-  if (options.databaseName.empty()) {
-    return "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
-  }
-  if (options.useExisting && !options.schemaFile.empty()) {
-    return "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
-  }
+  if (Status checked = CheckImportOptions(options); !checked) return checked.message();
   if (options.useExisting) {
     if (options.existingFile.empty()) {
       return "You need to specify a Database (.PDB) file to use for the field information!";
@@ -68,12 +64,49 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   return std::nullopt;
 }
 
-bool RunImport(const ConversionOptions& options, Console& console) {
-  std::string timeError;
-  const std::optional<uint32_t> time =
-      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr), timeError);
+// An output step's outcome as the import reports it: the refusal of a file
+// that appeared meanwhile, or `failed` for any other error.
+Status OutputOutcome(OutputStatus status, std::string failed) {
+  switch (status) {
+    case OutputStatus::kDone:
+      return {};
+    case OutputStatus::kAlreadyExists:
+      return Failure{kOutputExists};
+    case OutputStatus::kFailed:
+      break;
+  }
+  return Failure{std::move(failed)};
+}
+
+// The output file, opened where the import says.
+class FileOutput : public ImportOutput {
+ public:
+  explicit FileOutput(const ConversionOptions& options) : options_(options) {}
+
+  Status Open() override {
+    std::string error;
+    const OutputStatus opened = output_.Open(options_.pdbFile, options_.overwrite, error);
+    return OutputOutcome(opened,
+                         Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
+  }
+
+  Status Finish(Bytes database) override {
+    std::string error;
+    const OutputStatus finished = output_.Finish(AsText(database), error);
+    return OutputOutcome(finished, error);
+  }
+
+ private:
+  const ConversionOptions& options_;
+  OutputFile output_;
+};
+
+// Reads the inputs and runs the import into the output file.
+bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
+  const Result<uint32_t> time =
+      NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr));
   if (!time) {
-    console.PrintError(timeError);
+    console.PrintError(time.message());
     return false;
   }
   bool tooLarge = false;
@@ -114,34 +147,8 @@ bool RunImport(const ConversionOptions& options, Console& console) {
     source.schemaName = options.schemaFile;
   }
 
-  std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
-  if (!prepared) return false;
-  // Opened before any record is built, so that the refusal comes at the
-  // point where the output is opened.
-  OutputFile output;
-  std::string error;
-  const OutputStatus opened = output.Open(options.pdbFile, options.overwrite, error);
-  if (opened == OutputStatus::kAlreadyExists) {
-    console.PrintError(kOutputExists);
-    return false;
-  }
-  if (opened != OutputStatus::kDone) {
-    console.PrintError(Format("Couldn't open %s file for writing", options.pdbFile.c_str()));
-    return false;
-  }
-  Bytes database = BuildDatabase(*prepared, options, console);
-  if (database.empty()) return false;
-  switch (output.Finish(AsText(database), error)) {
-    case OutputStatus::kDone:
-      return true;
-    case OutputStatus::kAlreadyExists:
-      console.PrintError(kOutputExists);
-      return false;
-    case OutputStatus::kFailed:
-      break;
-  }
-  console.PrintError(error);
-  return false;
+  FileOutput output(options);
+  return RunImport(source, options, output, console).ok();
 }
 
 }  // namespace
@@ -152,7 +159,7 @@ int ConvertToPdb(const ConversionOptions& options, Console& console) {
     return 1;
   }
   console.PrintProgress("Converting to .PDB...");
-  if (!RunImport(options, console)) {
+  if (!ReadInputsAndImport(options, console)) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }

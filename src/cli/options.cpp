@@ -133,23 +133,26 @@ std::optional<char> SeparatorFromText(std::string_view text) {
 // The largest meaningful format number of DATEFORMAT: or TIMEFORMAT:.
 int LargestFormat(Keyword keyword) { return keyword == Keyword::kDateFormat ? 6 : 4; }
 
-// Checks the values that must be one of a few forms; "" when acceptable.
-std::string RefuseValue(Keyword keyword, std::string_view value) {
+// Checks the values that must be one of a few forms.
+Status RefuseValue(Keyword keyword, std::string_view value) {
   const int length = static_cast<int>(value.size());
   if (keyword == Keyword::kEncoding && !EncodingFromName(value)) {
-    return Format("ENCODING:{%.*s} is not known; use ENCODING:{UTF-8} or ENCODING:{UTF-8-BOM}.",
-                  length, value.data());
+    return Failure{
+        Format("ENCODING:{%.*s} is not known; use ENCODING:{UTF-8} or ENCODING:{UTF-8-BOM}.",
+               length, value.data())};
   }
   if (keyword == Keyword::kSeparator && !SeparatorFromText(value)) {
-    return Format("SEPARATOR:{%.*s} cannot be used; give COMMA, SEMICOLON, TAB or one byte "
-                  "other than a double quote or a line end (an ASCII character with ENCODING:).",
-                  length, value.data());
+    return Failure{
+        Format("SEPARATOR:{%.*s} cannot be used; give COMMA, SEMICOLON, TAB or one byte "
+               "other than a double quote or a line end (an ASCII character with ENCODING:).",
+               length, value.data())};
   }
   if (keyword == Keyword::kThreads) {
     const int number = ParseDecimal(value);
     if (number < 1 || number > static_cast<int>(kMaxThreads)) {
-      return Format("THREADS:{%.*s} is not a number of threads; give a number from 1 to %u.",
-                    length, value.data(), kMaxThreads);
+      return Failure{
+          Format("THREADS:{%.*s} is not a number of threads; give a number from 1 to %u.", length,
+                 value.data(), kMaxThreads)};
     }
   }
   if (keyword == Keyword::kDateFormat || keyword == Keyword::kTimeFormat) {
@@ -157,40 +160,43 @@ std::string RefuseValue(Keyword keyword, std::string_view value) {
     const int largest = LargestFormat(keyword);
     if (number < 0 || number > largest) {
       const bool date = keyword == Keyword::kDateFormat;
-      return Format("%s{%.*s} is not a %s format; give a number from 0 to %d.",
-                    date ? "DATEFORMAT:" : "TIMEFORMAT:", length, value.data(),
-                    date ? "date" : "time", largest);
+      return Failure{Format("%s{%.*s} is not a %s format; give a number from 0 to %d.",
+                            date ? "DATEFORMAT:" : "TIMEFORMAT:", length, value.data(),
+                            date ? "date" : "time", largest)};
     }
   }
-  return "";
+  return {};
 }
 
 // A UTF-8 file holds a character from 0x80 up as several bytes, so only an
-// ASCII separator is one byte on both sides of the conversion. "" when the
-// separator and the encoding go together.
-std::string RefuseSeparatorForEncoding(const ConversionOptions& options) {
+// ASCII separator is one byte on both sides of the conversion.
+Status RefuseSeparatorForEncoding(const ConversionOptions& options) {
   const auto byte = static_cast<unsigned char>(options.separator);
-  if (options.encoding == CsvEncoding::kBytes || byte < 0x80) return "";
-  return Format("SEPARATOR: the byte 0x%02X cannot be used with ENCODING:; give COMMA, "
-                "SEMICOLON, TAB or an ASCII character other than a double quote or a line end.",
-                static_cast<unsigned>(byte));
+  if (options.encoding == CsvEncoding::kBytes || byte < 0x80) return {};
+  return Failure{
+      Format("SEPARATOR: the byte 0x%02X cannot be used with ENCODING:; give COMMA, "
+             "SEMICOLON, TAB or an ASCII character other than a double quote or a line end.",
+             static_cast<unsigned>(byte))};
 }
 
 // Only INFILE: and OUTFILE: name standard input and output ("-"); the
-// files that come with them are real files. "" when none is "-".
-std::string RefuseStandardStream(Command command, const ConversionOptions& options) {
+// files that come with them are real files.
+Status RefuseStandardStream(Command command, const ConversionOptions& options) {
   const auto refuse = [](const char* keyword) {
-    return Format("%s{-}: only INFILE: and OUTFILE: take - for standard input or output; "
-                  "name a file in the current folder ./-", keyword);
+    return Failure{
+        Format("%s{-}: only INFILE: and OUTFILE: take - for standard input or output; "
+               "name a file in the current folder ./-",
+               keyword)};
   };
   if (options.popupFile == "-") return refuse("POPUPS:");
   if (options.existingFile == "-") return refuse("USEEXISTING:");
   if (command != Command::kInfo && options.schemaFile == "-") return refuse("SCHEMA:");
   // An SQLite database is a file that SQLite's readers seek in, not a stream.
   if (command == Command::kToSqlite && options.csvFile == "-") {
-    return "OUTFILE:{-}: COMMAND:TOSQLITE writes a database file, not a stream; name a file";
+    return Failure{
+        "OUTFILE:{-}: COMMAND:TOSQLITE writes a database file, not a stream; name a file"};
   }
-  return "";
+  return {};
 }
 
 // The values of INFILE: and OUTFILE:, kept until the command is known.
@@ -319,8 +325,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           }
           break;
         }
-        if (std::string refused = RefuseValue(match->keyword, value); !refused.empty()) {
-          if (parsed.refusal.empty()) parsed.refusal = std::move(refused);
+        if (Status refused = RefuseValue(match->keyword, value); !refused) {
+          if (parsed.refusal.empty()) parsed.refusal = refused.message();
           break;
         }
         StoreValue(match->keyword, std::move(value), parsed, files);
@@ -329,8 +335,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   AssignFileRoles(parsed.command, std::move(files), options);
-  if (parsed.refusal.empty()) parsed.refusal = RefuseSeparatorForEncoding(options);
-  if (parsed.refusal.empty()) parsed.refusal = RefuseStandardStream(parsed.command, options);
+  for (const Status& refused : {RefuseSeparatorForEncoding(options),
+                                RefuseStandardStream(parsed.command, options)}) {
+    if (parsed.refusal.empty() && !refused) parsed.refusal = refused.message();
+  }
   return parsed;
 }
 

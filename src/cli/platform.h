@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pdb/result.h"
+
 namespace qv {
 
 enum class PathKind {
@@ -37,11 +39,11 @@ PathKind GetPathKind(const std::string& path);
 // `relative` itself.
 std::string JoinPath(std::string_view folder, std::string_view relative);
 
-// Creates the folder `path` and every missing folder above it. True when
+// Creates the folder `path` and every missing folder above it. Success when
 // `path` is a folder afterwards (including when it already was); otherwise
-// false with the system's reason in `error`, for example "Not a directory"
-// when a part of the path is a file.
-bool MakeFolders(const std::string& path, std::string& error);
+// the system's reason, for example "Not a directory" when a part of the path
+// is a file.
+Status MakeFolders(const std::string& path);
 
 // Where `path` lies in `folder`, links followed in both: "" when both name
 // the same folder, the relative path with '/' separators ("a/b") when `path`

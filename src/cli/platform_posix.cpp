@@ -263,11 +263,8 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
   return path;
 }
 
-bool MakeFolders(const std::string& path, std::string& error) {
-  if (path.empty()) {
-    error = Reason(ENOENT);
-    return false;
-  }
+Status MakeFolders(const std::string& path) {
+  if (path.empty()) return Failure{Reason(ENOENT)};
   // Each folder from the top down: the path up to each separator, then the
   // whole path. A leading separator and doubled ones name no new folder.
   for (size_t end = 1; end <= path.size(); ++end) {
@@ -279,10 +276,9 @@ bool MakeFolders(const std::string& path, std::string& error) {
     // Already there (perhaps made by another thread just now) is fine when
     // it is a folder.
     if (GetPathKind(part) == PathKind::kFolder) continue;
-    error = Reason(failure == EEXIST ? ENOTDIR : failure);
-    return false;
+    return Failure{Reason(failure == EEXIST ? ENOTDIR : failure)};
   }
-  return true;
+  return {};
 }
 
 std::optional<std::string> PathBelow(const std::string& folder, const std::string& path) {

@@ -1,7 +1,6 @@
 #include "convert/console.h"
 
-#include <cstdarg>
-#include <vector>
+#include <utility>
 
 namespace qv {
 
@@ -28,25 +27,13 @@ void Console::PrintError(std::string_view text) {
   PrintMessage(text);
 }
 
-std::string OutputIsFolderMessage(const std::string& path) {
-  return Format("File:%s is a Folder!  Please specify a file name and try again.", path.c_str());
+Failure Console::Refuse(std::string message) {
+  PrintError(message);
+  return Failure{std::move(message)};
 }
 
-std::string Format(const char* pattern, ...) {
-  va_list args;
-  va_start(args, pattern);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, pattern, copy);
-  va_end(copy);
-  std::string out;
-  if (length > 0) {
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    (void)std::vsnprintf(buffer.data(), buffer.size(), pattern, args);
-    out.assign(buffer.data(), static_cast<size_t>(length));
-  }
-  va_end(args);
-  return out;
+std::string OutputIsFolderMessage(const std::string& path) {
+  return Format("File:%s is a Folder!  Please specify a file name and try again.", path.c_str());
 }
 
 }  // namespace qv

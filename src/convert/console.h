@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "pdb/format.h"
+#include "pdb/result.h"
+
 namespace qv {
 
 class Console {
@@ -31,6 +34,10 @@ class Console {
   void PrintProgress(std::string_view text);
   // "ERROR:" on a line of its own, then the text and two empty lines.
   void PrintError(std::string_view text);
+  // A step that reports to a console refuses with this: PrintError(message),
+  // and the same message as the failure to return, so that its callers only
+  // pass the failure on.
+  Failure Refuse(std::string message);
   const std::string& text() const { return text_; }
   // The text of the first PrintError, empty when there was none.
   const std::string& firstError() const { return firstError_; }
@@ -45,16 +52,5 @@ class Console {
 // The refusal of an output path that names a folder, the same for every
 // command.
 std::string OutputIsFolderMessage(const std::string& path);
-
-// MinGW's GCC reads "printf" as the Microsoft dialect, which lacks %zu;
-// its C library is the C99 one (__USE_MINGW_ANSI_STDIO), so check for that.
-#if defined(__MINGW32__)
-#define QV_PRINTF_FORMAT(pattern, first) __attribute__((format(gnu_printf, pattern, first)))
-#else
-#define QV_PRINTF_FORMAT(pattern, first) __attribute__((format(printf, pattern, first)))
-#endif
-
-// printf-style formatting into a std::string.
-std::string Format(const char* pattern, ...) QV_PRINTF_FORMAT(1, 2);
 
 }  // namespace qv

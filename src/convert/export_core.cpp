@@ -99,16 +99,19 @@ bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, Expo
   out.file = file;
   // A resource file holds code and resources, never field definitions, even
   // with the database's creator code (the application itself has it).
-  if (ReadDatabaseHeader(file, out.header) != 1 ||
-      (out.header.attributes & kResourceAttribute) != 0) {
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(file);
+  if (header) out.header = *header;
+  if (!header || (out.header.attributes & kResourceAttribute) != 0) {
     console.PrintError("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n" +
                        IdentityNote(file));
     return false;
   }
-  if (ReadMasterRecord(file, out.header, out.master) != 1) {
+  const Result<MasterRecord> master = ReadMasterRecord(file, out.header);
+  if (!master) {
     console.PrintError("ERROR: Reading MasterRecord\n" + IdentityNote(file));
     return false;
   }
+  out.master = *master;
   return CheckExportPermission(out.master, options, console);
 }
 

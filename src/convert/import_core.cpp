@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "convert/export_core.h"
 #include "convert/record_builder.h"
@@ -14,6 +15,7 @@
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/display_text.h"
 #include "pdb/identify.h"
 
 namespace qv {
@@ -27,37 +29,37 @@ Bytes EmptyList() { return Bytes(std::begin(kEmptyList), std::end(kEmptyList)); 
 // The warnings about cells listed one by one; the rest are counted.
 constexpr size_t kListedWarnings = 20;
 
-void RefuseDefinitions(Console& console) { console.PrintError("ERROR:Setting up MasterRecord!"); }
+constexpr const char* kDefinitionsRefused = "ERROR:Setting up MasterRecord!";
 
 // Header, MasterRecord and popup-list records of the database named with
 // USEEXISTING. Its data records are not taken over.
-bool TakeExistingDefinitions(const ImportSource& source, const ConversionOptions& options,
-                             PreparedImport& prepared, Console& console) {
-  if (!source.existing) {
-    RefuseDefinitions(console);
-    return false;
-  }
+Status TakeExistingDefinitions(const ImportSource& source, const ConversionOptions& options,
+                               PreparedImport& prepared, Console& console) {
+  if (!source.existing) return console.Refuse(kDefinitionsRefused);
   ByteView file = *source.existing;
-  DatabaseHeader header;
-  if (ReadDatabaseHeader(file, header) != 1 || (header.attributes & kResourceAttribute) != 0 ||
-      ReadMasterRecord(file, header, prepared.master) != 1) {
-    const std::string note = IdentityNote(file);
-    console.PrintError(note.empty() ? "ERROR:Setting up MasterRecord!"
-                                    : "ERROR:Setting up MasterRecord!\n" + note);
-    return false;
+  Result<DatabaseHeader> header = ReadDatabaseHeader(file);
+  Result<MasterRecord> master = Failure{""};
+  if (header && (header->attributes & kResourceAttribute) == 0) {
+    master = ReadMasterRecord(file, *header);
   }
-  SetHeaderName(header, options.databaseName);
-  prepared.header = header;
-  const PopupListViews lists = ReadPopupLists(file, header.recordCount);
+  if (!master) {
+    const std::string note = IdentityNote(file);
+    return console.Refuse(note.empty() ? std::string(kDefinitionsRefused)
+                                       : Format("%s\n%s", kDefinitionsRefused, note.c_str()));
+  }
+  prepared.master = *master;
+  SetHeaderName(*header, options.databaseName);
+  prepared.header = *header;
+  const PopupListViews lists = ReadPopupLists(file, header->recordCount);
   for (size_t slot = 0; slot < lists.size(); ++slot) {
     if (lists[slot]) prepared.existingLists[slot] = Bytes(lists[slot]->begin(), lists[slot]->end());
   }
   prepared.fromExisting = true;
-  return true;
+  return {};
 }
 
-void RefuseTooLarge(Console& console) {
-  console.PrintError(Format("The .CSV file is too large: at most %zu bytes can be read!",
+Failure RefuseTooLarge(Console& console) {
+  return console.Refuse(Format("The .CSV file is too large: at most %zu bytes can be read!",
                             kCsvTableLimit / 2));
 }
 
@@ -73,7 +75,7 @@ bool IsAscii(std::string_view text) {
 // lists) works on the bytes the database will hold. The first field that
 // cannot be converted is reported by its CSV line (counted as the records'
 // lines are) and column, both from 1.
-bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
+Status ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
   std::string converted;
   for (size_t i = 0; i < lines.lineCount(); ++i) {
     for (size_t k = 0; k < static_cast<size_t>(lines.fieldCount(i)); ++k) {
@@ -81,25 +83,20 @@ bool ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
       if (IsAscii(field)) continue;
       size_t offset = 0;
       if (Utf8ToHandheld(field, converted, offset)) {
-        if (!lines.ReplaceField(i, k, converted)) {
-          RefuseTooLarge(console);
-          return false;
-        }
+        if (!lines.ReplaceField(i, k, converted)) return RefuseTooLarge(console);
         continue;
       }
       const std::string where =
           Format("CSV line %zu, column %zu", i + 1, k + 1);
       const std::optional<char32_t> cp = DecodeUtf8CodePoint(field.substr(offset));
       if (cp) {
-        console.PrintError(Format("%s: the character U+%04X cannot be stored on the handheld!",
-                                  where.c_str(), static_cast<unsigned>(*cp)));
-      } else {
-        console.PrintError(Format("%s: the text is not valid UTF-8!", where.c_str()));
+        return console.Refuse(Format("%s: the character U+%04X cannot be stored on the handheld!",
+                                     where.c_str(), static_cast<unsigned>(*cp)));
       }
-      return false;
+      return console.Refuse(Format("%s: the text is not valid UTF-8!", where.c_str()));
     }
   }
-  return true;
+  return {};
 }
 
 // True when `text` is valid UTF-8 holding at least one character beyond
@@ -129,27 +126,28 @@ bool HoldsMultiByteUtf8(std::string_view text) {
   return multiByte;
 }
 
-bool RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
+Failure RefuseSchema(const ImportSource& source, const std::string& error, Console& console) {
   // The error may quote names and values from the file.
-  console.PrintError("Schema file " + std::string(source.schemaName) + ": " +
-                     EscapeControls(error));
-  return false;
+  return console.Refuse(Format("Schema file %.*s: %s", TextLength(source.schemaName),
+                               source.schemaName.data(),
+                               EscapeForDisplay(error, DisplayEscape::kControls).c_str()));
 }
 
 // The schema's fields on top of the defaults, in slot order; maxLength from
 // the CSV where the schema leaves it empty, and each popup field's choices
 // at the start of its list.
-bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
-                           PreparedImport& prepared, Console& console) {
+Status TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
+                             PreparedImport& prepared, Console& console) {
   std::string_view text = *source.schemaText;
-  std::string converted;
-  std::string error;
+  Result<std::string> converted = std::string();
   if (prepared.utf8) {
-    if (!SchemaFromUtf8(text, converted, error)) return RefuseSchema(source, error, console);
-    text = converted;
+    converted = SchemaFromUtf8(text);
+    if (!converted) return RefuseSchema(source, converted.message(), console);
+    text = *converted;
   }
-  std::vector<SchemaField> fields;
-  if (!ParseSchema(text, fields, error)) return RefuseSchema(source, error, console);
+  Result<std::vector<SchemaField>> parsed = ParseSchema(text);
+  if (!parsed) return RefuseSchema(source, parsed.message(), console);
+  const std::vector<SchemaField>& fields = *parsed;
   if (!prepared.lines.empty() && prepared.lines.fieldCount(0) != static_cast<int>(fields.size())) {
     console.PrintMessage(Format(
         "WARNING:The .CSV file has %d fields on its first line, but the schema defines %zu.",
@@ -161,19 +159,18 @@ bool TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& 
     if (fields[slot].type == kPopup) prepared.existingLists[slot] = SchemaChoiceList(fields[slot]);
   }
   prepared.fromSchema = true;
-  return true;
+  return {};
 }
 
-bool InferDefinitions(const ConversionOptions& options, PreparedImport& prepared,
-                      Console& console) {
+Status InferDefinitions(const ConversionOptions& options, PreparedImport& prepared,
+                        Console& console) {
   if (!prepared.lines.empty() && prepared.lines.fieldCount(0) > kFieldSlots) {
-    console.PrintError(Format(
+    return console.Refuse(Format(
         "The .CSV file has %d fields on its first line, but a database holds at most %d fields!",
         prepared.lines.fieldCount(0), kFieldSlots));
-    return false;
   }
   InferFieldsFromCsv(prepared.lines, options.fieldNames, prepared.master);
-  return true;
+  return {};
 }
 
 // The values of CSV column `column` that feed a popup list. Collecting stops
@@ -336,8 +333,8 @@ void MatchColumnsToFields(const ConversionOptions& options, PreparedImport& prep
 
 }  // namespace
 
-std::optional<PreparedImport> PrepareImport(const ImportSource& source,
-                                            const ConversionOptions& options, Console& console) {
+Result<PreparedImport> PrepareImport(const ImportSource& source, const ConversionOptions& options,
+                                     Console& console) {
   PreparedImport prepared;
   SetDefaultMasterRecord(prepared.master);
   prepared.header = SetNewDatabaseHeader(options.databaseName);
@@ -346,10 +343,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   // A database named where the CSV belongs would be read as a few lines of
   // garbage and "converted"; the NULs of its header mark it.
   if (LooksLikeDatabase(AsBytes(source.csvText))) {
-    console.PrintError(
+    return console.Refuse(
         "The input (.CSV) file looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
         "reads databases; COMMAND:TOPDB needs a .CSV file!");
-    return std::nullopt;
   }
   // A byte-order mark says UTF-8 as plainly as ENCODING does.
   const bool utf8 =
@@ -362,15 +358,15 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
   prepared.utf8 = utf8;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
   prepared.lines = ReadCsvTable(csvText, options.separator);
-  if (!prepared.lines.complete()) {
-    RefuseTooLarge(console);
-    return std::nullopt;
+  if (!prepared.lines.complete()) return RefuseTooLarge(console);
+  if (utf8) {
+    Status converted = ConvertLinesFromUtf8(prepared.lines, console);
+    if (!converted) return converted.failure();
   }
-  if (utf8 && !ConvertLinesFromUtf8(prepared.lines, console)) return std::nullopt;
-  bool good = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
-              : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
-                                  : InferDefinitions(options, prepared, console);
-  if (!good) return std::nullopt;
+  Status defined = source.useExisting  ? TakeExistingDefinitions(source, options, prepared, console)
+                   : source.schemaText ? TakeSchemaDefinitions(source, options, prepared, console)
+                                       : InferDefinitions(options, prepared, console);
+  if (!defined) return defined.failure();
   StampNewDatabase(prepared.header, source.databaseTime);
 
   prepared.firstDataLine = options.fieldNames && !prepared.lines.empty() ? 1 : 0;
@@ -386,10 +382,9 @@ std::optional<PreparedImport> PrepareImport(const ImportSource& source,
       prepared.lines.lineCount() - prepared.firstDataLine - prepared.blankLines;
   const int rows = static_cast<int>(std::min<size_t>(dataLines, INT_MAX));
   if (rows > kMaxDataRows) {
-    console.PrintError(Format(
+    return console.Refuse(Format(
         "The .CSV file has %d data lines, but a database holds at most %d records!", rows,
         kMaxDataRows));
-    return std::nullopt;
   }
   prepared.rowCount = rows;
 
@@ -422,8 +417,8 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
   return lists;
 }
 
-Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                    Console& console) {
+Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                            Console& console) {
   console.PrintProgress("Writing Records Header...");
   DatabaseBuilder builder(prepared.header,
                           kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
@@ -439,21 +434,64 @@ Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& opt
 
   const size_t warnings = AppendDataRecords(prepared, options, popupLists, builder, console);
   // STRICT: a value that was not stored as written fails the import.
-  if (options.strict && warnings > 0) return {};
+  // The warnings said why.
+  if (options.strict && warnings > 0) return Failure{""};
   Bytes database = builder.Finish();
   if (database.empty()) {
-    console.PrintError("The records are too large to fit into one database file!");
+    return console.Refuse("The records are too large to fit into one database file!");
   }
   return database;
 }
 
-std::optional<Bytes> ImportCsvToDatabase(const ImportSource& source,
-                                         const ConversionOptions& options, Console& console) {
-  std::optional<PreparedImport> prepared = PrepareImport(source, options, console);
-  if (!prepared) return std::nullopt;
-  Bytes database = BuildDatabase(*prepared, options, console);
-  if (database.empty()) return std::nullopt;
-  return database;
+Status CheckImportOptions(const ConversionOptions& options) {
+  if (options.databaseName.empty()) {
+    return Failure{
+        "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!"};
+  }
+  if (options.useExisting && !options.schemaFile.empty()) {
+    return Failure{
+        "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!"};
+  }
+  return {};
+}
+
+Status RunImport(const ImportSource& source, const ConversionOptions& options,
+                 ImportOutput& output, Console& console) {
+  Result<PreparedImport> prepared = PrepareImport(source, options, console);
+  if (!prepared) return prepared.status();
+  if (Status opened = output.Open(); !opened) return console.Refuse(opened.message());
+  Result<Bytes> database = BuildDatabase(*prepared, options, console);
+  if (!database) return database.status();
+  if (Status finished = output.Finish(std::move(*database)); !finished) {
+    return console.Refuse(finished.message());
+  }
+  return {};
+}
+
+namespace {
+
+// Keeps the database in memory.
+class MemoryOutput : public ImportOutput {
+ public:
+  Status Open() override { return {}; }
+  Status Finish(Bytes database) override {
+    database_ = std::move(database);
+    return {};
+  }
+  Bytes& database() { return database_; }
+
+ private:
+  Bytes database_;
+};
+
+}  // namespace
+
+Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
+                                  Console& console) {
+  MemoryOutput output;
+  Status imported = RunImport(source, options, output, console);
+  if (!imported) return imported.failure();
+  return std::move(output.database());
 }
 
 }  // namespace qv

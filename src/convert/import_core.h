@@ -2,8 +2,8 @@
 // existing database to take the definitions from) in, database bytes and
 // console messages out.
 //
-// It runs in two phases so that the driver can make sure the output can be
-// written in between and keep the messages in their order:
+// RunImport sequences it for every caller, in two phases with the opening of
+// the output between them, so that the messages keep their order:
 //   PrepareImport  "Getting Fields Information...": definitions, row count,
 //                  unique-value counter; every refusal happens here.
 //   BuildDatabase  "Writing Records Header...", "Writing Popups for
@@ -24,6 +24,7 @@
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
 #include "pdb/master_record.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -73,25 +74,47 @@ struct PreparedImport {
 };
 
 // Prints "Getting Fields Information..." and takes the definitions from the
-// existing database or infers them from the CSV. Prints the reason and
-// returns nothing when the import cannot go on.
-std::optional<PreparedImport> PrepareImport(const ImportSource& source,
-                                            const ConversionOptions& options, Console& console);
+// existing database or infers them from the CSV. When the import cannot go
+// on, refuses (Console::Refuse) with the reason.
+Result<PreparedImport> PrepareImport(const ImportSource& source, const ConversionOptions& options,
+                                     Console& console);
 
 // The popup list of every slot, as records 1 to 30 of the new database.
 std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared);
 
 // The bytes of the new database, after the warnings about quotes out of
-// place, about cells that are not stored as written (at most 20 listed, then their count) and about
-// skipped blank lines. Empty when the records are too large to be described
-// by the record list (after an error message), or with STRICT when anything
-// was warned about.
-Bytes BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                    Console& console);
+// place, about cells that are not stored as written (at most 20 listed, then
+// their count) and about skipped blank lines. Refuses when the records are
+// too large to be described by the record list; with STRICT, fails with an
+// empty message (the warnings said why) when anything was warned about.
+Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                            Console& console);
 
-// Both phases at once, for tests and fuzzing: nothing when the import was
-// refused.
-std::optional<Bytes> ImportCsvToDatabase(const ImportSource& source,
-                                         const ConversionOptions& options, Console& console);
+// The checks on the options that need no files, in their fixed order: a
+// name for the database, and only one source of field definitions. The
+// refusal's message, or success. A driver makes its checks on file names
+// around these.
+Status CheckImportOptions(const ConversionOptions& options);
+
+// Where the import puts the database. Open is called once the definitions
+// are known and before any record is built, so that a refusal to write comes
+// where the output is opened; Finish is handed the database's bytes. A
+// failure's message is printed as the import's refusal.
+class ImportOutput {
+ public:
+  virtual ~ImportOutput() = default;
+  virtual Status Open() = 0;
+  virtual Status Finish(Bytes database) = 0;
+};
+
+// The import, sequenced once for every caller: PrepareImport, output.Open,
+// BuildDatabase, output.Finish. Every refusal is printed to `console`, and
+// the first failure is returned.
+Status RunImport(const ImportSource& source, const ConversionOptions& options,
+                 ImportOutput& output, Console& console);
+
+// RunImport into memory, for the browser, tests and fuzzing.
+Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
+                                  Console& console);
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
 #include "pdb/database.h"
+#include "pdb/display_text.h"
 #include "pdb/master_record.h"
 
 namespace qv {
@@ -67,11 +68,12 @@ void AppendFields(const MasterRecord& master,
     ++column;
     out += Format("%6d  %4d  %-14s  %10u  ", column, slot + 1, SchemaTypeName(field.type).c_str(),
                   field.maxLength);
-    out += EscapeControls(FixedText(field.name));
+    out += EscapeForDisplay(FixedText(field.name), DisplayEscape::kControls);
     out += '\n';
     if (field.type == kPopup) {
       out += "              choices: ";
-      out += lists[slot] ? EscapeControls(ChoiceLine(*lists[slot])) : std::string("(no list)");
+      out += lists[slot] ? EscapeForDisplay(ChoiceLine(*lists[slot]), DisplayEscape::kControls)
+                         : std::string("(no list)");
       out += '\n';
     }
   }
@@ -87,7 +89,7 @@ std::string Describe(const ExportDatabase& database, int storedVersion,
                             ? records - static_cast<uint32_t>(kFirstDataRecord)
                             : 0;
   std::string out;
-  out += "Database name:      " + EscapeControls(FixedText(header.name)) + "\n";
+  out += "Database name:      " + EscapeForDisplay(FixedText(header.name), DisplayEscape::kControls) + "\n";
   out += "Created:            " + FormatDatabaseTime(header.creationTime) + "\n";
   out += "Modified:           " + FormatDatabaseTime(header.modificationTime) + "\n";
   out += Format("Data rows:          %u\n", rows);

@@ -8,6 +8,7 @@
 #include "fields/charset.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -108,82 +109,75 @@ std::string TypeError(std::string_view typeText) {
     const std::optional<uint32_t> code = ParseWholeNumber(typeText, 65535);
     for (const TypeName& known : kTypeNames) {
       if (code && known.type == *code) {
-        return "type " + std::string(typeText) + " must be written by its name \"" +
-               std::string(known.name) + "\"";
+        return Format("type %.*s must be written by its name \"%.*s\"", TextLength(typeText),
+                      typeText.data(), TextLength(known.name), known.name.data());
       }
     }
-    return "type " + std::string(typeText) + " cannot be given to a new database (use one of: " +
-           std::string(kTypeList) + ")";
+    return Format("type %.*s cannot be given to a new database (use one of: %.*s)",
+                  TextLength(typeText), typeText.data(), TextLength(kTypeList), kTypeList.data());
   }
-  return "unknown type \"" + std::string(typeText) + "\" (use one of: " + std::string(kTypeList) +
-         ")";
+  return Format("unknown type \"%.*s\" (use one of: %.*s)", TextLength(typeText), typeText.data(),
+                TextLength(kTypeList), kTypeList.data());
 }
 
-// One schema line into `field`; false with `message` when it is refused.
-bool ParseFieldLine(const CsvLine& line, SchemaField& field, std::string& message) {
+// One schema line as a field, or why it is refused.
+Result<SchemaField> ParseFieldLine(const CsvLine& line) {
+  SchemaField field;
   if (line.fieldCount() < 2) {
-    message = "expected name,type,maxLength but found no type";
-    return false;
+    return Failure{"expected name,type,maxLength but found no type"};
   }
   field.name = line.fields[0];
   if (field.name.size() > kFieldNameMax) {
-    message = "the name \"" + field.name + "\" is longer than " + FormatUnsigned(kFieldNameMax) +
-              " bytes";
-    return false;
+    return Failure{Format("the name \"%.*s\" is longer than %zu bytes", TextLength(field.name),
+                          field.name.data(), kFieldNameMax)};
   }
 
   const std::string_view typeText = TrimBlanks(line.Field(1));
   if (typeText.empty()) {
-    message = "the type of \"" + field.name + "\" is missing (use one of: " +
-              std::string(kTypeList) + ")";
-    return false;
+    return Failure{Format("the type of \"%.*s\" is missing (use one of: %.*s)",
+                          TextLength(field.name), field.name.data(), TextLength(kTypeList),
+                          kTypeList.data())};
   }
   const std::optional<uint32_t> type = SchemaTypeFromName(typeText);
   if (!type) {
-    message = TypeError(typeText);
-    return false;
+    return Failure{TypeError(typeText)};
   }
   field.type = *type;
 
   const std::string_view lengthText = TrimBlanks(line.Field(2));
-  field.maxLength.reset();
   if (!lengthText.empty()) {
     field.maxLength = ParseWholeNumber(lengthText, 65535);
     if (!field.maxLength) {
-      message = "maxLength \"" + std::string(lengthText) + "\" is not a whole number from 0 to 65535";
-      return false;
+      return Failure{Format("maxLength \"%.*s\" is not a whole number from 0 to 65535",
+                            TextLength(lengthText), lengthText.data())};
     }
   }
 
-  field.choices.clear();
   for (size_t k = 3; k < line.fields.size(); ++k) {
     const std::string& choice = line.fields[k];
     if (choice.empty()) continue;
     if (field.type != kPopup) {
-      message = "choices are allowed only on popup fields, and \"" + field.name + "\" is " +
-                SchemaTypeName(field.type);
-      return false;
+      return Failure{Format("choices are allowed only on popup fields, and \"%.*s\" is %s",
+                            TextLength(field.name), field.name.data(),
+                            SchemaTypeName(field.type).c_str())};
     }
     if (choice.size() > kChoiceMax) {
-      message = "choice " + FormatUnsigned(static_cast<uint32_t>(field.choices.size() + 1)) +
-                " of \"" + field.name + "\" is longer than " + FormatUnsigned(kChoiceMax) + " bytes";
-      return false;
+      return Failure{Format("choice %zu of \"%.*s\" is longer than %zu bytes",
+                            field.choices.size() + 1, TextLength(field.name), field.name.data(),
+                            kChoiceMax)};
     }
     if (field.choices.size() == kChoiceLookupLimit) {
-      message = "\"" + field.name + "\" has more than " + FormatUnsigned(kChoiceLookupLimit) +
-                " choices";
-      return false;
+      return Failure{Format("\"%.*s\" has more than %d choices", TextLength(field.name),
+                            field.name.data(), kChoiceLookupLimit)};
     }
     field.choices.push_back(choice);
   }
-  return true;
+  return field;
 }
 
-bool Refuse(int lineNumber, std::string_view message, std::vector<SchemaField>& fields,
-            std::string& error) {
-  fields.clear();
-  error = "line " + FormatUnsigned(static_cast<uint32_t>(lineNumber)) + ": " + std::string(message);
-  return false;
+// The refusal of line `lineNumber` (from 1).
+Failure RefuseLine(int lineNumber, std::string_view message) {
+  return Failure{Format("line %d: %.*s", lineNumber, TextLength(message), message.data())};
 }
 
 void AppendFieldLine(const FieldDefinition& definition, std::optional<ByteView> popupList,
@@ -235,9 +229,8 @@ std::string WriteSchema(const MasterRecord& master,
   return out;
 }
 
-bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::string& error) {
-  fields.clear();
-  error.clear();
+Result<std::vector<SchemaField>> ParseSchema(std::string_view text) {
+  std::vector<SchemaField> fields;
   LineCounter lines(text);
   size_t position = text.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
 
@@ -258,20 +251,15 @@ bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::s
     if (line.fieldCount() == 0) continue;  // a NUL read as a line end
 
     if (fields.size() == static_cast<size_t>(kFieldSlots)) {
-      return Refuse(lineNumber, "more than " + FormatUnsigned(kFieldSlots) + " fields", fields,
-                    error);
+      return RefuseLine(lineNumber, Format("more than %d fields", kFieldSlots));
     }
-    SchemaField field;
-    std::string message;
-    if (!ParseFieldLine(line, field, message)) return Refuse(lineNumber, message, fields, error);
-    fields.push_back(std::move(field));
+    Result<SchemaField> field = ParseFieldLine(line);
+    if (!field) return RefuseLine(lineNumber, field.message());
+    fields.push_back(std::move(*field));
   }
 
-  if (fields.empty()) {
-    error = "the schema defines no fields";
-    return false;
-  }
-  return true;
+  if (fields.empty()) return Failure{"the schema defines no fields"};
+  return fields;
 }
 
 void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
@@ -289,55 +277,28 @@ void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
   }
 }
 
-bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error) {
+Result<std::string> SchemaFromUtf8(std::string_view utf8) {
   const std::string_view text = StripUtf8Bom(utf8);
+  std::string out;
   size_t offset = 0;
-  error.clear();
-  if (Utf8ToHandheld(text, out, offset)) return true;
+  if (Utf8ToHandheld(text, out, offset)) return out;
   LineCounter lines(text);
-  error = "line " + FormatUnsigned(static_cast<uint32_t>(lines.LineAt(offset))) +
-          ": the text is not valid UTF-8, or holds a character the handheld cannot store";
-  return false;
+  return RefuseLine(lines.LineAt(offset),
+                    "the text is not valid UTF-8, or holds a character the handheld cannot store");
 }
-
-namespace {
-
-// Sets maxLength of every field its schema line leaves empty, from
-// `longest`(column): the longest value, or -1 without data lines.
-template <typename Longest>
-void ApplyDerivedLengths(const std::vector<SchemaField>& fields, Longest longest,
-                         MasterRecord& master) {
-  constexpr int kLengthMargin = 10;
-  constexpr uint32_t kNoDataLength = 40;
-  for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(kFieldSlots); ++i) {
-    if (fields[i].maxLength) continue;
-    const int m = longest(i);
-    master.fields[i].maxLength =
-        m < 0 ? kNoDataLength : static_cast<uint32_t>(std::min(m + kLengthMargin, 65535));
-  }
-}
-
-}  // namespace
 
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
                             bool fieldNames, MasterRecord& master) {
+  constexpr int kLengthMargin = 10;
+  constexpr uint32_t kNoDataLength = 40;
+  // The longest value of each column, or -1 without data lines.
   const std::vector<int> longest = GetLongestValues(lines, kFieldSlots, fieldNames);
-  ApplyDerivedLengths(fields, [&](size_t column) { return longest[column]; }, master);
-}
-
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
-                            const std::vector<CsvLine>& lines, bool fieldNames,
-                            MasterRecord& master) {
-  const size_t first = fieldNames ? 1 : 0;
-  ApplyDerivedLengths(
-      fields,
-      [&](size_t column) {
-        if (lines.size() <= first) return -1;
-        size_t m = 0;
-        for (size_t i = first; i < lines.size(); ++i) m = std::max(m, lines[i].Field(column).size());
-        return static_cast<int>(std::min<size_t>(m, 65535));
-      },
-      master);
+  for (size_t i = 0; i < fields.size() && i < static_cast<size_t>(kFieldSlots); ++i) {
+    if (fields[i].maxLength) continue;
+    const int m = longest[i];
+    master.fields[i].maxLength =
+        m < 0 ? kNoDataLength : static_cast<uint32_t>(std::min(m + kLengthMargin, 65535));
+  }
 }
 
 Bytes SchemaChoiceList(const SchemaField& field) {

@@ -38,6 +38,7 @@
 #include "csv/csv_reader.h"
 #include "pdb/byte_io.h"
 #include "pdb/master_record.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -62,10 +63,9 @@ std::optional<uint32_t> SchemaTypeFromName(std::string_view name);
 std::string WriteSchema(const MasterRecord& master,
                         const std::array<std::optional<ByteView>, kFieldSlots>& popupLists);
 
-// Reads a schema. On success `fields` holds 1 to 30 fields and the result
-// is true. On failure `fields` is empty and `error` holds one message,
-// beginning "line N: " when a line is at fault.
-bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::string& error);
+// Reads a schema: 1 to 30 fields, or one message, beginning "line N: " when
+// a line is at fault.
+Result<std::vector<SchemaField>> ParseSchema(std::string_view text);
 
 // Field i goes to slot i: name, type, longTextFlag (1 for long text, else 0)
 // and maxLength when the schema gives one; the column order becomes slot
@@ -75,18 +75,14 @@ bool ParseSchema(std::string_view text, std::vector<SchemaField>& fields, std::s
 // list that the import builds.
 void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master);
 
-// A schema saved as UTF-8, as handheld bytes in `out` (a leading byte-order
-// mark dropped). On failure `error` is "line N: ..." for the first character
-// that is not valid UTF-8 or that the handheld cannot store.
-bool SchemaFromUtf8(std::string_view utf8, std::string& out, std::string& error);
+// A schema saved as UTF-8, as handheld bytes (a leading byte-order mark
+// dropped). Refused with "line N: ..." for the first character that is not
+// valid UTF-8 or that the handheld cannot store.
+Result<std::string> SchemaFromUtf8(std::string_view utf8);
 
 // After ApplySchema: each field whose line leaves maxLength empty gets what
 // the inference gives a text column, the longest value of its CSV column
 // over the data lines + 10 (at most 65535), or 40 without data lines.
-void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields,
-                            const std::vector<CsvLine>& lines, bool fieldNames,
-                            MasterRecord& master);
-// The same over the lines as the import holds them.
 void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTable& lines,
                             bool fieldNames, MasterRecord& master);
 

@@ -16,12 +16,6 @@ namespace qv {
 inline constexpr uint16_t kEndMark = 0xFFFF;
 inline constexpr size_t kRecordPrefixSize = 20;
 
-// Offset of field n's first data byte, or -1 when the end mark (or the end of
-// the record, or an entry running past it) comes at or before entry n.
-int GetFieldOffset(ByteView record, int n);
-// Data length of field n, or 0 in the same cases.
-int GetFieldLength(ByteView record, int n);
-
 // The data of every slot of `record`, found in one walk of its entries. A
 // slot with no data (past the end mark, or behind an entry that runs past
 // the record's end) gets an empty view.

@@ -84,23 +84,6 @@ int32_t ParseDecimal(std::string_view text) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
-std::string EscapeControls(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    }
-  }
-  return out;
-}
-
 std::string FormatUnsigned(uint32_t value) { return std::to_string(value); }
 
 }  // namespace qv

@@ -34,11 +34,6 @@ std::string NormalizeLineEnds(std::string_view source);
 // value beyond the signed 32-bit range gives the nearest limit.
 int32_t ParseDecimal(std::string_view text);
 
-// `text` with every control character (bytes 0 to 31 and 127: ESC, CR,
-// BEL...) written as \x and two lower-case hex digits, for showing text
-// taken from a file, such as a database or field name, on a terminal.
-// Other bytes are kept as they are.
-std::string EscapeControls(std::string_view text);
 
 // Unsigned decimal text ("%u").
 std::string FormatUnsigned(uint32_t value);

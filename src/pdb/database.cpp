@@ -20,10 +20,9 @@ size_t EntryOffset(uint32_t index) { return kHeaderSize + kRecordEntrySize * siz
 
 }  // namespace
 
-int ReadDatabaseHeader(ByteView file, DatabaseHeader& header) {
-  // A file that ends inside the header is not a database; read into a copy so
-  // that the caller's header is only replaced by a whole one.
-  if (file.size() < kHeaderSize) return 0;
+Result<DatabaseHeader> ReadAnyDatabaseHeader(ByteView file) {
+  // A file that ends inside the header is not a database.
+  if (file.size() < kHeaderSize) return Failure{"the file is shorter than a database header"};
   ByteReader in(file);
   DatabaseHeader read;
   in.Copy(read.name);
@@ -40,9 +39,16 @@ int ReadDatabaseHeader(ByteView file, DatabaseHeader& header) {
   read.uniqueIdSeed = in.ReadU32BE();
   read.nextRecordList = in.ReadU32BE();
   read.recordCount = in.ReadU16BE();
-  if (!in.ok()) return 0;
-  header = read;
-  return header.creatorCode == kPmDB ? 1 : -1;
+  if (!in.ok()) return Failure{"the file is shorter than a database header"};
+  return read;
+}
+
+Result<DatabaseHeader> ReadDatabaseHeader(ByteView file) {
+  Result<DatabaseHeader> header = ReadAnyDatabaseHeader(file);
+  if (header && header->creatorCode != kPmDB) {
+    return Failure{"the creator of the database is not PmDB"};
+  }
+  return header;
 }
 
 bool LooksLikeDatabase(ByteView file) {

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "pdb/byte_io.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -64,9 +65,12 @@ struct RecordEntry {
   std::array<uint8_t, 3> uniqueId{};
 };
 
-// 1: a Quorvex database; -1: a whole header whose creator is not "PmDB";
-// 0: the file is shorter than a header.
-int ReadDatabaseHeader(ByteView file, DatabaseHeader& header);
+// The header at the start of `file`, whatever its creator; refused when the
+// file is shorter than a header.
+Result<DatabaseHeader> ReadAnyDatabaseHeader(ByteView file);
+// The header of a Quorvex database: refused also when its creator is not
+// "PmDB".
+Result<DatabaseHeader> ReadDatabaseHeader(ByteView file);
 
 // True when `file` starts like a database of any kind rather than text: a
 // whole header whose name ends in a NUL within its 32 bytes and whose type

@@ -141,13 +141,13 @@ FileIdentity IdentifyFile(ByteView bytes) {
   id.size = bytes.size();
   if (bytes.empty()) return id;
   const FileHint hint = HintFromFirstBytes(bytes);
-  DatabaseHeader header;
-  const int read = ReadDatabaseHeader(bytes, header);
-  if (read == 0) {
+  const Result<DatabaseHeader> read = ReadAnyDatabaseHeader(bytes);
+  if (!read) {
     id.kind = FileKind::kTooShort;
     id.hint = hint;
     return id;
   }
+  const DatabaseHeader& header = *read;
 
   id.name.assign(header.name.begin(), std::find(header.name.begin(), header.name.end(), '\0'));
   id.attributes = header.attributes;
@@ -158,7 +158,7 @@ FileIdentity IdentifyFile(ByteView bytes) {
   const size_t entrySize = resource ? kResourceEntrySize : kRecordEntrySize;
   const size_t offsetAt = resource ? 6 : 0;
 
-  if (read == 1) {  // creator "PmDB"
+  if (header.creatorCode == kPmDB) {
     CheckList(bytes, entrySize, offsetAt, id);
     if (resource) {
       id.kind = FileKind::kResourceDatabase;
@@ -224,27 +224,6 @@ std::string DescribeFile(const FileIdentity& id) {
     }
   }
   return {};
-}
-
-std::string EscapeForDisplay(std::string_view bytes) {
-  static constexpr std::array<char, 16> kHex = {'0', '1', '2', '3', '4', '5', '6', '7',
-                                                '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char byte : bytes) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (c == '\\' || c == '"') {
-      out.push_back('\\');
-      out.push_back(byte);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out.push_back(byte);
-    } else {
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0xF]);
-    }
-  }
-  return out;
 }
 
 std::string FourCharCode(uint32_t code) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "pdb/byte_io.h"
+#include "pdb/display_text.h"
 
 namespace qv {
 
@@ -103,11 +104,6 @@ FileIdentity IdentifyFile(ByteView bytes);
 //   not a Palm file: it looks like a ZIP archive
 // Pure ASCII: names and codes pass through EscapeForDisplay.
 std::string DescribeFile(const FileIdentity& identity);
-
-// `bytes` with every byte outside printable ASCII written as \xNN and the
-// backslash and double quote escaped with a backslash, so that stored text
-// can never move the cursor, ring the bell or break the quotes around it.
-std::string EscapeForDisplay(std::string_view bytes);
 
 // A type or creator code as its four characters, escaped as above
 // (0x50446D42 gives "PmDB").

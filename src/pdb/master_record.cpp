@@ -141,29 +141,28 @@ constexpr size_t kFirstEntryOffset = kHeaderSize;
 
 }  // namespace
 
-int ReadMasterRecord(ByteView file, const DatabaseHeader& header, MasterRecord& record) {
-  if (header.recordCount == 0) return 0;
+Result<MasterRecord> ReadMasterRecord(ByteView file, const DatabaseHeader& header) {
+  if (header.recordCount == 0) return Failure{"the database has no field definitions"};
   ByteReader list(file, kFirstEntryOffset);
   const RecordEntry entry = ReadRecordEntry(list);
-  if (!list.ok()) return 0;
+  if (!list.ok()) return Failure{"the record list is cut short"};
 
   // The fields are read one after another from the record's start, whatever
   // the record's extent says, so a record 0 stored shorter than its version
   // implies takes its remaining bytes from what follows it.
   ByteReader in(file);
-  if (!in.Seek(entry.dataOffset)) return 0;
-  MasterRecord read = record;
+  if (!in.Seek(entry.dataOffset)) return Failure{"the field definitions lie past the end"};
+  MasterRecord read;
   FieldReader io{in};
   TransferBody(io, read);
   RepairColumnOrder(read);
   if (read.formatVersion > 1) TransferTail(io, read);
-  if (!in.ok()) return 0;
+  if (!in.ok()) return Failure{"the field definitions are cut short"};
 
   if (read.formatVersion != 2) UpgradeMasterRecord(read);
   read.loadedMark = 1;
   if (AnyFlaggedSubKindField(read)) read.subKindFlag = 1;
-  record = read;
-  return 1;
+  return read;
 }
 
 void WriteMasterRecord(const MasterRecord& record, ByteWriter& out) {

@@ -45,6 +45,7 @@
 
 #include "pdb/byte_io.h"
 #include "pdb/database.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -127,11 +128,11 @@ struct MasterRecord {
   uint32_t subKindFlag = 0;
 };
 
-// Reads record 0 of `file` (whose header has been read) into `record`,
-// repairing the column order and upgrading older versions. 1 on success;
-// 0 when the header counts no records, the first entry cannot be read, or the
-// file ends before the record does (then `record` is unchanged).
-int ReadMasterRecord(ByteView file, const DatabaseHeader& header, MasterRecord& record);
+// Reads record 0 of `file` (whose header has been read), repairing the
+// column order and upgrading older versions. Refused when the header counts
+// no records, the first entry cannot be read, or the file ends before the
+// record does.
+Result<MasterRecord> ReadMasterRecord(ByteView file, const DatabaseHeader& header);
 // Appends the 2152 bytes of the current format.
 void WriteMasterRecord(const MasterRecord& record, ByteWriter& out);
 // Zeroes the whole record, then sets every default.

@@ -30,6 +30,8 @@ class [[nodiscard]] Status {
   explicit operator bool() const { return ok_; }
   // The failure's message; empty on success.
   const std::string& message() const { return message_; }
+  // The failure, to pass on as another Status or Result's; only on failure.
+  Failure failure() const { return Failure{message_}; }
 
  private:
   std::string message_;
@@ -58,6 +60,8 @@ class [[nodiscard]] Result {
 
   // The failure's message; only on failure.
   const std::string& message() const { return std::get<1>(state_).message; }
+  // The failure, to pass on as another Status or Result's; only on failure.
+  Failure failure() const { return std::get<1>(state_); }
   // Success, or the same failure without the value.
   Status status() const { return ok() ? Status() : Status(std::get<1>(state_)); }
 

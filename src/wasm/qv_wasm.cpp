@@ -162,18 +162,16 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
               Result& result, qv::Console& console) {
   std::optional<qv::ConversionOptions> options = ParseOptions(keywords, console);
   if (!options) return 2;
-  const char* refusal = nullptr;
-  if (options->databaseName.empty()) {
-    refusal = "You need to specify a Name for the database when loaded into your PalmPilot/Workpad!";
-  } else if (options->useExisting && !options->schemaFile.empty()) {
-    refusal = "SCHEMA: and USEEXISTING: both give the field definitions; use only one of them!";
-  } else if ((options->useExisting || !options->schemaFile.empty()) && !definitions) {
-    refusal = options->useExisting
-                  ? "You need to specify a Database (.PDB) file to use for the field information!"
-                  : "You need to specify a schema file to take the field definitions from!";
+  if (qv::Status checked = qv::CheckImportOptions(*options); !checked) {
+    console.PrintError(checked.message());
+    return 1;
   }
-  if (refusal != nullptr) {
-    console.PrintError(refusal);
+  // The definitions are handed over instead of named.
+  if ((options->useExisting || !options->schemaFile.empty()) && !definitions) {
+    console.PrintError(
+        options->useExisting
+            ? "You need to specify a Database (.PDB) file to use for the field information!"
+            : "You need to specify a schema file to take the field definitions from!");
     return 1;
   }
   console.PrintMessage("Converting to .PDB...");
@@ -181,22 +179,20 @@ int ImportCsv(const char* keywords, std::string_view csv, std::optional<qv::Byte
   source.csvText = csv;
   source.useExisting = options->useExisting;
   // A new database is dated now, as the command line dates it.
-  std::string timeError;
-  source.databaseTime = qv::NewDatabaseTime(nullptr, std::time(nullptr), timeError).value_or(0);
+  const qv::Result<uint32_t> time = qv::NewDatabaseTime(nullptr, std::time(nullptr));
+  source.databaseTime = time ? *time : 0;
   if (options->useExisting) source.existing = definitions;
   if (!options->schemaFile.empty()) {
     source.schemaText = std::string_view(reinterpret_cast<const char*>(definitions->data()),
                                          definitions->size());
     source.schemaName = options->schemaFile;
   }
-  std::optional<qv::PreparedImport> prepared = qv::PrepareImport(source, *options, console);
-  qv::Bytes database;
-  if (prepared) database = qv::BuildDatabase(*prepared, *options, console);
-  if (database.empty()) {
+  qv::Result<qv::Bytes> database = qv::ImportCsvToDatabase(source, *options, console);
+  if (!database) {
     console.PrintMessage("ERROR:In Conversion!");
     return 1;
   }
-  result.output.assign(reinterpret_cast<const char*>(database.data()), database.size());
+  result.output.assign(reinterpret_cast<const char*>(database->data()), database->size());
   console.PrintMessage("Conversion Successful!");
   return 0;
 }
@@ -228,12 +224,12 @@ const char* HintName(qv::FileHint hint) {
 // The number of defined fields of a sound Quorvex database, or -1 when its
 // field definitions (record 0) cannot be read.
 int FieldCount(qv::ByteView bytes) {
-  qv::DatabaseHeader header;
-  qv::MasterRecord master;
-  if (qv::ReadDatabaseHeader(bytes, header) != 1) return -1;
-  if (qv::ReadMasterRecord(bytes, header, master) != 1) return -1;
+  const qv::Result<qv::DatabaseHeader> header = qv::ReadDatabaseHeader(bytes);
+  if (!header) return -1;
+  const qv::Result<qv::MasterRecord> master = qv::ReadMasterRecord(bytes, *header);
+  if (!master) return -1;
   int count = 0;
-  for (const qv::FieldDefinition& field : master.fields) {
+  for (const qv::FieldDefinition& field : master->fields) {
     if (field.type != qv::kEmptySlot) ++count;
   }
   return count;

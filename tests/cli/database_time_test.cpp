@@ -47,18 +47,20 @@ TEST(DatabaseTime, SourceDateEpochOrTheClock) {
       {"1.5", 0, std::nullopt},
   };
   for (const Case& c : cases) {
-    std::string error;
-    EXPECT_EQ(NewDatabaseTime(c.variable, c.now, error), c.time) << (c.variable ? c.variable : "-");
-    EXPECT_EQ(error.empty(), c.time.has_value()) << error;
+    const Result<uint32_t> time = NewDatabaseTime(c.variable, c.now);
+    EXPECT_EQ(time ? std::optional<uint32_t>(*time) : std::nullopt, c.time)
+        << (c.variable ? c.variable : "-");
+    EXPECT_TRUE(time || !time.message().empty());
   }
 }
 
 uint32_t CreationTime(const Bytes& db) {
-  DatabaseHeader header;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
-  EXPECT_EQ(header.modificationTime, header.creationTime);
-  EXPECT_EQ(header.backupTime, 0u);
-  return header.creationTime;
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  EXPECT_TRUE(header);
+  if (!header) return 0;
+  EXPECT_EQ(header->modificationTime, header->creationTime);
+  EXPECT_EQ(header->backupTime, 0u);
+  return header->creationTime;
 }
 
 TEST(DatabaseTime, ImportDatesTheNewDatabase) {

@@ -55,8 +55,8 @@ std::set<std::string> Listing(const TempDir& dir) {
 }
 
 uint16_t RecordCount(const Bytes& db) {
-  DatabaseHeader header;
-  return ReadDatabaseHeader(db, header) == 1 ? header.recordCount : 0;
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  return header ? header->recordCount : 0;
 }
 
 TEST(ImportCli, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {

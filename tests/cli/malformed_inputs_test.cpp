@@ -10,6 +10,7 @@
 #include "convert/export_core.h"
 #include "convert/import_core.h"
 #include "convert/info_core.h"
+#include "support/convert.h"
 #include "support/db_builder.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -38,17 +39,10 @@ Outcome Export(ByteView file, ConversionOptions options = {}) {
   return outcome;
 }
 
-std::optional<Bytes> ImportOver(ByteView existing, std::string_view csv, std::string& console) {
-  ImportSource source;
-  source.csvText = csv;
-  source.useExisting = true;
-  source.existing = existing;
+ConversionOptions OverOptions() {
   ConversionOptions options;
   options.databaseName = "Over";
-  Console out;
-  std::optional<Bytes> result = ImportCsvToDatabase(source, options, out);
-  console = out.text();
-  return result;
+  return options;
 }
 
 TestDatabase Small(bool version1 = false) {
@@ -92,7 +86,7 @@ TEST(MalformedDatabase, EveryTruncationFailsCleanlyWithTheRightMessage) {
       EXPECT_TRUE(outcome.Says("Reading Record: 31")) << length;
     }
     std::string console;
-    EXPECT_EQ(ImportOver(cut, "x\n", console).has_value(),
+    EXPECT_EQ(testing::ImportCsv("x\n", OverOptions(), cut, &console).has_value(),
               length >= masterStart + kMasterRecordSize)
         << length;
   }
@@ -218,7 +212,7 @@ TEST(MalformedCsv, NulsQuotesAndLineEnds) {
     ConversionOptions options;
     options.databaseName = "Csv";
     Console console;
-    const std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+    const std::optional<Bytes> database = testing::ImportDatabase(source, options, console);
     ASSERT_TRUE(database.has_value()) << console.text();
     const Outcome outcome = Export(*database);
     EXPECT_TRUE(outcome.result.ok) << outcome.console;
@@ -234,7 +228,7 @@ TEST(MalformedCsv, TenMegabyteLineIsCutToOneEntryWithAWarning) {
   ConversionOptions options;
   options.databaseName = "Wide";
   Console console;
-  const std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+  const std::optional<Bytes> database = testing::ImportDatabase(source, options, console);
   ASSERT_TRUE(database.has_value()) << console.text();
   EXPECT_NE(console.text().find("WARNING:Line 1, column 1 (Field 1): text cut to 65533 characters"),
             std::string::npos)
@@ -251,7 +245,7 @@ TEST(MalformedCsv, DatabaseGivenAsTheCsvIsRefused) {
   ConversionOptions options;
   options.databaseName = "Oops";
   Console console;
-  EXPECT_FALSE(ImportCsvToDatabase(source, options, console).has_value());
+  EXPECT_FALSE(testing::ImportDatabase(source, options, console).has_value());
   EXPECT_NE(console.text().find("looks like a database (.PDB) file, not CSV text. COMMAND:TOCSV "
                                 "reads databases"),
             std::string::npos)
@@ -283,7 +277,7 @@ TEST(MalformedNames, ControlCharactersInNamesAreShownEscaped) {
   ConversionOptions options;
   options.databaseName = "S";
   Console schemaConsole;
-  EXPECT_FALSE(ImportCsvToDatabase(source, options, schemaConsole).has_value());
+  EXPECT_FALSE(testing::ImportDatabase(source, options, schemaConsole).has_value());
   EXPECT_NE(schemaConsole.text().find("unknown type \"\\x1b[5mtext\""), std::string::npos)
       << schemaConsole.text();
 }

@@ -147,16 +147,18 @@ TEST(ListFilesBelow, AnUnreadableSubfolderIsAnErrorAndTheRestIsListed) {
 
 TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
   TempDir dir;
-  std::string error;
-  EXPECT_TRUE(MakeFolders(dir.path("out//a/b/"), error)) << error;
+  Status made = MakeFolders(dir.path("out//a/b/"));
+  EXPECT_TRUE(made) << made.message();
   EXPECT_EQ(GetPathKind(dir.path("out/a/b")), PathKind::kFolder);
-  EXPECT_TRUE(MakeFolders(dir.path("out/a"), error)) << error;  // already there
+  made = MakeFolders(dir.path("out/a"));  // already there
+  EXPECT_TRUE(made) << made.message();
 
   ASSERT_TRUE(dir.Write("file", "x"));
   EXPECT_EQ(GetPathKind(dir.path("file")), PathKind::kFile);
-  EXPECT_FALSE(MakeFolders(dir.path("file/sub"), error));
-  EXPECT_EQ(error, "Not a directory");
-  EXPECT_FALSE(MakeFolders(dir.path("file"), error));
+  made = MakeFolders(dir.path("file/sub"));
+  EXPECT_FALSE(made);
+  EXPECT_EQ(made.message(), "Not a directory");
+  EXPECT_FALSE(MakeFolders(dir.path("file")));
   EXPECT_EQ(GetPathKind(dir.path("nothing")), PathKind::kMissing);
   EXPECT_EQ(JoinPath("out", "a/b.csv"), "out/a/b.csv");
   EXPECT_EQ(JoinPath("out/", "b.csv"), "out/b.csv");

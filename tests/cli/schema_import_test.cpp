@@ -35,16 +35,16 @@ Imported ImportWithSchema(std::string_view csv, std::string_view schema,
   source.schemaText = schema;
   source.schemaName = "s.schema";
   Console console;
-  Imported result{ImportCsvToDatabase(source, options, console), console.text()};
+  Imported result{testing::ImportDatabase(source, options, console), console.text()};
   return result;
 }
 
 std::vector<Bytes> RecordsFrom(const Bytes& db, uint32_t first) {
-  DatabaseHeader header;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  EXPECT_TRUE(header);
   std::vector<Bytes> records;
-  for (uint32_t r = first; r < header.recordCount; ++r) {
-    std::optional<ByteView> record = ReadRecord(db, r, header.recordCount);
+  for (uint32_t r = first; header && r < header->recordCount; ++r) {
+    std::optional<ByteView> record = ReadRecord(db, r, header->recordCount);
     EXPECT_TRUE(record.has_value()) << r;
     if (record) records.emplace_back(record->begin(), record->end());
   }
@@ -227,7 +227,7 @@ TEST(SchemaRoundTrip, ImportWithTheSchemaEqualsImportOverTheDatabase) {
     source.useExisting = true;
     source.existing = ByteView(file);
     Console console;
-    std::optional<Bytes> existing = ImportCsvToDatabase(source, options, console);
+    std::optional<Bytes> existing = testing::ImportDatabase(source, options, console);
     ASSERT_TRUE(typed.db && existing) << typed.console << console.text();
     EXPECT_EQ(typed.console.find("WARNING"), std::string::npos) << typed.console;
     // Popup lists and data records alike.

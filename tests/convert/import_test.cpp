@@ -33,7 +33,7 @@ std::optional<Bytes> Import(std::string_view csv, const ConversionOptions& optio
   source.useExisting = existing.has_value();
   source.existing = existing;
   source.databaseTime = kNow;
-  return ImportCsvToDatabase(source, options, console);
+  return testing::ImportDatabase(source, options, console);
 }
 
 Bytes ImportOk(std::string_view csv, const ConversionOptions& options = Options(),
@@ -347,7 +347,7 @@ TEST(ImportExisting, UnusableExistingDatabaseIsRefusedSayingWhatItIs) {
   unreadable.csvText = "a\n";
   unreadable.useExisting = true;
   Console console;
-  EXPECT_FALSE(ImportCsvToDatabase(unreadable, Options(), console).has_value());
+  EXPECT_FALSE(testing::ImportDatabase(unreadable, Options(), console).has_value());
   Console expected;
   expected.PrintMessage("Getting Fields Information...");
   expected.PrintError("ERROR:Setting up MasterRecord!");

@@ -8,6 +8,7 @@
 
 #include "convert/export_core.h"
 #include "convert/import_core.h"
+#include "support/convert.h"
 #include "support/random_database.h"
 
 namespace qv {
@@ -41,17 +42,6 @@ Exported Export(ByteView file, const ConversionOptions& options) {
   return {result.loaded && result.ok, result.csv, console.text()};
 }
 
-std::optional<Bytes> Import(const std::string& csv, const Bytes& existing,
-                            const ConversionOptions& options, std::string& messages) {
-  ImportSource source;
-  source.csvText = csv;
-  source.useExisting = true;
-  source.existing = ByteView(existing);
-  Console console;
-  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
-  messages = console.text();
-  return database;
-}
 
 // Export, import, export; then the CSV with other line ends. Returns the
 // first difference found, or nothing.
@@ -62,7 +52,7 @@ std::optional<std::string> CheckRoundTrip(const RandomDatabase& db,
   for (std::string_view lineEnd : {"\n", "\r\n", "\r"}) {
     const std::string csv = ReplaceLineFeeds(first.csv, lineEnd);
     std::string messages;
-    const std::optional<Bytes> imported = Import(csv, db.file, options, messages);
+    const std::optional<Bytes> imported = testing::ImportCsv(csv, options, ByteView(db.file), &messages);
     if (!imported) return "the import failed:\n" + messages;
     // What the export writes reads back as written, so nothing is warned about.
     if (messages.find("WARNING") != std::string::npos) return "the import warned:\n" + messages;

@@ -135,7 +135,7 @@ TEST(RoundTrip, DatabaseBuiltFromCsvExportsTheSameCsv) {
   ImportSource source;
   source.csvText = csv;
   Console console;
-  std::optional<Bytes> db = ImportCsvToDatabase(source, options, console);
+  std::optional<Bytes> db = testing::ImportDatabase(source, options, console);
   ASSERT_TRUE(db.has_value()) << console.text();
   EXPECT_EQ(Export(*db, options), csv);
 }

@@ -17,18 +17,15 @@ void Define(MasterRecord& master, int slot, uint32_t type, std::string_view name
 }
 
 std::vector<SchemaField> ParseOk(std::string_view text) {
-  std::vector<SchemaField> fields;
-  std::string error;
-  EXPECT_TRUE(ParseSchema(text, fields, error)) << error;
-  return fields;
+  Result<std::vector<SchemaField>> fields = ParseSchema(text);
+  EXPECT_TRUE(fields) << fields.status().message();
+  return fields ? *fields : std::vector<SchemaField>{};
 }
 
 std::string ParseError(std::string_view text) {
-  std::vector<SchemaField> fields(1);
-  std::string error;
-  EXPECT_FALSE(ParseSchema(text, fields, error)) << text;
-  EXPECT_TRUE(fields.empty());
-  return error;
+  const Result<std::vector<SchemaField>> fields = ParseSchema(text);
+  EXPECT_FALSE(fields) << text;
+  return fields.status().message();
 }
 
 TEST(Schema, EveryTypeAndTrickyTextRoundTrip) {

@@ -14,6 +14,18 @@ using testing::RowBuilder;
 
 Bytes B(std::initializer_list<uint8_t> bytes) { return Bytes(bytes); }
 
+// Where the data of slot n starts in `record` and how long it is, as
+// SplitRecordFields finds them: -1 and 0 for a slot without data.
+int GetFieldOffset(const Bytes& record, int n) {
+  if (n < 0 || n >= kFieldSlots) return -1;
+  const ByteView data = SplitRecordFields(record)[static_cast<size_t>(n)];
+  return data.data() == nullptr ? -1 : static_cast<int>(data.data() - record.data());
+}
+int GetFieldLength(const Bytes& record, int n) {
+  if (n < 0 || n >= kFieldSlots) return 0;
+  return static_cast<int>(SplitRecordFields(record)[static_cast<size_t>(n)].size());
+}
+
 TEST(RecordLayout, WalksEntriesWithAndWithoutPrefix) {
   const Bytes plain = RowBuilder().Text("abc").Int(7).EndMark().Build();
   EXPECT_EQ(plain, B({0, 4, 0, 'a', 'b', 'c', 0, 4, 0, 7, 0, 0, 0, 0xFF, 0xFF}));

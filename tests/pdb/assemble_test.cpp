@@ -21,8 +21,9 @@ TEST(AssembleDatabase, ThreeRowsGiveTheImportLayout) {
   for (const char* name : {"a", "bb", "ccc"}) db.AddRow(RowBuilder().Text(name).EndMark().Build());
   const Bytes file = db.Build();
 
-  DatabaseHeader header;
-  ASSERT_EQ(ReadDatabaseHeader(file, header), 1);
+  const Result<DatabaseHeader> readHeader = ReadDatabaseHeader(file);
+  ASSERT_TRUE(readHeader);
+  const DatabaseHeader& header = *readHeader;
   EXPECT_EQ(header.recordCount, 34);
   EXPECT_EQ(header.appInfoOffset, 352u);
   EXPECT_EQ(EntryOffset(file, 0), 392u);
@@ -53,8 +54,9 @@ TEST(AssembleDatabase, EmptyDatabaseAndRecordBytesAreKept) {
   TestDatabase db;
   db.SetPopup(2, {"Red", "Green"});
   const Bytes file = db.Build();
-  DatabaseHeader header;
-  ASSERT_EQ(ReadDatabaseHeader(file, header), 1);
+  const Result<DatabaseHeader> readHeader = ReadDatabaseHeader(file);
+  ASSERT_TRUE(readHeader);
+  const DatabaseHeader& header = *readHeader;
   EXPECT_EQ(header.recordCount, 31);
   EXPECT_EQ(header.appInfoOffset, 328u);
   EXPECT_EQ(EntryOffset(file, 0), 368u);
@@ -72,10 +74,11 @@ TEST(AssembleDatabase, EmptyDatabaseAndRecordBytesAreKept) {
   given.uniqueIdSeed = 42;
   const Bytes bare = AssembleDatabase(given, {});
   ASSERT_EQ(bare.size(), kHeaderSize + 2 + kAppInfoSize);
-  ASSERT_EQ(ReadDatabaseHeader(bare, header), 1);
-  EXPECT_EQ(header.recordCount, 0);
-  EXPECT_EQ(header.appInfoOffset, 80u);
-  EXPECT_EQ(header.uniqueIdSeed, 42u);
+  const Result<DatabaseHeader> bareHeader = ReadDatabaseHeader(bare);
+  ASSERT_TRUE(bareHeader);
+  EXPECT_EQ(bareHeader->recordCount, 0);
+  EXPECT_EQ(bareHeader->appInfoOffset, 80u);
+  EXPECT_EQ(bareHeader->uniqueIdSeed, 42u);
 }
 
 TEST(AssembleDatabase, RefusesMoreRecordsThanTheCountHolds) {
@@ -83,8 +86,9 @@ TEST(AssembleDatabase, RefusesMoreRecordsThanTheCountHolds) {
   EXPECT_TRUE(AssembleDatabase(SetNewDatabaseHeader("x"), many).empty());
   const std::vector<Bytes> most(65535);
   const Bytes file = AssembleDatabase(SetNewDatabaseHeader("x"), most);
-  DatabaseHeader header;
-  ASSERT_EQ(ReadDatabaseHeader(file, header), 1);
+  const Result<DatabaseHeader> readHeader = ReadDatabaseHeader(file);
+  ASSERT_TRUE(readHeader);
+  const DatabaseHeader& header = *readHeader;
   EXPECT_EQ(header.recordCount, 65535);
   EXPECT_EQ(file.size(), kHeaderSize + 8 * 65535 + 2 + kAppInfoSize);
 }

@@ -21,8 +21,9 @@ TEST(DatabaseBuilder, RecordByRecordMatchesAssemblyAndReadsBack) {
   ASSERT_FALSE(file.empty());
   EXPECT_EQ(file, AssembleDatabase(header, records));
 
-  DatabaseHeader read;
-  ASSERT_EQ(ReadDatabaseHeader(file, read), 1);
+  const Result<DatabaseHeader> readBack = ReadDatabaseHeader(file);
+  ASSERT_TRUE(readBack);
+  const DatabaseHeader& read = *readBack;
   EXPECT_EQ(read.recordCount, records.size());
   for (uint32_t i = 0; i < records.size(); ++i) {
     const std::optional<ByteView> record = ReadRecord(file, i, read.recordCount);
@@ -49,8 +50,9 @@ TEST(DatabaseBuilder, RefusesCountsItCannotDescribeOrThatWereNotKept) {
 
   DatabaseBuilder none(header, 0);
   const Bytes empty = none.Finish();
-  DatabaseHeader read;
-  ASSERT_EQ(ReadDatabaseHeader(empty, read), 1);
+  const Result<DatabaseHeader> readBack = ReadDatabaseHeader(empty);
+  ASSERT_TRUE(readBack);
+  const DatabaseHeader& read = *readBack;
   EXPECT_EQ(read.recordCount, 0);
 }
 

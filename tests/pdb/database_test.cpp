@@ -146,8 +146,9 @@ TEST(DatabaseHeader, ReadsBackWhatWasWrittenAndChecksOnlyTheCreator) {
   ByteWriter out(bytes);
   WriteDatabaseHeader(written, out);
 
-  DatabaseHeader read;
-  EXPECT_EQ(ReadDatabaseHeader(bytes, read), 1);
+  const Result<DatabaseHeader> readBack = ReadDatabaseHeader(bytes);
+  ASSERT_TRUE(readBack);
+  const DatabaseHeader& read = *readBack;
   EXPECT_EQ(std::string(read.name.data()), "Round trip");
   EXPECT_EQ(read.attributes, 0xFFFF);
   EXPECT_EQ(read.creationTime, 893970430u);
@@ -157,18 +158,18 @@ TEST(DatabaseHeader, ReadsBackWhatWasWrittenAndChecksOnlyTheCreator) {
   EXPECT_EQ(read.recordCount, 65535);
 
   bytes[67] = 'b';  // creator "PmDb": a whole header, but not ours
-  EXPECT_EQ(ReadDatabaseHeader(bytes, read), -1);
-  EXPECT_EQ(read.creatorCode, 0x506D4462u);
+  EXPECT_FALSE(ReadDatabaseHeader(bytes));
+  const Result<DatabaseHeader> foreign = ReadAnyDatabaseHeader(bytes);
+  ASSERT_TRUE(foreign);
+  EXPECT_EQ(foreign->creatorCode, 0x506D4462u);
 }
 
 TEST(DatabaseHeader, FileEndingInsideTheHeaderIsNotADatabase) {
   Bytes bytes;
   ByteWriter out(bytes);
   WriteDatabaseHeader(SetNewDatabaseHeader("cut"), out);
-  DatabaseHeader read = SetNewDatabaseHeader("untouched");
-  EXPECT_EQ(ReadDatabaseHeader(ByteView(bytes).first(77), read), 0);
-  EXPECT_EQ(ReadDatabaseHeader({}, read), 0);
-  EXPECT_EQ(std::string(read.name.data()), "untouched");
+  EXPECT_FALSE(ReadAnyDatabaseHeader(ByteView(bytes).first(77)));
+  EXPECT_FALSE(ReadAnyDatabaseHeader({}));
 }
 
 TEST(RecordEntry, WritesOffsetThenFourZeroBytesAndReadsBack) {

@@ -42,11 +42,12 @@ Bytes FileWith(const Bytes& master, const Bytes& following = {}) {
 
 // Reads record 0 of `file` into a defaulted record; fails the test on error.
 MasterRecord ReadBack(const Bytes& file) {
-  DatabaseHeader header;
-  EXPECT_EQ(ReadDatabaseHeader(file, header), 1);
-  MasterRecord record = DefaultRecord();
-  EXPECT_EQ(ReadMasterRecord(file, header, record), 1);
-  return record;
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(file);
+  EXPECT_TRUE(header);
+  if (!header) return DefaultRecord();
+  const Result<MasterRecord> record = ReadMasterRecord(file, *header);
+  EXPECT_TRUE(record);
+  return record ? *record : DefaultRecord();
 }
 
 // Bytes that exercise every field: deterministic noise, then a valid version
@@ -180,10 +181,9 @@ TEST(MasterRecordRead, OtherVersionsReadTheTailOnlyWhenAboveOne) {
   Bytes v3Short = v3;
   v3Short.resize(kMasterRecordV1Size);
   const Bytes shortFile = FileWith(v3Short);
-  DatabaseHeader header;
-  ASSERT_EQ(ReadDatabaseHeader(shortFile, header), 1);
-  MasterRecord untouched = DefaultRecord();
-  EXPECT_EQ(ReadMasterRecord(shortFile, header, untouched), 0);
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(shortFile);
+  ASSERT_TRUE(header);
+  EXPECT_FALSE(ReadMasterRecord(shortFile, *header));
 
   // A version byte of 128-255 is negative: no tail, upgraded.
   for (int version : {0x80, 0xFF}) {
@@ -207,15 +207,13 @@ TEST(MasterRecordRead, Version2ShorterThanItsLayoutReadsOnIntoTheNextRecord) {
 }
 
 TEST(MasterRecordRead, FailuresLeaveTheRecordUnchanged) {
-  const MasterRecord before = DefaultRecord();
   const Bytes full = FileWith(NoisyVersion2());
-  DatabaseHeader header;
-  ASSERT_EQ(ReadDatabaseHeader(full, header), 1);
+  const Result<DatabaseHeader> fullHeader = ReadDatabaseHeader(full);
+  ASSERT_TRUE(fullHeader);
+  const DatabaseHeader& header = *fullHeader;
 
   auto expectFailure = [&](ByteView file, const DatabaseHeader& h, const char* what) {
-    MasterRecord record = before;
-    EXPECT_EQ(ReadMasterRecord(file, h, record), 0) << what;
-    EXPECT_EQ(MasterBytes(record), MasterBytes(before)) << what;
+    EXPECT_FALSE(ReadMasterRecord(file, h)) << what;
   };
   DatabaseHeader noRecords = header;
   noRecords.recordCount = 0;

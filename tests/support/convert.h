@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "convert/export_core.h"
 #include "convert/import_core.h"
@@ -25,6 +26,14 @@ inline ExportResult ExportOrFail(ByteView file, const ConversionOptions& options
   return result;
 }
 
+// ImportCsvToDatabase: the database, or nothing when the import failed.
+inline std::optional<Bytes> ImportDatabase(const ImportSource& source,
+                                           const ConversionOptions& options, Console& console) {
+  Result<Bytes> database = ImportCsvToDatabase(source, options, console);
+  if (!database) return std::nullopt;
+  return std::move(*database);
+}
+
 // Imports `csv`, over the definitions of `existing` when one is given;
 // `messages`, when given, receives what the import printed.
 inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOptions& options,
@@ -35,7 +44,7 @@ inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOpti
   source.useExisting = existing.has_value();
   source.existing = existing;
   Console console;
-  std::optional<Bytes> database = ImportCsvToDatabase(source, options, console);
+  std::optional<Bytes> database = ImportDatabase(source, options, console);
   if (messages) *messages = console.text();
   return database;
 }
@@ -43,11 +52,12 @@ inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOpti
 // The field definitions of a database the import made; fails the test when
 // they do not read.
 inline MasterRecord MasterOf(ByteView db) {
-  DatabaseHeader header;
-  MasterRecord master;
-  EXPECT_EQ(ReadDatabaseHeader(db, header), 1);
-  EXPECT_EQ(ReadMasterRecord(db, header, master), 1);
-  return master;
+  const Result<DatabaseHeader> header = ReadDatabaseHeader(db);
+  EXPECT_TRUE(header);
+  if (!header) return MasterRecord{};
+  const Result<MasterRecord> master = ReadMasterRecord(db, *header);
+  EXPECT_TRUE(master);
+  return master ? *master : MasterRecord{};
 }
 
 }  // namespace qv::testing
