@@ -162,9 +162,8 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
     job.why = "its output " + job.output + " would be inside the folder being converted";
     return false;
   }
-  std::string error;
-  if (!MakeFolders(FolderOf(job.output), error)) {
-    job.why = "cannot create the folder of " + job.output + ": " + error;
+  if (const Status made = MakeFolders(FolderOf(job.output)); !made) {
+    job.why = "cannot create the folder of " + job.output + ": " + made.message();
     return false;
   }
   options.pdbFile = job.input;
@@ -189,14 +188,16 @@ bool DescribeOne(const std::string& path, Console& console) {
   const ByteView file = AsBytes(*bytes);
   const FileIdentity identity = IdentifyFile(file);
   std::string line = DescribeFile(identity);
-  DatabaseHeader header;
-  MasterRecord master;
-  if (identity.kind == FileKind::kQuorvexDatabase && ReadDatabaseHeader(file, header) == 1 &&
-      ReadMasterRecord(file, header, master) == 1) {
-    const unsigned rows = header.recordCount > kFirstDataRecord
-                              ? header.recordCount - static_cast<unsigned>(kFirstDataRecord)
+  const Result<DatabaseHeader> header =
+      identity.kind == FileKind::kQuorvexDatabase ? ReadDatabaseHeader(file)
+                                                   : Result<DatabaseHeader>(Failure{""});
+  const Result<MasterRecord> master =
+      header ? ReadMasterRecord(file, *header) : Result<MasterRecord>(Failure{""});
+  if (master) {
+    const unsigned rows = header->recordCount > kFirstDataRecord
+                              ? header->recordCount - static_cast<unsigned>(kFirstDataRecord)
                               : 0;
-    const size_t fields = GetVisibleSlots(master).size();
+    const size_t fields = GetVisibleSlots(*master).size();
     line = Format("a Quorvex database \"%s\": %u data row%s, %zu field%s",
                   EscapeForDisplay(identity.name).c_str(), rows, rows == 1 ? "" : "s", fields,
                   fields == 1 ? "" : "s");
@@ -256,8 +257,9 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
     return Format("File:%s is not a Folder!  Please specify a folder for the outputs.",
                   out.c_str());
   }
-  std::string error;
-  if (!MakeFolders(out, error)) return Format("Cannot create the folder %s: %s", out.c_str(), error.c_str());
+  if (const Status made = MakeFolders(out); !made) {
+    return Format("Cannot create the folder %s: %s", out.c_str(), made.message().c_str());
+  }
   const std::optional<std::string> outInside = PathBelow(in, out);
   if (outInside && outInside->empty()) {
     return Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str());

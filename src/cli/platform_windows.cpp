@@ -347,11 +347,8 @@ std::string JoinPath(std::string_view folder, std::string_view relative) {
   return path;
 }
 
-bool MakeFolders(const std::string& path, std::string& error) {
-  if (path.empty()) {
-    error = ErrorText(ENOENT);
-    return false;
-  }
+Status MakeFolders(const std::string& path) {
+  if (path.empty()) return Failure{ErrorText(ENOENT)};
   const std::wstring wide = Widen(path);
   // The root is never made: a drive ("C:"), or a network share or device
   // path ("\\server\share", "\\?\C:"), whose first two parts are the root.
@@ -376,10 +373,9 @@ bool MakeFolders(const std::string& path, std::string& error) {
     // Already there (perhaps made by another thread just now) is fine when
     // it is a folder.
     if (GetPathKind(Narrow(part)) == PathKind::kFolder) continue;
-    error = ErrorText(failure == ERROR_ALREADY_EXISTS ? ENOTDIR : FromWindows(failure));
-    return false;
+    return Failure{ErrorText(failure == ERROR_ALREADY_EXISTS ? ENOTDIR : FromWindows(failure))};
   }
-  return true;
+  return {};
 }
 
 FolderListing ListFilesBelow(const std::string& folder) {

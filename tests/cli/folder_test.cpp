@@ -32,7 +32,7 @@ RunResult Qv(const TempDir& dir, const std::vector<std::string>& args, bool asNo
 // Writes `name` (with its folders) in `dir`.
 void Put(const TempDir& dir, const std::string& name, ByteView bytes) {
   std::string error;
-  ASSERT_TRUE(MakeFolders(dir.path(name.substr(0, name.rfind('/'))), error)) << error;
+  ASSERT_TRUE(MakeFolders(dir.path(name.substr(0, name.rfind('/')))).ok());
   ASSERT_TRUE(dir.Write(name, bytes));
 }
 

@@ -30,8 +30,8 @@ std::vector<std::string> Paths(const std::vector<FolderProblem>& problems) {
 TEST(ListFilesBelow, ListsEveryFileBelowInPathOrder) {
   TempDir dir;
   std::string error;
-  ASSERT_TRUE(MakeFolders(dir.path("root/a/deep"), error)) << error;
-  ASSERT_TRUE(MakeFolders(dir.path("root/empty"), error)) << error;
+  ASSERT_TRUE(MakeFolders(dir.path("root/a/deep")).ok());
+  ASSERT_TRUE(MakeFolders(dir.path("root/empty")).ok());
   for (const char* name : {"root/b.pdb", "root/a.pdb", "root/a/deep/z.pdb", "root/a/x.pdb", "else.pdb"}) {
     ASSERT_TRUE(dir.Write(name, name));
   }
@@ -167,7 +167,7 @@ TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
 TEST(PathBelow, PlacesAPathInAFolderThroughLinks) {
   TempDir dir;
   std::string error;
-  ASSERT_TRUE(MakeFolders(dir.path("in/out/deep"), error)) << error;
+  ASSERT_TRUE(MakeFolders(dir.path("in/out/deep")).ok());
   ASSERT_EQ(symlink("in/out", dir.path("link").c_str()), 0);
   EXPECT_EQ(PathBelow(dir.path("in"), dir.path("in/./")), "");
   EXPECT_EQ(PathBelow(dir.path("in"), dir.path("link/deep")), "out/deep");
