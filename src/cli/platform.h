@@ -91,8 +91,9 @@ FolderListing ListFilesBelow(const std::string& folder);
 // is neither copied nor given fresh memory page by page. Move-only.
 //
 // Another program that shortens the file while it is mapped takes away the
-// pages past the new end; reading them then stops the program (SIGBUS), as
-// with any mapped input.
+// pages past the new end. On POSIX systems reading one then stops the
+// program with a message and exit status 1 (not a crash); Windows refuses
+// to shorten a mapped file.
 class MappedFile {
  public:
   enum class Result {

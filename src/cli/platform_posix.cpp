@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -308,6 +309,33 @@ FolderListing ListFilesBelow(const std::string& folder) {
   return walker.Finish();
 }
 
+namespace {
+
+// Another program that shortens a mapped input takes away the pages past
+// its new end, and reading one raises SIGBUS. Instead of dying of the
+// signal, the program says so and stops with exit status 1; the output in
+// progress is never put in place (an anonymous private file vanishes with
+// the process; a named one is left as .qv-XXXXXX beside the output).
+void OnInputShortened(int /*signal*/) {
+  static constexpr char kMessage[] =
+      "ERROR: An input file was shortened by another program while it was read!\n"
+      "ERROR:In Conversion!\n";
+  (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+  _exit(1);
+}
+
+void HandleShortenedInputs() {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_handler = OnInputShortened;
+    sigemptyset(&action.sa_mask);
+    (void)sigaction(SIGBUS, &action, nullptr);
+  });
+}
+
+}  // namespace
+
 MappedFile::~MappedFile() { Unmap(); }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
@@ -340,6 +368,7 @@ MappedFile::Result MappedFile::Map(const std::string& path, uint64_t limit, bool
       // All pages at once rather than one fault at a time.
       if (whole) flags |= MAP_POPULATE;
 #endif
+      HandleShortenedInputs();
       void* mapped = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, fd, 0);
       if (mapped != MAP_FAILED) {
         data_ = static_cast<const char*>(mapped);

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -76,6 +77,28 @@ TEST(FileIo, InputsMatchWholeFileReads) {
   const InputBytes moved = std::move(*first);
   EXPECT_EQ(moved.view(), binary);
 }
+
+#if !defined(_WIN32)
+// An input shortened by another program while it is mapped stops the
+// program with a message and exit status 1, not with a signal.
+TEST(FileIo, AShortenedMappedInputStopsWithAMessage) {
+  testing::TempDir dir;
+  ASSERT_TRUE(dir.Write("data", std::string(1 << 16, 'x')));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    bool tooLarge = false;
+    const std::optional<InputBytes> input = ReadInput(dir.path("data"), tooLarge);
+    if (!input || truncate(dir.path("data").c_str(), 0) != 0) _exit(3);
+    const volatile char last = input->view().back();
+    _exit(last == 'x' ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+#endif
 
 TEST(FileIo, ExistenceIsFoundWithoutOpening) {
   testing::TempDir dir;
