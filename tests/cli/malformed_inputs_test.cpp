@@ -24,19 +24,11 @@ using testing::TestDatabase;
 constexpr std::string_view kHeaderError = "ERROR: Reading header!";
 constexpr std::string_view kMasterError = "ERROR: Reading MasterRecord";
 
-struct Outcome {
-  ExportResult result;
-  std::string console;
-  bool Says(std::string_view text) const { return console.find(text) != std::string::npos; }
-};
+using Outcome = testing::ExportedCsv;
 
 Outcome Export(ByteView file, ConversionOptions options = {}) {
-  Console console;
   options.popupFile = "popups.csv";
-  Outcome outcome;
-  outcome.result = ExportToCsvText(file, options, console);
-  outcome.console = console.text();
-  return outcome;
+  return testing::ExportCsv(file, options);
 }
 
 ConversionOptions OverOptions() {

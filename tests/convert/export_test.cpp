@@ -28,10 +28,6 @@ ConversionOptions Options() {
   return options;
 }
 
-ExportResult Export(const Bytes& file, const ConversionOptions& options, Console& console) {
-  return ExportToCsvText(file, options, console);
-}
-
 // Record entry i's data offset, big-endian at 78 + 8i.
 void SetEntryOffset(Bytes& file, size_t index, uint32_t offset) {
   const size_t at = kHeaderSize + kRecordEntrySize * index;
@@ -73,7 +69,7 @@ TEST(ExportCore, RowsFollowColumnOrderAndSkipEmptySlots) {
   ConversionOptions options = Options();
   options.fieldNames = true;
   Console console;
-  const ExportResult result = Export(db.Build(), options, console);
+  const ExportResult result = ExportToCsvText(db.Build(), options, console);
   EXPECT_TRUE(result.loaded);
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.csv,
@@ -93,13 +89,13 @@ TEST(ExportCore, QuotingOfNamesAndValues) {
   ConversionOptions options = Options();
   options.fieldNames = true;
   Console console;
-  EXPECT_EQ(Export(db.Build(), options, console).csv,
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv,
             "\"a,b\",\"say \"\"hi\"\"\",plain\n"
             "\"1,5\",\"a\"\"b\",\n"
             "\"line1\nline2\",\"cr\rhere\", x \n");
 
   options.placeQuotes = true;
-  EXPECT_EQ(Export(db.Build(), options, console).csv,
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv,
             "\"a,b\",\"say \"\"hi\"\"\",\"plain\"\n"
             "\"1,5\",\"a\"\"b\",\"\"\n"
             "\"line1\nline2\",\"cr\rhere\",\" x \"\n");
@@ -111,17 +107,17 @@ TEST(ExportCore, FieldNameLineWithoutVisibleOrLeadingColumns) {
   options.fieldNames = true;
   Console console;
   // No used slot: the name line is a bare line feed, and no rows follow.
-  EXPECT_EQ(Export(db.Build(), options, console).csv, "\n");
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv, "\n");
   options.fieldNames = false;
-  EXPECT_EQ(Export(db.Build(), options, console).csv, "");
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv, "");
 
   // A type-0 slot first in column order gives no leading separator.
   db.AddField(3, kText, "Only");
   db.AddRow(RowBuilder().Empty().Empty().Empty().Text("x").EndMark().Build());
   options.fieldNames = true;
-  EXPECT_EQ(Export(db.Build(), options, console).csv, "Only\nx\n");
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv, "Only\nx\n");
   options.placeQuotes = true;
-  EXPECT_EQ(Export(db.Build(), options, console).csv, "\"Only\"\n\"x\"\n");
+  EXPECT_EQ(ExportToCsvText(db.Build(), options, console).csv, "\"Only\"\n\"x\"\n");
 }
 
 TEST(ExportCore, LoadFailuresStopBeforeAnyOutputAndSayWhatTheFileIs) {
@@ -166,7 +162,7 @@ TEST(ExportCore, LoadFailuresStopBeforeAnyOutputAndSayWhatTheFileIs) {
   options.fieldNames = true;
   for (const auto& c : cases) {
     Console console;
-    const ExportResult result = Export(c.file, options, console);
+    const ExportResult result = ExportToCsvText(c.file, options, console);
     EXPECT_FALSE(result.loaded) << c.what;
     EXPECT_EQ(result.csv, "") << c.what;
     EXPECT_EQ(console.text(), Error(c.expected)) << c.what;
@@ -230,7 +226,7 @@ TEST(ExportCore, ExtraDiagnosticsAndUnreadableRecords) {
   ConversionOptions options = Options();
   options.extraDiag = true;
   Console console;
-  const ExportResult result = Export(file, options, console);
+  const ExportResult result = ExportToCsvText(file, options, console);
   EXPECT_TRUE(result.loaded);
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.csv, "1\n3\n4\n");
@@ -242,7 +238,7 @@ TEST(ExportCore, ExtraDiagnosticsAndUnreadableRecords) {
   // Without EXTRADIAG only the failure is reported.
   options.extraDiag = false;
   Console quiet;
-  EXPECT_EQ(Export(file, options, quiet).csv, "1\n3\n4\n");
+  EXPECT_EQ(ExportToCsvText(file, options, quiet).csv, "1\n3\n4\n");
   EXPECT_EQ(quiet.text(), Error("Reading Record: 32"));
 }
 
@@ -352,7 +348,7 @@ TEST(ExportCore, PopupFileListsEverySlot) {
   ConversionOptions options = Options();
   options.popupFile = "popups.csv";
   Console console;
-  const ExportResult result = Export(file, options, console);
+  const ExportResult result = ExportToCsvText(file, options, console);
   ASSERT_TRUE(result.ok);
   std::vector<std::string> lines;
   size_t start = 0;
@@ -377,7 +373,7 @@ TEST(ExportCore, PopupFileListsEverySlot) {
   }
 
   options.placeQuotes = true;
-  const std::string quoted = Export(file, options, console).popups;
+  const std::string quoted = ExportToCsvText(file, options, console).popups;
   EXPECT_EQ(quoted.substr(0, quoted.find('\n')), "\"Only, one\",\"say \"\"x\"\"\",\"\"");
 }
 

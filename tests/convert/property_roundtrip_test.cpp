@@ -30,37 +30,27 @@ std::string ReplaceLineFeeds(const std::string& text, std::string_view with) {
   return out;
 }
 
-struct Exported {
-  bool ok = false;
-  std::string csv;
-  std::string console;
-};
-
-Exported Export(ByteView file, const ConversionOptions& options) {
-  Console console;
-  ExportResult result = ExportToCsvText(file, options, console);
-  return {result.loaded && result.ok, result.csv, console.text()};
-}
+using testing::ExportCsv;
 
 
 // Export, import, export; then the CSV with other line ends. Returns the
 // first difference found, or nothing.
 std::optional<std::string> CheckRoundTrip(const RandomDatabase& db,
                                           const ConversionOptions& options) {
-  const Exported first = Export(db.file, options);
-  if (!first.ok) return "the export failed:\n" + first.console;
+  const testing::ExportedCsv first = ExportCsv(db.file, options);
+  if (!first.Succeeded()) return "the export failed:\n" + first.console;
   for (std::string_view lineEnd : {"\n", "\r\n", "\r"}) {
-    const std::string csv = ReplaceLineFeeds(first.csv, lineEnd);
+    const std::string csv = ReplaceLineFeeds(first.result.csv, lineEnd);
     std::string messages;
     const std::optional<Bytes> imported = testing::ImportCsv(csv, options, ByteView(db.file), &messages);
     if (!imported) return "the import failed:\n" + messages;
     // What the export writes reads back as written, so nothing is warned about.
     if (messages.find("WARNING") != std::string::npos) return "the import warned:\n" + messages;
-    const Exported second = Export(*imported, options);
-    if (!second.ok) return "the export of the import failed:\n" + second.console;
-    if (second.csv != first.csv) {
+    const testing::ExportedCsv second = ExportCsv(*imported, options);
+    if (!second.Succeeded()) return "the export of the import failed:\n" + second.console;
+    if (second.result.csv != first.result.csv) {
       return "line ends " + ReplaceLineFeeds(std::string(lineEnd), "\\n") + "\nfirst:\n" +
-             first.csv + "\nsecond:\n" + second.csv;
+             first.result.csv + "\nsecond:\n" + second.result.csv;
     }
   }
   return std::nullopt;
@@ -148,13 +138,13 @@ TEST(PropertyRoundTrip, GeneratorIsDeterministicAndHonoursItsSettings) {
   ConversionOptions options;
   options.fieldNames = true;
   options.givenPassword = a.password;
-  const Exported exported = Export(a.file, options);
-  ASSERT_TRUE(exported.ok) << exported.console;
+  const testing::ExportedCsv exported = ExportCsv(a.file, options);
+  ASSERT_TRUE(exported.Succeeded()) << exported.console;
   // The name line and one line per row (the texts may hold line breaks, so
   // count through the reader).
-  EXPECT_EQ(ReadCsvTable(exported.csv, ',').lineCount(), 501u);
+  EXPECT_EQ(ReadCsvTable(exported.result.csv, ',').lineCount(), 501u);
   options.givenPassword = "wrong";
-  EXPECT_FALSE(Export(a.file, options).ok);
+  EXPECT_FALSE(ExportCsv(a.file, options).Succeeded());
 }
 
 }  // namespace

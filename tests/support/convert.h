@@ -26,6 +26,23 @@ inline ExportResult ExportOrFail(ByteView file, const ConversionOptions& options
   return result;
 }
 
+// An export in memory with what it printed.
+struct ExportedCsv {
+  ExportResult result;  // loaded, ok, the CSV and the popup file
+  std::string console;
+  bool Succeeded() const { return result.loaded && result.ok; }
+  bool Says(std::string_view text) const { return console.find(text) != std::string::npos; }
+};
+
+// ExportToCsvText, keeping the console's text.
+inline ExportedCsv ExportCsv(ByteView file, const ConversionOptions& options) {
+  Console console;
+  ExportedCsv exported;
+  exported.result = ExportToCsvText(file, options, console);
+  exported.console = console.text();
+  return exported;
+}
+
 // ImportCsvToDatabase: the database, or nothing when the import failed.
 inline std::optional<Bytes> ImportDatabase(const ImportSource& source,
                                            const ConversionOptions& options, Console& console) {
