@@ -83,15 +83,8 @@ class FileSink final : public OutputSink {
 
   Status Open() override {
     std::string error;
-    switch (file_.Open(path_, replace_, error)) {
-      case OutputStatus::kDone:
-        return {};
-      case OutputStatus::kAlreadyExists:
-        return Failure{AlreadyExistsMessage(path_)};
-      case OutputStatus::kFailed:
-        break;
-    }
-    return Failure{Format("Opening %s for writing!\n", path_.c_str())};
+    return Outcome(file_.Open(path_, replace_, error),
+                   Format("Opening %s for writing!\n", path_.c_str()));
   }
 
   Status Write(std::string_view chunk) override {
@@ -102,7 +95,15 @@ class FileSink final : public OutputSink {
 
   Status Finish() override {
     std::string error;
-    switch (file_.Finish({}, error)) {
+    const OutputStatus finished = file_.Finish({}, error);
+    return Outcome(finished, std::move(error));
+  }
+
+ private:
+  // `status` as a Status: "already exists" names the file, any other
+  // failure says `failed`.
+  Status Outcome(OutputStatus status, std::string failed) const {
+    switch (status) {
       case OutputStatus::kDone:
         return {};
       case OutputStatus::kAlreadyExists:
@@ -110,10 +111,9 @@ class FileSink final : public OutputSink {
       case OutputStatus::kFailed:
         break;
     }
-    return Failure{error};
+    return Failure{std::move(failed)};
   }
 
- private:
   const std::string& path_;
   const bool replace_;
   OutputFile file_;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pdb/result.h"
@@ -181,9 +182,21 @@ std::string ResolveLink(const std::string& path);
 class File {
  public:
   File() = default;
-  ~File();
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  ~File() {
+    SystemError ignored = 0;
+    Close(ignored);
+  }
+  File(File&& other) noexcept
+      : handle_(std::exchange(other.handle_, kClosed)), owned_(other.owned_) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      SystemError ignored = 0;
+      Close(ignored);
+      handle_ = std::exchange(other.handle_, kClosed);
+      owned_ = other.owned_;
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 

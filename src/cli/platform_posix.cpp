@@ -425,24 +425,6 @@ std::string ResolveLink(const std::string& path) {
   return RealPath(path).value_or(path);
 }
 
-File::~File() {
-  SystemError ignored = 0;
-  Close(ignored);
-}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), owned_(other.owned_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    SystemError ignored = 0;
-    Close(ignored);
-    handle_ = std::exchange(other.handle_, kClosed);
-    owned_ = other.owned_;
-  }
-  return *this;
-}
-
 File File::OpenForReading(const std::string& path, SystemError& error) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) error = errno;

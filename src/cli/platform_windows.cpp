@@ -552,24 +552,6 @@ std::string ResolveLink(const std::string& path) {
   return final.empty() ? path : Narrow(final);
 }
 
-File::~File() {
-  SystemError ignored = 0;
-  Close(ignored);
-}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), owned_(other.owned_) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    SystemError ignored = 0;
-    Close(ignored);
-    handle_ = std::exchange(other.handle_, kClosed);
-    owned_ = other.owned_;
-  }
-  return *this;
-}
-
 File File::OpenForReading(const std::string& path, SystemError& error) {
   const HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
