@@ -139,12 +139,11 @@ Failure RefuseSchema(const ImportSource& source, const std::string& error, Conso
 Status TakeSchemaDefinitions(const ImportSource& source, const ConversionOptions& options,
                              PreparedImport& prepared, Console& console) {
   std::string_view text = *source.schemaText;
-  Result<std::string> converted = std::string();
-  if (prepared.utf8) {
-    converted = SchemaFromUtf8(text);
-    if (!converted) return RefuseSchema(source, converted.message(), console);
-    text = *converted;
-  }
+  // A UTF-8 schema is converted to the handheld's bytes first.
+  const Result<std::string> converted =
+      prepared.utf8 ? SchemaFromUtf8(text) : Result<std::string>(std::string(text));
+  if (!converted) return RefuseSchema(source, converted.message(), console);
+  text = *converted;
   Result<std::vector<SchemaField>> parsed = ParseSchema(text);
   if (!parsed) return RefuseSchema(source, parsed.message(), console);
   const std::vector<SchemaField>& fields = *parsed;

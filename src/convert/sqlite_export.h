@@ -57,8 +57,9 @@ class SqliteFileBytes {
   };
 
  private:
-  friend bool RenderSqliteDatabase(const ExportDatabase&, const ConversionOptions&,
-                                   std::string_view, SqliteFileBytes&, Console&);
+  friend bool RenderSqliteDatabase(const ExportDatabase& database,
+                                   const ConversionOptions& options, std::string_view sourceName,
+                                   SqliteFileBytes& file, Console& console);
   std::unique_ptr<sqlite3, Close> db_;
   std::string_view bytes_;
 };

@@ -24,6 +24,8 @@ class [[nodiscard]] Status {
  public:
   // Success.
   Status() = default;
+  // Implicit, so that `return Failure{...};` fails a Status.
+  // cppcheck-suppress [noExplicitConstructor, passedByValue]
   Status(Failure failure) : message_(std::move(failure.message)), ok_(false) {}
 
   bool ok() const { return ok_; }
@@ -42,7 +44,10 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
+  // Implicit, so that `return value;` and `return Failure{...};` work.
+  // cppcheck-suppress noExplicitConstructor
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  // cppcheck-suppress noExplicitConstructor
   Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
 
   bool ok() const { return state_.index() == 0; }
