@@ -76,24 +76,16 @@ bool IsAscii(std::string_view text) {
 // cannot be converted is reported by its CSV line (counted as the records'
 // lines are) and column, both from 1.
 Status ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
-  std::string converted;
   for (size_t i = 0; i < lines.lineCount(); ++i) {
     for (size_t k = 0; k < static_cast<size_t>(lines.fieldCount(i)); ++k) {
       const std::string_view field = lines.Field(i, k);
       if (IsAscii(field)) continue;
-      size_t offset = 0;
-      if (Utf8ToHandheld(field, converted, offset)) {
-        if (!lines.ReplaceField(i, k, converted)) return RefuseTooLarge(console);
-        continue;
+      const Result<std::string> converted = Utf8ToHandheld(field);
+      if (!converted) {
+        return console.Refuse(Format("CSV line %zu, column %zu: %s!", i + 1, k + 1,
+                                     converted.message().c_str()));
       }
-      const std::string where =
-          Format("CSV line %zu, column %zu", i + 1, k + 1);
-      const std::optional<char32_t> cp = DecodeUtf8CodePoint(field.substr(offset));
-      if (cp) {
-        return console.Refuse(Format("%s: the character U+%04X cannot be stored on the handheld!",
-                                     where.c_str(), static_cast<unsigned>(*cp)));
-      }
-      return console.Refuse(Format("%s: the text is not valid UTF-8!", where.c_str()));
+      if (!lines.ReplaceField(i, k, *converted)) return RefuseTooLarge(console);
     }
   }
   return {};
