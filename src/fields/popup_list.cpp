@@ -45,17 +45,12 @@ std::optional<std::string_view> NthChoice(ByteView list, int n) {
   return std::nullopt;
 }
 
-int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit) {
-  if (index == kNoChoice || index == -1) {
-    out = BoundedCopy(kNoValueText, limit);
-    return 0;
-  }
-  out.clear();
-  if (!list) return -1;
+std::optional<std::string> ChoiceText(std::optional<ByteView> list, int index, size_t limit) {
+  if (index == kNoChoice || index == -1) return BoundedCopy(kNoValueText, limit);
+  if (!list) return std::nullopt;
   const std::optional<std::string_view> choice = NthChoice(*list, index);
-  if (!choice) return -1;
-  out = BoundedCopy(*choice, limit);
-  return 0;
+  if (!choice) return std::nullopt;
+  return BoundedCopy(*choice, limit);
 }
 
 std::vector<std::string_view> LeadingChoices(ByteView list) {
