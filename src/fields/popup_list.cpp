@@ -22,7 +22,9 @@ std::string_view UpToNul(std::string_view text) { return text.substr(0, text.fin
 PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount) {
   PopupListViews lists;
   for (int slot = 0; slot < kFieldSlots; ++slot) {
-    lists[static_cast<size_t>(slot)] = ReadRecord(file, static_cast<uint32_t>(slot + 1), recordCount);
+    // A list that cannot be read counts as no list.
+    const Result<ByteView> list = ReadRecord(file, static_cast<uint32_t>(slot + 1), recordCount);
+    if (list) lists[static_cast<size_t>(slot)] = *list;
   }
   return lists;
 }
