@@ -191,21 +191,24 @@ void PrintCellWarning(const std::string& warning, bool utf8, Console& console) {
 // What a quote out of place did to the values around it, naming the line
 // and column (from 1) of the value that holds it.
 std::string QuoteWarning(const CsvQuoteIssue& issue) {
-  const std::string place = Format("Line %u, column %u: ", issue.line + 1, issue.field + 1);
+  const char* what = "a quote out of place";
   switch (issue.kind) {
     case CsvQuoteIssue::Kind::kUnterminated:
-      return place + "the quote that opens this value is never closed; the value runs to the "
-                     "end of the file";
+      what = "the quote that opens this value is never closed; the value runs to the end of the "
+             "file";
+      break;
     case CsvQuoteIssue::Kind::kOpensInValue:
-      return place + "a quote inside an unquoted value opens quoting there; the separators and "
-                     "line ends up to the next quote are part of the value";
+      what = "a quote inside an unquoted value opens quoting there; the separators and line ends "
+             "up to the next quote are part of the value";
+      break;
     case CsvQuoteIssue::Kind::kDroppedBeforeSeparator:
-      return place + "the quote that ends this unquoted value is dropped";
+      what = "the quote that ends this unquoted value is dropped";
+      break;
     case CsvQuoteIssue::Kind::kTextAfterClosingQuote:
-      return place + "text follows the closing quote without a separator; it starts the next "
-                     "value";
+      what = "text follows the closing quote without a separator; it starts the next value";
+      break;
   }
-  return place + "a quote out of place";
+  return Format("Line %u, column %u: %s", issue.line + 1, issue.field + 1, what);
 }
 
 // Appends one record per data line, skipping blank lines; returns the
