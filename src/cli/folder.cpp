@@ -16,6 +16,7 @@
 #include "cli/platform.h"
 #include "convert/export_core.h"
 #include "pdb/database.h"
+#include "pdb/format.h"
 #include "pdb/identify.h"
 #include "pdb/master_record.h"
 
@@ -80,7 +81,7 @@ std::vector<std::string> PlanOutputNames(const std::vector<std::string>& files,
     if (given.insert(FoldCase(names[i])).second) continue;
     const std::string stem = SplitExtension(files[i]).first;
     for (int number = 2;; ++number) {
-      std::string name = stem + "-" + std::to_string(number) + extension;
+      std::string name = Format("%s-%d%s", stem.c_str(), number, extension);
       if (taken.insert(FoldCase(name)).second) {
         names[i] = std::move(name);
         break;
@@ -104,10 +105,14 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
     console.Write(Format("\nSummary: %zu converted, %zu skipped, %zu failed.\n", converted,
                          skipped.size(), failed.size()));
     if (!skipped.empty()) console.Write("Skipped:\n");
-    for (const Entry& entry : skipped) console.Write("  " + entry.path + ": " + entry.why + "\n");
+    for (const Entry& entry : skipped) {
+      console.Write(Format("  %s: %s\n", entry.path.c_str(), entry.why.c_str()));
+    }
   }
   if (!failed.empty()) console.Write("Failed:\n");
-  for (const Entry& entry : failed) console.Write("  " + entry.path + ": " + entry.why + "\n");
+  for (const Entry& entry : failed) {
+    console.Write(Format("  %s: %s\n", entry.path.c_str(), entry.why.c_str()));
+  }
 }
 
 // Reads `path` whole into `bytes`; false with the reason in `why`.
@@ -156,14 +161,16 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
     return true;
   }
   if (!console.quiet()) {
-    console.Write("Converting " + job.input + " to " + job.output + "...\n");
+    console.Write(Format("Converting %s to %s...\n", job.input.c_str(), job.output.c_str()));
   }
   if (LandsInInput(folders, job.output)) {
-    job.why = "its output " + job.output + " would be inside the folder being converted";
+    job.why = Format("its output %s would be inside the folder being converted",
+                     job.output.c_str());
     return false;
   }
   if (const Status made = MakeFolders(FolderOf(job.output)); !made) {
-    job.why = "cannot create the folder of " + job.output + ": " + made.message();
+    job.why = Format("cannot create the folder of %s: %s", job.output.c_str(),
+                     made.message().c_str());
     return false;
   }
   options.pdbFile = job.input;
@@ -182,7 +189,7 @@ bool DescribeOne(const std::string& path, Console& console) {
   std::optional<std::string> bytes;
   std::string why;
   if (!ReadFolderFile(path, bytes, why)) {
-    console.Write(path + ": " + why + "\n");
+    console.Write(Format("%s: %s\n", path.c_str(), why.c_str()));
     return false;
   }
   const ByteView file = AsBytes(*bytes);
@@ -202,7 +209,7 @@ bool DescribeOne(const std::string& path, Console& console) {
                   EscapeForDisplay(identity.name).c_str(), rows, rows == 1 ? "" : "s", fields,
                   fields == 1 ? "" : "s");
   }
-  console.Write(path + ": " + line + "\n");
+  console.Write(Format("%s: %s\n", path.c_str(), line.c_str()));
   return true;
 }
 
@@ -233,10 +240,12 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
   bool ok = listing.errors.empty();
   for (const JobOutcome& outcome : outcomes) ok = ok && outcome.ok;
   for (const FolderProblem& link : listing.skippedLinks) {
-    console.Write(JoinPath(folder, link.path) + ": " + link.reason + ", not followed\n");
+    console.Write(Format("%s: %s, not followed\n", JoinPath(folder, link.path).c_str(),
+                         link.reason.c_str()));
   }
   for (const FolderProblem& error : listing.errors) {
-    console.Write(JoinPath(folder, error.path) + ": cannot be read: " + error.reason + "\n");
+    console.Write(Format("%s: cannot be read: %s\n", JoinPath(folder, error.path).c_str(),
+                         error.reason.c_str()));
   }
   return ok ? 0 : 1;
 }
@@ -279,10 +288,11 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
     jobs.push_back(std::move(job));
   }
   for (const FolderProblem& link : listing.skippedLinks) {
-    skipped.push_back({JoinPath(in, link.path), link.reason + ", not followed"});
+    skipped.push_back({JoinPath(in, link.path), Format("%s, not followed", link.reason.c_str())});
   }
   for (const FolderProblem& problem : listing.errors) {
-    failed.push_back({JoinPath(in, problem.path), "cannot be read: " + problem.reason});
+    failed.push_back(
+        {JoinPath(in, problem.path), Format("cannot be read: %s", problem.reason.c_str())});
   }
   return "";
 }
