@@ -213,22 +213,23 @@ bool DescribeOne(const std::string& path, Console& console) {
   return true;
 }
 
-// The refusal of an option that does not go with a folder; "" when none.
-std::string RefuseFolderOptions(const ParsedCommandLine& parsed) {
+// Success, or the refusal of an option that does not go with a folder.
+Status RefuseFolderOptions(const ParsedCommandLine& parsed) {
   const ConversionOptions& options = parsed.options;
   if (parsed.command == Command::kInfo) {
-    if (options.schemaFile.empty()) return "";
-    return "OUTFILE: COMMAND:INFO on a folder prints one line per file and writes no file; "
-           "leave out OUTFILE";
+    if (options.schemaFile.empty()) return {};
+    return Failure{"OUTFILE: COMMAND:INFO on a folder prints one line per file and writes no "
+                   "file; leave out OUTFILE"};
   }
   if (IsStandardStream(options.csvFile)) {
-    return "OUTFILE:{-}: a folder converts into a folder of files, not a stream; name a folder";
+    return Failure{
+        "OUTFILE:{-}: a folder converts into a folder of files, not a stream; name a folder"};
   }
   if (!options.popupFile.empty()) {
-    return "POPUPS: each database of a folder has popup lists of its own; convert one "
-           "database to write them";
+    return Failure{"POPUPS: each database of a folder has popup lists of its own; convert one "
+                   "database to write them"};
   }
-  return "";
+  return {};
 }
 
 int DescribeFolder(const std::string& folder, unsigned threads, Console& console) {
@@ -252,26 +253,26 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
 
 // Makes the output folder and decides which listed files are inputs: none of
 // those inside the output folder, when it lies in the input folder. Fills
-// `jobs` and returns "" or the reason the run cannot start.
-std::string PlanConversion(const ConversionOptions& options, const char* extension,
-                           FolderPair& folders, std::vector<FileJob>& jobs,
-                           std::vector<Entry>& failed, std::vector<Entry>& skipped) {
+// `jobs`; a failure says why the run cannot start.
+Status PlanConversion(const ConversionOptions& options, const char* extension,
+                      FolderPair& folders, std::vector<FileJob>& jobs,
+                      std::vector<Entry>& failed, std::vector<Entry>& skipped) {
   const std::string& in = options.pdbFile;
   const std::string& out = options.csvFile;
   folders.in = in;
   folders.out = out;
-  if (out.empty()) return "You need to specify an output folder to create!";
+  if (out.empty()) return Failure{"You need to specify an output folder to create!"};
   const PathKind kind = GetPathKind(out);
   if (kind != PathKind::kFolder && kind != PathKind::kMissing) {
-    return Format("File:%s is not a Folder!  Please specify a folder for the outputs.",
-                  out.c_str());
+    return Failure{Format("File:%s is not a Folder!  Please specify a folder for the outputs.",
+                          out.c_str())};
   }
   if (const Status made = MakeFolders(out); !made) {
-    return Format("Cannot create the folder %s: %s", out.c_str(), made.message().c_str());
+    return Failure{Format("Cannot create the folder %s: %s", out.c_str(), made.message().c_str())};
   }
   const std::optional<std::string> outInside = PathBelow(in, out);
   if (outInside && outInside->empty()) {
-    return Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str());
+    return Failure{Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str())};
   }
   folders.outBelowIn = outInside.has_value();
   FolderListing listing = ListFilesBelow(in);
@@ -294,7 +295,7 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
     failed.push_back(
         {JoinPath(in, problem.path), Format("cannot be read: %s", problem.reason.c_str())});
   }
-  return "";
+  return {};
 }
 
 int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& console) {
@@ -311,10 +312,9 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
   std::vector<FileJob> jobs;
   std::vector<Entry> failed;
   std::vector<Entry> skipped;
-  const std::string refusal =
-      PlanConversion(parsed.options, extension, folders, jobs, failed, skipped);
-  if (!refusal.empty()) {
-    console.PrintError(refusal);
+  const Status planned = PlanConversion(parsed.options, extension, folders, jobs, failed, skipped);
+  if (!planned) {
+    console.PrintError(planned.message());
     console.PrintMessage("Conversion Cancelled!");
     return 1;
   }
@@ -359,8 +359,8 @@ bool IsFolderRun(const ParsedCommandLine& parsed) {
 }
 
 int RunFolder(const ParsedCommandLine& parsed, Console& console) {
-  if (const std::string refusal = RefuseFolderOptions(parsed); !refusal.empty()) {
-    console.PrintError(refusal);
+  if (const Status accepted = RefuseFolderOptions(parsed); !accepted) {
+    console.PrintError(accepted.message());
     return 2;
   }
   // Each output is flushed to the disk before it is put in place, and a
