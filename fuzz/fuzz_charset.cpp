@@ -11,19 +11,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-  std::string back;
-  size_t errorOffset = 0;
-  QV_FUZZ_CHECK(qv::Utf8ToHandheld(qv::HandheldToUtf8(bytes), back, errorOffset));
-  QV_FUZZ_CHECK(back == bytes);
+  const qv::Result<std::string> back = qv::Utf8ToHandheld(qv::HandheldToUtf8(bytes));
+  QV_FUZZ_CHECK(back.ok());
+  QV_FUZZ_CHECK(*back == bytes);
 
-  std::string handheld;
-  errorOffset = size + 1;
-  if (qv::Utf8ToHandheld(bytes, handheld, errorOffset)) {
-    QV_FUZZ_CHECK(qv::HandheldToUtf8(handheld) == bytes);
-  } else {
-    QV_FUZZ_CHECK(errorOffset < size);
-    QV_FUZZ_CHECK(qv::HandheldToUtf8(handheld) == bytes.substr(0, errorOffset));
-  }
+  const size_t convertible = qv::HandheldConvertibleLength(bytes);
+  const qv::Result<std::string> handheld = qv::Utf8ToHandheld(bytes);
+  QV_FUZZ_CHECK(handheld.ok() == (convertible == size));
+  const qv::Result<std::string> before = qv::Utf8ToHandheld(bytes.substr(0, convertible));
+  QV_FUZZ_CHECK(before.ok());
+  QV_FUZZ_CHECK(qv::HandheldToUtf8(*before) == bytes.substr(0, convertible));
   QV_FUZZ_CHECK(qv::StripUtf8Bom(bytes).size() + 3 * bytes.starts_with(qv::kUtf8Bom) == size);
   return 0;
 }

@@ -27,9 +27,9 @@ void CheckDateRoundTrip(uint32_t dayCount, int dateFormat) {
 
 void CheckTimeRoundTrip(int hour, int minute, int timeFormat) {
   const std::string text = qv::FormatTime(qv::StoreTime(hour, minute, 0), timeFormat);
-  qv::ClockTime parsed;
-  QV_FUZZ_CHECK(qv::ParseTime(text, timeFormat, parsed) == 0);
-  QV_FUZZ_CHECK(parsed.hour == hour && parsed.minute == minute);
+  const qv::Result<qv::ClockTime> parsed = qv::ParseTime(text, timeFormat);
+  QV_FUZZ_CHECK(parsed.ok());
+  QV_FUZZ_CHECK(parsed->hour == hour && parsed->minute == minute);
 }
 
 // What a cell reader stores is always a value the field can hold.
@@ -69,13 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qv::CalendarDate date = qv::ParseDate(text, dateFormat);
   QV_FUZZ_CHECK(date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31);
   (void)qv::StoreDate(date.month, date.day, date.year);
-  qv::ClockTime time;
-  if (qv::ParseTime(text, timeFormat, time) == 0 && time.hour != 255) {
-    QV_FUZZ_CHECK(time.hour >= 0 && time.hour <= 23 && time.minute >= 0 && time.minute <= 59);
+  const qv::Result<qv::ClockTime> time = qv::ParseTime(text, timeFormat);
+  if (time && time->hour != 255) {
+    QV_FUZZ_CHECK(time->hour >= 0 && time->hour <= 23 && time->minute >= 0 && time->minute <= 59);
   }
   CheckCellReaders(text, dateFormat, timeFormat, static_cast<int>(size % 8));
-  std::string piece;
-  (void)qv::TextPiece(text, piece, static_cast<int>(size % 5), ',');
+  if (const auto piece = qv::TextPiece(text, static_cast<int>(size % 5), ',')) {
+    QV_FUZZ_CHECK(piece->find(',') == std::string_view::npos);
+  }
 
   if (dateFormat >= 0 && dateFormat <= 6) CheckDateRoundTrip(dayInCalendar, dateFormat);
   if (timeFormat >= 0 && timeFormat <= 4) CheckTimeRoundTrip(hour, minute, timeFormat);

@@ -86,8 +86,8 @@ int RunApp(const std::vector<std::string>& args, Console& console) {
     ShowUsage(console);
     return 0;
   }
-  if (!parsed.refusal.empty()) {
-    console.PrintError(parsed.refusal);
+  if (!parsed.accepted) {
+    console.PrintError(parsed.accepted.message());
     return 2;
   }
   if (parsed.command != Command::kNone) {

@@ -16,6 +16,7 @@
 #include "cli/platform.h"
 #include "convert/export_core.h"
 #include "pdb/database.h"
+#include "pdb/format.h"
 #include "pdb/identify.h"
 #include "pdb/master_record.h"
 
@@ -80,7 +81,7 @@ std::vector<std::string> PlanOutputNames(const std::vector<std::string>& files,
     if (given.insert(FoldCase(names[i])).second) continue;
     const std::string stem = SplitExtension(files[i]).first;
     for (int number = 2;; ++number) {
-      std::string name = stem + "-" + std::to_string(number) + extension;
+      std::string name = Format("%s-%d%s", stem.c_str(), number, extension);
       if (taken.insert(FoldCase(name)).second) {
         names[i] = std::move(name);
         break;
@@ -104,10 +105,14 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
     console.Write(Format("\nSummary: %zu converted, %zu skipped, %zu failed.\n", converted,
                          skipped.size(), failed.size()));
     if (!skipped.empty()) console.Write("Skipped:\n");
-    for (const Entry& entry : skipped) console.Write("  " + entry.path + ": " + entry.why + "\n");
+    for (const Entry& entry : skipped) {
+      console.Write(Format("  %s: %s\n", entry.path.c_str(), entry.why.c_str()));
+    }
   }
   if (!failed.empty()) console.Write("Failed:\n");
-  for (const Entry& entry : failed) console.Write("  " + entry.path + ": " + entry.why + "\n");
+  for (const Entry& entry : failed) {
+    console.Write(Format("  %s: %s\n", entry.path.c_str(), entry.why.c_str()));
+  }
 }
 
 // Reads `path` whole into `bytes`; false with the reason in `why`.
@@ -156,14 +161,16 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
     return true;
   }
   if (!console.quiet()) {
-    console.Write("Converting " + job.input + " to " + job.output + "...\n");
+    console.Write(Format("Converting %s to %s...\n", job.input.c_str(), job.output.c_str()));
   }
   if (LandsInInput(folders, job.output)) {
-    job.why = "its output " + job.output + " would be inside the folder being converted";
+    job.why = Format("its output %s would be inside the folder being converted",
+                     job.output.c_str());
     return false;
   }
   if (const Status made = MakeFolders(FolderOf(job.output)); !made) {
-    job.why = "cannot create the folder of " + job.output + ": " + made.message();
+    job.why = Format("cannot create the folder of %s: %s", job.output.c_str(),
+                     made.message().c_str());
     return false;
   }
   options.pdbFile = job.input;
@@ -182,7 +189,7 @@ bool DescribeOne(const std::string& path, Console& console) {
   std::optional<std::string> bytes;
   std::string why;
   if (!ReadFolderFile(path, bytes, why)) {
-    console.Write(path + ": " + why + "\n");
+    console.Write(Format("%s: %s\n", path.c_str(), why.c_str()));
     return false;
   }
   const ByteView file = AsBytes(*bytes);
@@ -202,26 +209,27 @@ bool DescribeOne(const std::string& path, Console& console) {
                   EscapeForDisplay(identity.name).c_str(), rows, rows == 1 ? "" : "s", fields,
                   fields == 1 ? "" : "s");
   }
-  console.Write(path + ": " + line + "\n");
+  console.Write(Format("%s: %s\n", path.c_str(), line.c_str()));
   return true;
 }
 
-// The refusal of an option that does not go with a folder; "" when none.
-std::string RefuseFolderOptions(const ParsedCommandLine& parsed) {
+// Success, or the refusal of an option that does not go with a folder.
+Status RefuseFolderOptions(const ParsedCommandLine& parsed) {
   const ConversionOptions& options = parsed.options;
   if (parsed.command == Command::kInfo) {
-    if (options.schemaFile.empty()) return "";
-    return "OUTFILE: COMMAND:INFO on a folder prints one line per file and writes no file; "
-           "leave out OUTFILE";
+    if (options.schemaFile.empty()) return {};
+    return Failure{"OUTFILE: COMMAND:INFO on a folder prints one line per file and writes no "
+                   "file; leave out OUTFILE"};
   }
   if (IsStandardStream(options.csvFile)) {
-    return "OUTFILE:{-}: a folder converts into a folder of files, not a stream; name a folder";
+    return Failure{
+        "OUTFILE:{-}: a folder converts into a folder of files, not a stream; name a folder"};
   }
   if (!options.popupFile.empty()) {
-    return "POPUPS: each database of a folder has popup lists of its own; convert one "
-           "database to write them";
+    return Failure{"POPUPS: each database of a folder has popup lists of its own; convert one "
+                   "database to write them"};
   }
-  return "";
+  return {};
 }
 
 int DescribeFolder(const std::string& folder, unsigned threads, Console& console) {
@@ -233,36 +241,38 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
   bool ok = listing.errors.empty();
   for (const JobOutcome& outcome : outcomes) ok = ok && outcome.ok;
   for (const FolderProblem& link : listing.skippedLinks) {
-    console.Write(JoinPath(folder, link.path) + ": " + link.reason + ", not followed\n");
+    console.Write(Format("%s: %s, not followed\n", JoinPath(folder, link.path).c_str(),
+                         link.reason.c_str()));
   }
   for (const FolderProblem& error : listing.errors) {
-    console.Write(JoinPath(folder, error.path) + ": cannot be read: " + error.reason + "\n");
+    console.Write(Format("%s: cannot be read: %s\n", JoinPath(folder, error.path).c_str(),
+                         error.reason.c_str()));
   }
   return ok ? 0 : 1;
 }
 
 // Makes the output folder and decides which listed files are inputs: none of
 // those inside the output folder, when it lies in the input folder. Fills
-// `jobs` and returns "" or the reason the run cannot start.
-std::string PlanConversion(const ConversionOptions& options, const char* extension,
-                           FolderPair& folders, std::vector<FileJob>& jobs,
-                           std::vector<Entry>& failed, std::vector<Entry>& skipped) {
+// `jobs`; a failure says why the run cannot start.
+Status PlanConversion(const ConversionOptions& options, const char* extension,
+                      FolderPair& folders, std::vector<FileJob>& jobs,
+                      std::vector<Entry>& failed, std::vector<Entry>& skipped) {
   const std::string& in = options.pdbFile;
   const std::string& out = options.csvFile;
   folders.in = in;
   folders.out = out;
-  if (out.empty()) return "You need to specify an output folder to create!";
+  if (out.empty()) return Failure{"You need to specify an output folder to create!"};
   const PathKind kind = GetPathKind(out);
   if (kind != PathKind::kFolder && kind != PathKind::kMissing) {
-    return Format("File:%s is not a Folder!  Please specify a folder for the outputs.",
-                  out.c_str());
+    return Failure{Format("File:%s is not a Folder!  Please specify a folder for the outputs.",
+                          out.c_str())};
   }
   if (const Status made = MakeFolders(out); !made) {
-    return Format("Cannot create the folder %s: %s", out.c_str(), made.message().c_str());
+    return Failure{Format("Cannot create the folder %s: %s", out.c_str(), made.message().c_str())};
   }
   const std::optional<std::string> outInside = PathBelow(in, out);
   if (outInside && outInside->empty()) {
-    return Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str());
+    return Failure{Format("The output folder %s is the input folder %s!", out.c_str(), in.c_str())};
   }
   folders.outBelowIn = outInside.has_value();
   FolderListing listing = ListFilesBelow(in);
@@ -279,12 +289,13 @@ std::string PlanConversion(const ConversionOptions& options, const char* extensi
     jobs.push_back(std::move(job));
   }
   for (const FolderProblem& link : listing.skippedLinks) {
-    skipped.push_back({JoinPath(in, link.path), link.reason + ", not followed"});
+    skipped.push_back({JoinPath(in, link.path), Format("%s, not followed", link.reason.c_str())});
   }
   for (const FolderProblem& problem : listing.errors) {
-    failed.push_back({JoinPath(in, problem.path), "cannot be read: " + problem.reason});
+    failed.push_back(
+        {JoinPath(in, problem.path), Format("cannot be read: %s", problem.reason.c_str())});
   }
-  return "";
+  return {};
 }
 
 int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& console) {
@@ -301,10 +312,9 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
   std::vector<FileJob> jobs;
   std::vector<Entry> failed;
   std::vector<Entry> skipped;
-  const std::string refusal =
-      PlanConversion(parsed.options, extension, folders, jobs, failed, skipped);
-  if (!refusal.empty()) {
-    console.PrintError(refusal);
+  const Status planned = PlanConversion(parsed.options, extension, folders, jobs, failed, skipped);
+  if (!planned) {
+    console.PrintError(planned.message());
     console.PrintMessage("Conversion Cancelled!");
     return 1;
   }
@@ -349,8 +359,8 @@ bool IsFolderRun(const ParsedCommandLine& parsed) {
 }
 
 int RunFolder(const ParsedCommandLine& parsed, Console& console) {
-  if (const std::string refusal = RefuseFolderOptions(parsed); !refusal.empty()) {
-    console.PrintError(refusal);
+  if (const Status accepted = RefuseFolderOptions(parsed); !accepted) {
+    console.PrintError(accepted.message());
     return 2;
   }
   // Each output is flushed to the disk before it is put in place, and a

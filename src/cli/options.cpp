@@ -318,15 +318,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         i = GetBracketValue(i, value, args);
         const size_t limit = MaxLength(match->keyword);
         if (value.size() > limit) {
-          if (parsed.refusal.empty()) {
-            parsed.refusal = Format("The value given with %.*s is longer than %zu characters.",
-                                    static_cast<int>(match->text.size()), match->text.data(),
-                                    limit);
+          if (parsed.accepted) {
+            parsed.accepted =
+                Failure{Format("The value given with %.*s is longer than %zu characters.",
+                               static_cast<int>(match->text.size()), match->text.data(), limit)};
           }
           break;
         }
         if (Status refused = RefuseValue(match->keyword, value); !refused) {
-          if (parsed.refusal.empty()) parsed.refusal = refused.message();
+          if (parsed.accepted) parsed.accepted = refused;
           break;
         }
         StoreValue(match->keyword, std::move(value), parsed, files);
@@ -337,7 +337,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   AssignFileRoles(parsed.command, std::move(files), options);
   for (const Status& refused : {RefuseSeparatorForEncoding(options),
                                 RefuseStandardStream(parsed.command, options)}) {
-    if (parsed.refusal.empty() && !refused) parsed.refusal = refused.message();
+    if (parsed.accepted && !refused) parsed.accepted = refused;
   }
   return parsed;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -26,7 +27,7 @@ struct ParsedCommandLine {
   bool showVersion = false;    // a whole argument "--version", not in a value
   bool quiet = false;          // QUIET: only warnings and errors
   unsigned threads = 0;        // THREADS:{n}; 0 when not given (one per core)
-  std::string refusal;         // non-empty: the first option value refused
+  Status accepted;             // a failure: the first option value refused
   ConversionOptions options;
 };
 

@@ -137,7 +137,7 @@ bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
     if (options.extraDiag) {
       console.PrintMessage(Format("Reading Record: %d:", index - (kFirstDataRecord - 1)));
     }
-    const std::optional<ByteView> record = ReadRecord(database.file, r, recordCount);
+    const Result<ByteView> record = ReadRecord(database.file, r, recordCount);
     if (!record) {
       console.PrintError(Format("Reading Record: %d", index));
       ok = false;

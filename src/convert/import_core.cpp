@@ -76,24 +76,16 @@ bool IsAscii(std::string_view text) {
 // cannot be converted is reported by its CSV line (counted as the records'
 // lines are) and column, both from 1.
 Status ConvertLinesFromUtf8(CsvTable& lines, Console& console) {
-  std::string converted;
   for (size_t i = 0; i < lines.lineCount(); ++i) {
     for (size_t k = 0; k < static_cast<size_t>(lines.fieldCount(i)); ++k) {
       const std::string_view field = lines.Field(i, k);
       if (IsAscii(field)) continue;
-      size_t offset = 0;
-      if (Utf8ToHandheld(field, converted, offset)) {
-        if (!lines.ReplaceField(i, k, converted)) return RefuseTooLarge(console);
-        continue;
+      const Result<std::string> converted = Utf8ToHandheld(field);
+      if (!converted) {
+        return console.Refuse(Format("CSV line %zu, column %zu: %s!", i + 1, k + 1,
+                                     converted.message().c_str()));
       }
-      const std::string where =
-          Format("CSV line %zu, column %zu", i + 1, k + 1);
-      const std::optional<char32_t> cp = DecodeUtf8CodePoint(field.substr(offset));
-      if (cp) {
-        return console.Refuse(Format("%s: the character U+%04X cannot be stored on the handheld!",
-                                     where.c_str(), static_cast<unsigned>(*cp)));
-      }
-      return console.Refuse(Format("%s: the text is not valid UTF-8!", where.c_str()));
+      if (!lines.ReplaceField(i, k, *converted)) return RefuseTooLarge(console);
     }
   }
   return {};
@@ -198,21 +190,24 @@ void PrintCellWarning(const std::string& warning, bool utf8, Console& console) {
 // What a quote out of place did to the values around it, naming the line
 // and column (from 1) of the value that holds it.
 std::string QuoteWarning(const CsvQuoteIssue& issue) {
-  const std::string place = Format("Line %u, column %u: ", issue.line + 1, issue.field + 1);
+  const char* what = "a quote out of place";
   switch (issue.kind) {
     case CsvQuoteIssue::Kind::kUnterminated:
-      return place + "the quote that opens this value is never closed; the value runs to the "
-                     "end of the file";
+      what = "the quote that opens this value is never closed; the value runs to the end of the "
+             "file";
+      break;
     case CsvQuoteIssue::Kind::kOpensInValue:
-      return place + "a quote inside an unquoted value opens quoting there; the separators and "
-                     "line ends up to the next quote are part of the value";
+      what = "a quote inside an unquoted value opens quoting there; the separators and line ends "
+             "up to the next quote are part of the value";
+      break;
     case CsvQuoteIssue::Kind::kDroppedBeforeSeparator:
-      return place + "the quote that ends this unquoted value is dropped";
+      what = "the quote that ends this unquoted value is dropped";
+      break;
     case CsvQuoteIssue::Kind::kTextAfterClosingQuote:
-      return place + "text follows the closing quote without a separator; it starts the next "
-                     "value";
+      what = "text follows the closing quote without a separator; it starts the next value";
+      break;
   }
-  return place + "a quote out of place";
+  return Format("Line %u, column %u: %s", issue.line + 1, issue.field + 1, what);
 }
 
 // Appends one record per data line, skipping blank lines; returns the

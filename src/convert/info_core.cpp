@@ -22,7 +22,7 @@ namespace {
 constexpr size_t kFormatVersionOffset = 1946;
 
 int StoredFormatVersion(ByteView file, const DatabaseHeader& header, int fallback) {
-  const std::optional<ByteView> record = ReadRecord(file, 0, header.recordCount);
+  const Result<ByteView> record = ReadRecord(file, 0, header.recordCount);
   if (!record) return fallback;
   ByteReader in(*record);
   in.Seek(kFormatVersionOffset);

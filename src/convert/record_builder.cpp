@@ -12,6 +12,7 @@
 #include "fields/popup_list.h"
 #include "fields/record_layout.h"
 #include "fields/text_utils.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -103,9 +104,10 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
       if (choice < 0 && !text.empty() && !ContainsNoCase(text, kNoValueText)) {
         const std::string why =
             text.size() > kChoiceMax
-                ? "is longer than a popup choice (" + std::to_string(kChoiceMax) + " characters)"
-                : "is not in the popup list, which is full";
-        reason = QuoteCell(text) + " " + why + "; stored as " + std::string(kNoValueText);
+                ? Format("is longer than a popup choice (%zu characters)", kChoiceMax)
+                : std::string("is not in the popup list, which is full");
+        reason = Format("%s %s; stored as %.*s", QuoteCell(text).c_str(), why.c_str(),
+                        TextLength(kNoValueText), kNoValueText.data());
       }
       return cell;
     }
@@ -167,8 +169,8 @@ std::string CellPlace(const RecordBuildContext& context, size_t slot, int lineNu
   const std::array<char, 20>& name = context.master.fields[slot].name;
   const std::string_view fieldName(name.data(),
                                    std::find(name.begin(), name.end(), '\0') - name.begin());
-  return "Line " + std::to_string(lineNumber) + ", column " + std::to_string(column + 1) + " (" +
-         std::string(fieldName) + ")";
+  return Format("Line %d, column %d (%.*s)", lineNumber, column + 1, TextLength(fieldName),
+                fieldName.data());
 }
 
 // Lays `cell` out as the entry of a field with `layout`. A text longer than
@@ -239,10 +241,14 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   std::optional<std::string> reason;
   const Cell cell = ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr,
                                  scratch, reason);
-  if (reason) warnings.push_back(CellPlace(context, index, lineNumber, column) + ": " + *reason);
+  if (reason) {
+    warnings.push_back(Format("%s: %s", CellPlace(context, index, lineNumber, column).c_str(),
+                              reason->c_str()));
+  }
   if (!EncodeCell(writer, layout, cell)) {
-    warnings.push_back(CellPlace(context, index, lineNumber, column) + ": text cut to " +
-                       std::to_string(kLongestEntryText) + " characters");
+    warnings.push_back(Format("%s: text cut to %zu characters",
+                              CellPlace(context, index, lineNumber, column).c_str(),
+                              kLongestEntryText));
   }
 }
 

@@ -279,11 +279,10 @@ void ApplySchema(const std::vector<SchemaField>& fields, MasterRecord& master) {
 
 Result<std::string> SchemaFromUtf8(std::string_view utf8) {
   const std::string_view text = StripUtf8Bom(utf8);
-  std::string out;
-  size_t offset = 0;
-  if (Utf8ToHandheld(text, out, offset)) return out;
+  Result<std::string> out = Utf8ToHandheld(text);
+  if (out) return out;
   LineCounter lines(text);
-  return RefuseLine(lines.LineAt(offset),
+  return RefuseLine(lines.LineAt(HandheldConvertibleLength(text)),
                     "the text is not valid UTF-8, or holds a character the handheld cannot store");
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "pdb/format.h"
+
 namespace qv {
 namespace {
 
@@ -136,7 +138,12 @@ std::string HandheldToUtf8(std::string_view bytes) {
   return out;
 }
 
-bool Utf8ToHandheld(std::string_view utf8, std::string& out, size_t& errorOffset) {
+namespace {
+
+// Converts `utf8` into `out` (replacing it) up to the first sequence that is
+// invalid or has no handheld byte; returns where that sequence starts, or
+// utf8.size() when the whole text converted.
+size_t ConvertToHandheld(std::string_view utf8, std::string& out) {
   out.clear();
   out.reserve(utf8.size());
   size_t pos = 0;
@@ -150,14 +157,29 @@ bool Utf8ToHandheld(std::string_view utf8, std::string& out, size_t& errorOffset
     char32_t cp = 0;
     const size_t length = DecodeUtf8(utf8, pos, cp);
     const std::optional<uint8_t> byte = length ? HandheldByte(cp) : std::nullopt;
-    if (!byte) {
-      errorOffset = pos;
-      return false;
-    }
+    if (!byte) return pos;
     out.push_back(static_cast<char>(*byte));
     pos += length;
   }
-  return true;
+  return pos;
+}
+
+}  // namespace
+
+Result<std::string> Utf8ToHandheld(std::string_view utf8) {
+  std::string out;
+  const size_t stop = ConvertToHandheld(utf8, out);
+  if (stop == utf8.size()) return out;
+  if (const std::optional<char32_t> cp = DecodeUtf8CodePoint(utf8.substr(stop))) {
+    return Failure{Format("the character U+%04X cannot be stored on the handheld",
+                          static_cast<unsigned>(*cp))};
+  }
+  return Failure{"the text is not valid UTF-8"};
+}
+
+size_t HandheldConvertibleLength(std::string_view utf8) {
+  std::string scratch;
+  return ConvertToHandheld(utf8, scratch);
 }
 
 std::string_view StripUtf8Bom(std::string_view text) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "pdb/result.h"
+
 namespace qv {
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -28,12 +30,16 @@ std::optional<char32_t> DecodeUtf8CodePoint(std::string_view text);
 // Handheld bytes as UTF-8. Never fails: every byte has a character.
 std::string HandheldToUtf8(std::string_view bytes);
 
-// UTF-8 as handheld bytes, replacing `out`. Returns false at the first
-// invalid sequence (overlong form, surrogate, truncated sequence, stray
-// continuation byte, code point above U+10FFFF) or at the first character
-// the handheld set cannot hold; `errorOffset` is then the byte offset in
-// `utf8` where that character starts, and `out` holds what came before it.
-bool Utf8ToHandheld(std::string_view utf8, std::string& out, size_t& errorOffset);
+// UTF-8 as handheld bytes, or a failure at the first invalid sequence
+// (overlong form, surrogate, truncated sequence, stray continuation byte,
+// code point above U+10FFFF) or the first character the handheld set cannot
+// hold. The failure's message is "the text is not valid UTF-8" or "the
+// character U+XXXX cannot be stored on the handheld", for the caller to place.
+Result<std::string> Utf8ToHandheld(std::string_view utf8);
+
+// The length in bytes of the longest leading part of `utf8` that
+// Utf8ToHandheld converts: where its failure starts, or utf8.size().
+size_t HandheldConvertibleLength(std::string_view utf8);
 
 // The text without one leading byte-order mark, if it has one.
 std::string_view StripUtf8Bom(std::string_view text);

@@ -33,9 +33,8 @@ StoredValue WriteLE32(uint32_t value) {
 
 // The value of one piece; a missing piece counts as 0.
 int PieceValue(std::string_view text, int piece, char separator) {
-  std::string out;
-  if (TextPiece(text, out, piece, separator) != 0) return 0;
-  return ParseDecimal(out);
+  const std::optional<std::string_view> found = TextPiece(text, piece, separator);
+  return found ? ParseDecimal(*found) : 0;
 }
 
 // "00" to "99", for two digits at a time.
@@ -216,20 +215,19 @@ std::string FormatSeconds(int32_t seconds, int timeFormat) {
   return FormatTime(StoreTime(hours, minutes, left), timeFormat);
 }
 
-int TextPiece(std::string_view text, std::string& out, int piece, char separator) {
+std::optional<std::string_view> TextPiece(std::string_view text, int piece, char separator) {
   size_t i = 0;
   const size_t n = text.size();
   for (int p = 0; p < piece; ++p) {
     while (i < n && text[i] == separator) ++i;
     while (i < n && text[i] != separator) ++i;
-    if (i >= n) return -1;
+    if (i >= n) return std::nullopt;
     ++i;
   }
   while (i < n && text[i] == separator) ++i;
   const size_t start = i;
   while (i < n && text[i] != separator) ++i;
-  out.assign(text.substr(start, i - start));
-  return 0;
+  return text.substr(start, i - start);
 }
 
 CalendarDate ParseDate(std::string_view text, int dateFormat) {
@@ -255,11 +253,8 @@ CalendarDate ParseDate(std::string_view text, int dateFormat) {
   return date;
 }
 
-int ParseTime(std::string_view text, int timeFormat, ClockTime& out) {
-  if (ContainsNoCase(text, kNoTimeText)) {
-    out = {kNoTimeHour, 0};
-    return 0;
-  }
+Result<ClockTime> ParseTime(std::string_view text, int timeFormat) {
+  if (ContainsNoCase(text, kNoTimeText)) return ClockTime{kNoTimeHour, 0};
   const TimeLayout& layout = kTimeLayouts[(timeFormat >= 0 && timeFormat <= 4) ? timeFormat : 0];
   int hour = PieceValue(text, 0, layout.separator);
   const int minute = PieceValue(text, 1, layout.separator);
@@ -271,11 +266,9 @@ int ParseTime(std::string_view text, int timeFormat, ClockTime& out) {
     }
   }
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59) {
-    out = {0, 0};
-    return -1;
+    return Failure{"the time is out of range"};
   }
-  out = {hour, minute};
-  return 0;
+  return ClockTime{hour, minute};
 }
 
 StoredValue StoreDate(int month, int day, int year) {

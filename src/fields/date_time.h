@@ -8,8 +8,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -72,9 +75,9 @@ std::string FormatClockTime(int hours, int minutes, int timeFormat);
 std::string FormatSeconds(int32_t seconds, int timeFormat);
 
 // Piece `piece` (from 0) of `text` split at `separator`; a run of separators
-// counts as one and leading separators are skipped. 0 and the piece in `out`,
-// or -1 (out untouched) when the piece does not exist.
-int TextPiece(std::string_view text, std::string& out, int piece, char separator);
+// counts as one and leading separators are skipped. Nothing when the piece
+// does not exist. The piece views `text`.
+std::optional<std::string_view> TextPiece(std::string_view text, int piece, char separator);
 
 struct CalendarDate {
   int month = 1;
@@ -87,8 +90,9 @@ struct ClockTime {
 };
 
 CalendarDate ParseDate(std::string_view text, int dateFormat);
-// 0 for a valid time or the no-time marker, -1 when out of range (then 00:00).
-int ParseTime(std::string_view text, int timeFormat, ClockTime& out);
+// The time of day `text` gives (hour kNoTimeHour for the no-time marker), or
+// a failure when its hour or minute is out of range.
+Result<ClockTime> ParseTime(std::string_view text, int timeFormat);
 
 StoredValue StoreDate(int month, int day, int year);
 StoredValue StoreTime(int hour, int minute, int second);

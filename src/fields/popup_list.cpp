@@ -22,7 +22,9 @@ std::string_view UpToNul(std::string_view text) { return text.substr(0, text.fin
 PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount) {
   PopupListViews lists;
   for (int slot = 0; slot < kFieldSlots; ++slot) {
-    lists[static_cast<size_t>(slot)] = ReadRecord(file, static_cast<uint32_t>(slot + 1), recordCount);
+    // A list that cannot be read counts as no list.
+    const Result<ByteView> list = ReadRecord(file, static_cast<uint32_t>(slot + 1), recordCount);
+    if (list) lists[static_cast<size_t>(slot)] = *list;
   }
   return lists;
 }
@@ -45,17 +47,12 @@ std::optional<std::string_view> NthChoice(ByteView list, int n) {
   return std::nullopt;
 }
 
-int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit) {
-  if (index == kNoChoice || index == -1) {
-    out = BoundedCopy(kNoValueText, limit);
-    return 0;
-  }
-  out.clear();
-  if (!list) return -1;
+std::optional<std::string> ChoiceText(std::optional<ByteView> list, int index, size_t limit) {
+  if (index == kNoChoice || index == -1) return BoundedCopy(kNoValueText, limit);
+  if (!list) return std::nullopt;
   const std::optional<std::string_view> choice = NthChoice(*list, index);
-  if (!choice) return -1;
-  out = BoundedCopy(*choice, limit);
-  return 0;
+  if (!choice) return std::nullopt;
+  return BoundedCopy(*choice, limit);
 }
 
 std::vector<std::string_view> LeadingChoices(ByteView list) {

@@ -37,10 +37,10 @@ PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount);
 // anything beyond gives nothing. Never reads past `list`.
 std::optional<std::string_view> NthChoice(ByteView list, int n);
 
-// The text of choice `index` cut to `limit` characters, into `out`.
-// 255 or -1 gives "No Value" (result 0). Without a list, or for an index the
-// list does not have: empty text, result -1. Otherwise 0.
-int ChoiceText(std::optional<ByteView> list, int index, std::string& out, size_t limit = kChoiceMax);
+// The text of choice `index` cut to `limit` characters; 255 or -1 gives
+// "No Value". Nothing without a list or for an index the list does not have.
+std::optional<std::string> ChoiceText(std::optional<ByteView> list, int index,
+                                      size_t limit = kChoiceMax);
 
 // Calls `emit` with the text of choice 0, 1, 2, ... of `list` until there
 // is no further choice: the texts ChoiceText gives for those indices, as

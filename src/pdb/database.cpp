@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "pdb/format.h"
+
 namespace qv {
 
 namespace {
@@ -69,16 +71,19 @@ RecordEntry ReadRecordEntry(ByteReader& in) {
   return entry;
 }
 
-std::optional<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount) {
-  if (index >= recordCount) return std::nullopt;
+Result<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount) {
+  if (index >= recordCount) return Failure{Format("there is no record %u", index)};
   ByteReader in(file);
-  if (!in.Seek(EntryOffset(index))) return std::nullopt;
+  if (!in.Seek(EntryOffset(index))) return Failure{"the record list is cut short"};
   const uint64_t start = ReadRecordEntry(in).dataOffset;
   // The extent ends where the next record begins; the last record runs to the
   // end of the file.
   uint64_t end = file.size();
   if (index + 1 < recordCount) end = ReadRecordEntry(in).dataOffset;
-  if (!in.ok() || end < start || end > file.size()) return std::nullopt;
+  if (!in.ok()) return Failure{"the record list is cut short"};
+  if (end < start || end > file.size()) {
+    return Failure{Format("record %u lies outside the file", index)};
+  }
   return file.subspan(static_cast<size_t>(start), static_cast<size_t>(end - start));
 }
 

@@ -82,10 +82,10 @@ bool LooksLikeDatabase(ByteView file);
 // reader (and yields zeros), so check `in.ok()` afterwards.
 RecordEntry ReadRecordEntry(ByteReader& in);
 
-// The bytes of record `index` as a view into `file`, or nothing when the
+// The bytes of record `index` as a view into `file`, or a failure when the
 // index is not below `recordCount`, the entries cannot be read, the extent is
 // negative or runs past the end of the file. An empty record is a success.
-std::optional<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount);
+Result<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount);
 
 // The header of a new database: name `name` (cut to 31 bytes, zero padded)
 // and the fixed defaults; its times are 0 until StampNewDatabase dates it.

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "pdb/database.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -84,12 +85,10 @@ bool PlausibleHeader(const DatabaseHeader& header) {
   return true;
 }
 
-std::string Number(uint64_t value) { return std::to_string(value); }
-
-std::string Counted(uint64_t count, std::string_view singular) {
-  std::string text = Number(count) + " " + std::string(singular);
-  if (count != 1) text += "s";
-  return text;
+// "1 byte", "2 bytes": a count and its noun.
+std::string Counted(uint64_t count, const char* singular) {
+  return Format("%llu %s%s", static_cast<unsigned long long>(count), singular,
+                count == 1 ? "" : "s");
 }
 
 std::string HintText(FileHint hint) {
@@ -106,32 +105,37 @@ std::string HintText(FileHint hint) {
   return {};
 }
 
-std::string FaultText(const FileIdentity& id, std::string_view entry) {
-  const std::string index = std::string(entry) + " " + Number(id.faultIndex);
+// What is wrong with the list, naming its entries `entry` ("record" or
+// "resource"); empty without a fault.
+std::string FaultText(const FileIdentity& id, const char* entry) {
+  const auto offset = static_cast<unsigned long long>(id.faultOffset);
   switch (id.fault) {
     case ListFault::kNoRecords:
       return "it holds no records, not even the field definitions";
     case ListFault::kListPastEnd:
-      return "the list of " + Number(id.recordCount) +
-             (id.recordCount == 1 ? " entry" : " entries") + " ends at offset " + Number(id.faultOffset) + ", past the end of the file (" +
-             Counted(id.faultLimit, "byte") + ")";
+      return Format("the list of %u %s ends at offset %llu, past the end of the file (%s)",
+                    unsigned{id.recordCount}, id.recordCount == 1 ? "entry" : "entries", offset,
+                    Counted(id.faultLimit, "byte").c_str());
     case ListFault::kOffsetPastEnd:
-      return index + " starts at offset " + Number(id.faultOffset) +
-             ", past the end of the file (" + Counted(id.faultLimit, "byte") + ")";
+      return Format("%s %u starts at offset %llu, past the end of the file (%s)", entry,
+                    id.faultIndex, offset, Counted(id.faultLimit, "byte").c_str());
     case ListFault::kOffsetBeforePrevious:
-      return index + " starts at offset " + Number(id.faultOffset) + ", before " +
-             std::string(entry) + " " + Number(id.faultIndex - 1) + " (offset " +
-             Number(id.faultLimit) + ")";
+      return Format("%s %u starts at offset %llu, before %s %u (offset %llu)", entry,
+                    id.faultIndex, offset, entry, id.faultIndex - 1,
+                    static_cast<unsigned long long>(id.faultLimit));
     case ListFault::kNone:
       break;
   }
   return {};
 }
 
-std::string Quoted(std::string_view name) { return "\"" + EscapeForDisplay(name) + "\""; }
+std::string Quoted(std::string_view name) {
+  return Format("\"%s\"", EscapeForDisplay(name).c_str());
+}
 
 std::string Codes(const FileIdentity& id) {
-  return "type " + FourCharCode(id.typeCode) + ", creator " + FourCharCode(id.creatorCode);
+  return Format("type %s, creator %s", FourCharCode(id.typeCode).c_str(),
+                FourCharCode(id.creatorCode).c_str());
 }
 
 }  // namespace
@@ -190,38 +194,31 @@ std::string DescribeFile(const FileIdentity& id) {
   switch (id.kind) {
     case FileKind::kEmpty:
       return "an empty file";
-    case FileKind::kTooShort: {
-      std::string text = "a file of " + Counted(id.size, "byte") +
-                         ", shorter than a database header (" + Number(kHeaderSize) + " bytes)";
-      if (id.hint != FileHint::kNone) text += "; " + HintText(id.hint);
-      return text;
-    }
+    case FileKind::kTooShort:
+      return Format("a file of %s, shorter than a database header (%zu bytes)%s%s",
+                    Counted(id.size, "byte").c_str(), kHeaderSize,
+                    id.hint != FileHint::kNone ? "; " : "", HintText(id.hint).c_str());
     case FileKind::kQuorvexDatabase:
-      return "a Quorvex database " + Quoted(id.name) + " with " + Counted(id.recordCount, "record");
+      return Format("a Quorvex database %s with %s", Quoted(id.name).c_str(),
+                    Counted(id.recordCount, "record").c_str());
     case FileKind::kDamagedQuorvexDatabase:
-      return "a Quorvex database " + Quoted(id.name) +
-             " with a damaged record list: " + FaultText(id, "record");
-    case FileKind::kOtherDatabase: {
-      std::string text = "a Palm database of another application: " + Quoted(id.name) + ", " +
-                         Codes(id) + ", " + Counted(id.recordCount, "record");
-      if (id.fault != ListFault::kNone) {
-        text += "; its record list is damaged: " + FaultText(id, "record");
-      }
-      return text;
-    }
-    case FileKind::kResourceDatabase: {
-      std::string text = "a Palm resource database or application: " + Quoted(id.name) + ", " +
-                         Codes(id) + ", " + Counted(id.recordCount, "resource");
-      if (id.fault != ListFault::kNone) {
-        text += "; its resource list is damaged: " + FaultText(id, "resource");
-      }
-      return text;
-    }
-    case FileKind::kNotPalmFile: {
-      std::string text = "not a Palm file";
-      if (id.hint != FileHint::kNone) text += ": " + HintText(id.hint);
-      return text;
-    }
+      return Format("a Quorvex database %s with a damaged record list: %s",
+                    Quoted(id.name).c_str(), FaultText(id, "record").c_str());
+    case FileKind::kOtherDatabase:
+      return Format("a Palm database of another application: %s, %s, %s%s%s",
+                    Quoted(id.name).c_str(), Codes(id).c_str(),
+                    Counted(id.recordCount, "record").c_str(),
+                    id.fault != ListFault::kNone ? "; its record list is damaged: " : "",
+                    FaultText(id, "record").c_str());
+    case FileKind::kResourceDatabase:
+      return Format("a Palm resource database or application: %s, %s, %s%s%s",
+                    Quoted(id.name).c_str(), Codes(id).c_str(),
+                    Counted(id.recordCount, "resource").c_str(),
+                    id.fault != ListFault::kNone ? "; its resource list is damaged: " : "",
+                    FaultText(id, "resource").c_str());
+    case FileKind::kNotPalmFile:
+      return Format("not a Palm file%s%s", id.hint != FileHint::kNone ? ": " : "",
+                    HintText(id.hint).c_str());
   }
   return {};
 }

@@ -70,8 +70,8 @@ std::vector<std::string> SplitKeywords(const char* keywords) {
 // The options, or nothing after the refusal was printed to `console`.
 std::optional<qv::ConversionOptions> ParseOptions(const char* keywords, qv::Console& console) {
   const qv::ParsedCommandLine parsed = qv::ParseCommandLine(SplitKeywords(keywords));
-  if (!parsed.refusal.empty()) {
-    console.PrintError(parsed.refusal);
+  if (!parsed.accepted) {
+    console.PrintError(parsed.accepted.message());
     return std::nullopt;
   }
   return parsed.options;

@@ -51,10 +51,9 @@ ConversionOptions Options(CsvEncoding encoding) {
 }
 
 std::string Handheld(std::string_view utf8) {
-  std::string out;
-  size_t offset = 0;
-  EXPECT_TRUE(Utf8ToHandheld(utf8, out, offset)) << "at byte " << offset;
-  return out;
+  const Result<std::string> out = Utf8ToHandheld(utf8);
+  EXPECT_TRUE(out.ok()) << "at byte " << HandheldConvertibleLength(utf8);
+  return out.ok() ? *out : std::string();
 }
 
 TEST(Encoding, EveryByteSurvivesTheWayOutAndBack) {

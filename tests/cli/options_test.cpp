@@ -31,9 +31,10 @@ std::string Effects(const std::vector<std::string>& args) {
   for (auto [value, name] :
        {std::pair{&o.csvFile, "csv"}, {&o.pdbFile, "pdb"}, {&o.schemaFile, "schema"},
         {&o.existingFile, "existing"}, {&o.givenPassword, "password"},
-        {&o.databaseName, "db"}, {&p.refusal, "refusal"}}) {
+        {&o.databaseName, "db"}}) {
     if (!value->empty()) s += std::string(name) + "=" + *value + " ";
   }
+  if (!p.accepted) s += "refusal=" + p.accepted.message() + " ";
   if (!s.empty()) s.pop_back();
   return s;
 }
@@ -42,7 +43,7 @@ TEST(ParseCommandLine, DefaultsWithoutArguments) {
   const ParsedCommandLine parsed = Parse({});
   EXPECT_EQ(parsed.command, Command::kNone);
   EXPECT_FALSE(parsed.showUsage);
-  EXPECT_TRUE(parsed.refusal.empty());
+  EXPECT_TRUE(parsed.accepted.ok());
   const ConversionOptions& o = parsed.options;
   EXPECT_EQ(o.separator, ',');
   EXPECT_EQ(o.dateFormat, 0);
@@ -162,11 +163,12 @@ TEST(ParseCommandLine, FormatNumbersReadLikeAtoiWithinTheirRange) {
   for (const auto& c : cases) {
     const ParsedCommandLine parsed = Parse(c.args);
     if (c.refused == nullptr) {
-      EXPECT_EQ(parsed.refusal, "") << c.args.front();
+      EXPECT_EQ(parsed.accepted.message(), "") << c.args.front();
       EXPECT_EQ(parsed.options.dateFormat, c.date) << c.args.front();
       EXPECT_EQ(parsed.options.timeFormat, c.time) << c.args.front();
     } else {
-      EXPECT_NE(parsed.refusal.find(c.refused), std::string::npos) << parsed.refusal;
+      EXPECT_NE(parsed.accepted.message().find(c.refused), std::string::npos)
+          << parsed.accepted.message();
     }
   }
 }
@@ -222,35 +224,35 @@ TEST(ParseCommandLine, HelpStopsEverything) {
 TEST(ParseCommandLine, OverlongValuesAreRefusedNotCut) {
   const std::string name1023(1023, 'n');
   const ParsedCommandLine fits = Parse({"COMMAND:TOCSV", "OUTFILE:{" + name1023 + "}"});
-  EXPECT_TRUE(fits.refusal.empty());
+  EXPECT_TRUE(fits.accepted.ok());
   EXPECT_EQ(fits.options.csvFile, name1023);
 
   const ParsedCommandLine file = Parse({"COMMAND:TOCSV", "OUTFILE:{" + name1023 + "x}"});
-  EXPECT_NE(file.refusal.find("OUTFILE:"), std::string::npos) << file.refusal;
-  EXPECT_NE(file.refusal.find("1023"), std::string::npos) << file.refusal;
+  EXPECT_NE(file.accepted.message().find("OUTFILE:"), std::string::npos) << file.accepted.message();
+  EXPECT_NE(file.accepted.message().find("1023"), std::string::npos) << file.accepted.message();
 
   // Blanks put back between split words count towards the length.
   const ParsedCommandLine split =
       Parse({"INFILE:{" + std::string(1000, 'a'), std::string(22, 'b') + "}"});
-  EXPECT_TRUE(split.refusal.empty());
+  EXPECT_TRUE(split.accepted.ok());
   EXPECT_EQ(split.options.csvFile.size(), 1023u);
   EXPECT_FALSE(Parse({"INFILE:{" + std::string(1000, 'a'), std::string(23, 'b') + "}"})
-                   .refusal.empty());
+                   .accepted.ok());
 
-  EXPECT_TRUE(Parse({"PASSWORD:{" + std::string(31, 'p') + "}"}).refusal.empty());
-  EXPECT_NE(Parse({"PASSWORD:{" + std::string(32, 'p') + "}"}).refusal.find("PASSWORD:"),
+  EXPECT_TRUE(Parse({"PASSWORD:{" + std::string(31, 'p') + "}"}).accepted.ok());
+  EXPECT_NE(Parse({"PASSWORD:{" + std::string(32, 'p') + "}"}).accepted.message().find("PASSWORD:"),
             std::string::npos);
-  EXPECT_NE(Parse({"DBNAME:{" + std::string(32, 'd') + "}"}).refusal.find("DBNAME:"),
+  EXPECT_NE(Parse({"DBNAME:{" + std::string(32, 'd') + "}"}).accepted.message().find("DBNAME:"),
             std::string::npos);
-  EXPECT_TRUE(Parse({"DATEFORMAT:{" + std::string(255, '0') + "}"}).refusal.empty());
-  EXPECT_NE(Parse({"TIMEFORMAT:{" + std::string(256, '0') + "}"}).refusal.find("longer than"),
+  EXPECT_TRUE(Parse({"DATEFORMAT:{" + std::string(255, '0') + "}"}).accepted.ok());
+  EXPECT_NE(Parse({"TIMEFORMAT:{" + std::string(256, '0') + "}"}).accepted.message().find("longer than"),
             std::string::npos);
 
   // The first refused option is the one reported.
   const ParsedCommandLine two = Parse({"POPUPS:{" + std::string(2000, 'p') + "}",
                                        "USEEXISTING:{" + std::string(2000, 'u') + "}"});
-  EXPECT_NE(two.refusal.find("POPUPS:"), std::string::npos) << two.refusal;
-  EXPECT_EQ(two.refusal.find("USEEXISTING:"), std::string::npos) << two.refusal;
+  EXPECT_NE(two.accepted.message().find("POPUPS:"), std::string::npos) << two.accepted.message();
+  EXPECT_EQ(two.accepted.message().find("USEEXISTING:"), std::string::npos) << two.accepted.message();
 }
 
 }  // namespace
@@ -281,11 +283,11 @@ TEST(OptionsAdditions, InfoSchemaEncodingAndSeparator) {
   EXPECT_EQ(ParseCommandLine({"qv"}).options.encoding, CsvEncoding::kBytes);
 
   // Values that cannot work are refused, naming the option.
-  EXPECT_NE(ParseCommandLine({"qv", "SEPARATOR:{\"}"}).refusal.find("SEPARATOR:"),
+  EXPECT_NE(ParseCommandLine({"qv", "SEPARATOR:{\"}"}).accepted.message().find("SEPARATOR:"),
             std::string::npos);
-  EXPECT_FALSE(ParseCommandLine({"qv", "SEPARATOR:{;;}"}).refusal.empty());
-  EXPECT_FALSE(ParseCommandLine({"qv", std::string("SEPARATOR:{\n}")}).refusal.empty());
-  EXPECT_NE(ParseCommandLine({"qv", "ENCODING:{latin1}"}).refusal.find("ENCODING:"),
+  EXPECT_FALSE(ParseCommandLine({"qv", "SEPARATOR:{;;}"}).accepted.ok());
+  EXPECT_FALSE(ParseCommandLine({"qv", std::string("SEPARATOR:{\n}")}).accepted.ok());
+  EXPECT_NE(ParseCommandLine({"qv", "ENCODING:{latin1}"}).accepted.message().find("ENCODING:"),
             std::string::npos);
 
   // A UTF-8 file writes a character from 0x80 up as several bytes, which the
@@ -296,7 +298,7 @@ TEST(OptionsAdditions, InfoSchemaEncodingAndSeparator) {
         {"qv", "ENCODING:{UTF-8-BOM}", "SEPARATOR:{\xA7}"},
         {"qv", "ENCODING:{UTF-8}", "SEPARATOR:{\xC2\xA7}"},
         {"qv", "SEPARATOR:{\xC2\xA7}"}}) {
-    EXPECT_NE(ParseCommandLine(args).refusal.find("SEPARATOR:"), std::string::npos)
+    EXPECT_NE(ParseCommandLine(args).accepted.message().find("SEPARATOR:"), std::string::npos)
         << args[1];
   }
 }

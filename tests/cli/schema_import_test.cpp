@@ -44,8 +44,8 @@ std::vector<Bytes> RecordsFrom(const Bytes& db, uint32_t first) {
   EXPECT_TRUE(header);
   std::vector<Bytes> records;
   for (uint32_t r = first; header && r < header->recordCount; ++r) {
-    std::optional<ByteView> record = ReadRecord(db, r, header->recordCount);
-    EXPECT_TRUE(record.has_value()) << r;
+    Result<ByteView> record = ReadRecord(db, r, header->recordCount);
+    EXPECT_TRUE(record.ok()) << r;
     if (record) records.emplace_back(record->begin(), record->end());
   }
   return records;

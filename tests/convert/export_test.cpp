@@ -364,10 +364,10 @@ TEST(ExportCore, PopupFileListsEverySlot) {
   EXPECT_EQ(lines[12], "p,");
   for (int slot : {9, 10, 11}) {
     std::string expected;
-    std::string item;
-    for (int index = 0; ChoiceText(ByteView(db.popupLists[slot]), index, item) == 0; ++index) {
+    for (int index = 0; const auto item = ChoiceText(ByteView(db.popupLists[slot]), index);
+         ++index) {
       if (index > 0) expected += ',';
-      expected += item;
+      expected += *item;
     }
     EXPECT_EQ(lines[slot], expected) << slot;
   }
@@ -401,10 +401,11 @@ TEST(ExportCore, PopupItemsMatchChoiceTextOnArbitraryLists) {
     const std::string popups = ExportToCsvText(db.Build(), options, console).popups;
 
     std::string expected;
-    std::string item;
-    for (int index = 0; ChoiceText(ByteView(list), index, item) == 0 && index < 5000; ++index) {
+    for (int index = 0; index < 5000; ++index) {
+      const std::optional<std::string> item = ChoiceText(ByteView(list), index);
+      if (!item) break;
       if (index > 0) expected += ',';
-      expected += item;
+      expected += *item;
     }
     ASSERT_EQ(popups.substr(0, popups.find('\n')), expected) << "round " << round;
   }

@@ -55,8 +55,8 @@ uint16_t U16At(const Bytes& db, size_t at) {
 uint32_t EntryOffset(const Bytes& db, int index) { return U32At(db, 78 + 8 * index); }
 
 Bytes RecordBytes(const Bytes& db, int index) {
-  std::optional<ByteView> record = ReadRecord(db, index, U16At(db, 76));
-  EXPECT_TRUE(record.has_value()) << "record " << index;
+  Result<ByteView> record = ReadRecord(db, index, U16At(db, 76));
+  EXPECT_TRUE(record.ok()) << "record " << index;
   return record ? Bytes(record->begin(), record->end()) : Bytes{};
 }
 

@@ -9,18 +9,15 @@ namespace {
 
 // Converts and expects success; returns the handheld bytes.
 std::string ToHandheld(std::string_view utf8) {
-  std::string out;
-  size_t offset = 999;
-  EXPECT_TRUE(Utf8ToHandheld(utf8, out, offset)) << "refused at " << offset;
-  return out;
+  const Result<std::string> out = Utf8ToHandheld(utf8);
+  EXPECT_TRUE(out.ok()) << "refused at " << HandheldConvertibleLength(utf8);
+  return out.ok() ? *out : std::string();
 }
 
 // Converts and expects a refusal; returns the reported offset.
 size_t RefusedAt(std::string_view utf8) {
-  std::string out;
-  size_t offset = 999;
-  EXPECT_FALSE(Utf8ToHandheld(utf8, out, offset));
-  return offset;
+  EXPECT_FALSE(Utf8ToHandheld(utf8).ok());
+  return HandheldConvertibleLength(utf8);
 }
 
 TEST(Charset, EveryByteSurvivesTheRoundTrip) {
@@ -67,19 +64,13 @@ TEST(Charset, RefusesMalformedUtf8AtTheOffendingCharacter) {
   EXPECT_EQ(RefusedAt("abc\xE2\x82"), 3u);             // truncated at the end
   EXPECT_EQ(RefusedAt("\xC3"), 0u);
   EXPECT_EQ(RefusedAt("\xE2\x82x"), 0u);               // continuation missing
-  std::string out;
-  size_t offset = 0;
-  EXPECT_FALSE(Utf8ToHandheld("\xC3\xA4z\xC3", out, offset));
-  EXPECT_EQ(out, "\xE4z");  // the text before the refusal
+  EXPECT_EQ(RefusedAt("\xC3\xA4z\xC3"), 3u);
+  EXPECT_EQ(ToHandheld("\xC3\xA4z"), "\xE4z");  // the text before the refusal
 }
 
-TEST(Charset, ConversionReplacesTheOutput) {
-  std::string out = "stale";
-  size_t offset = 0;
-  EXPECT_TRUE(Utf8ToHandheld("", out, offset));
-  EXPECT_EQ(out, "");
-  EXPECT_TRUE(Utf8ToHandheld("\xC3\xA9t\xC3\xA9", out, offset));
-  EXPECT_EQ(out, "\xE9t\xE9");
+TEST(Charset, ConvertsEmptyAndMixedText) {
+  EXPECT_EQ(ToHandheld(""), "");
+  EXPECT_EQ(ToHandheld("\xC3\xA9t\xC3\xA9"), "\xE9t\xE9");
 }
 
 TEST(Charset, StripsOneLeadingBom) {

@@ -109,22 +109,13 @@ TEST(DateTime, ParseDateFormatsAndFallbacks) {
 }
 
 TEST(DateTime, TextPieces) {
-  std::string out = "untouched";
-  EXPECT_EQ(TextPiece("12/25/99", out, 1, '/'), 0);
-  EXPECT_EQ(out, "25");
-  EXPECT_EQ(TextPiece("12//25", out, 1, '/'), 0);
-  EXPECT_EQ(out, "25");
-  EXPECT_EQ(TextPiece("/12", out, 0, '/'), 0);
-  EXPECT_EQ(out, "12");
-  EXPECT_EQ(TextPiece("12/", out, 1, '/'), 0);
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(TextPiece("", out, 0, '/'), 0);
-  EXPECT_EQ(out, "");
-  out = "kept";
-  EXPECT_EQ(TextPiece("12", out, 1, '/'), -1);
-  EXPECT_EQ(out, "kept");
-  EXPECT_EQ(TextPiece("a/b/c", out, 3, '/'), -1);
-  EXPECT_EQ(out, "kept");
+  EXPECT_EQ(TextPiece("12/25/99", 1, '/'), "25");
+  EXPECT_EQ(TextPiece("12//25", 1, '/'), "25");
+  EXPECT_EQ(TextPiece("/12", 0, '/'), "12");
+  EXPECT_EQ(TextPiece("12/", 1, '/'), "");
+  EXPECT_EQ(TextPiece("", 0, '/'), "");
+  EXPECT_EQ(TextPiece("12", 1, '/'), std::nullopt);
+  EXPECT_EQ(TextPiece("a/b/c", 3, '/'), std::nullopt);
 }
 
 TEST(DateTime, RenderTimes) {
@@ -154,10 +145,11 @@ TEST(DateTime, RenderTimes) {
 }
 
 TEST(DateTime, ParseTimes) {
-  ClockTime t;
   auto parse = [&](std::string_view text, int format) {
-    const int result = ParseTime(text, format, t);
-    return std::to_string(result) + " " + std::to_string(t.hour) + ":" + std::to_string(t.minute);
+    const Result<ClockTime> result = ParseTime(text, format);
+    const ClockTime t = result ? *result : ClockTime{0, 0};
+    return std::string(result ? "0 " : "-1 ") + std::to_string(t.hour) + ":" +
+           std::to_string(t.minute);
   };
   EXPECT_EQ(parse("12:30 am", 0), "0 0:30");
   EXPECT_EQ(parse("12:30 pm", 0), "0 12:30");
@@ -182,9 +174,10 @@ TEST(DateTime, ParseTimes) {
   for (int format = 0; format <= 4; ++format) {
     for (int hour = 0; hour < 24; ++hour) {
       for (int minute = 0; minute < 60; minute += 7) {
-        ParseTime(Clock(hour, minute, format), format, t);
-        EXPECT_EQ(t.hour, hour);
-        EXPECT_EQ(t.minute, minute);
+        const Result<ClockTime> t = ParseTime(Clock(hour, minute, format), format);
+        ASSERT_TRUE(t.ok());
+        EXPECT_EQ(t->hour, hour);
+        EXPECT_EQ(t->minute, minute);
       }
     }
   }

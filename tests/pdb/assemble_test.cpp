@@ -43,10 +43,10 @@ TEST(AssembleDatabase, ThreeRowsGiveTheImportLayout) {
   }
 
   auto row = ReadRecord(file, 33, header.recordCount);
-  ASSERT_TRUE(row.has_value());
+  ASSERT_TRUE(row.ok());
   EXPECT_EQ(Bytes(row->begin(), row->end()), (Bytes{0, 4, 0, 'c', 'c', 'c', 0, 0xFF, 0xFF}));
   auto list = ReadRecord(file, 30, header.recordCount);
-  ASSERT_TRUE(list.has_value());
+  ASSERT_TRUE(list.ok());
   EXPECT_EQ(Bytes(list->begin(), list->end()), Bytes(3, 0));
 }
 
@@ -62,10 +62,10 @@ TEST(AssembleDatabase, EmptyDatabaseAndRecordBytesAreKept) {
   EXPECT_EQ(EntryOffset(file, 0), 368u);
 
   auto master = ReadRecord(file, 0, header.recordCount);
-  ASSERT_TRUE(master.has_value());
+  ASSERT_TRUE(master.ok());
   EXPECT_EQ(master->size(), kMasterRecordSize);
   auto list = ReadRecord(file, 3, header.recordCount);
-  ASSERT_TRUE(list.has_value());
+  ASSERT_TRUE(list.ok());
   EXPECT_EQ(AsText(*list), std::string_view("Red\0Green\0\0\0\0", 13));
 
   // The header passed in keeps its other fields; counts are recomputed.

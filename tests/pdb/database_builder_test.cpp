@@ -26,7 +26,7 @@ TEST(DatabaseBuilder, RecordByRecordMatchesAssemblyAndReadsBack) {
   const DatabaseHeader& read = *readBack;
   EXPECT_EQ(read.recordCount, records.size());
   for (uint32_t i = 0; i < records.size(); ++i) {
-    const std::optional<ByteView> record = ReadRecord(file, i, read.recordCount);
+    const Result<ByteView> record = ReadRecord(file, i, read.recordCount);
     ASSERT_TRUE(record) << i;
     EXPECT_EQ(Bytes(record->begin(), record->end()), records[i]) << i;
   }

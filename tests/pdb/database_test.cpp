@@ -203,13 +203,13 @@ TEST(ReadRecord, ExtentsRunToTheNextOffsetOrTheEndOfTheFile) {
   // Equal offsets: an empty record, which is still a record.
   const Bytes same = Concat({FileWithOffsets({94, 94}, 0), AsBytes("xy")});
   auto empty = ReadRecord(same, 0, 2);
-  ASSERT_TRUE(empty.has_value());
+  ASSERT_TRUE(empty.ok());
   EXPECT_TRUE(empty->empty());
   EXPECT_EQ(RecordText(same, 1, 2), "xy");
 
   // The last record starting exactly at the end of the file is empty too.
   const Bytes atEnd = FileWithOffsets({86}, 0);
-  ASSERT_TRUE(ReadRecord(atEnd, 0, 1).has_value());
+  ASSERT_TRUE(ReadRecord(atEnd, 0, 1).ok());
   EXPECT_TRUE(ReadRecord(atEnd, 0, 1)->empty());
 }
 
