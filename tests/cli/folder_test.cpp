@@ -190,6 +190,12 @@ TEST(FolderMode, StaysInsideTheFolderConvertsEachFileOnceAndNeverReadsItsOwnOutp
   }
   EXPECT_EQ(ListFilesBelow(dir.path("Backup/csv")).files,
             (std::vector<std::string>{"Backup/b.csv", "a.csv"}));
+  // INFO names the links it did not follow too.
+  const RunResult info = Qv(dir, {"COMMAND:INFO", "INFILE:{Backup}"});
+  EXPECT_EQ(info.exitStatus, 0) << info.output;
+  EXPECT_NE(info.output.find("Backup/secret.pdb: symbolic link leading out of the folder, not "
+                             "followed\n"),
+            std::string::npos) << info.output;
 
   // The input folder inside the output folder: an output that would land in
   // the input folder is not written.
