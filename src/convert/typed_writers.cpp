@@ -42,22 +42,30 @@ void AppendUtf8(char32_t code, std::string& out) {
   }
 }
 
+// One byte of UTF-8 in a JSON string: control characters as \\u00XX, the
+// quote and the backslash after a backslash, every other byte as it is.
+void AppendJsonByte(char c, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto byte = static_cast<uint8_t>(c);
+  if (byte < 0x20) {
+    out += "\\u00";
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0xF]);
+  } else if (c == '"' || c == '\\') {
+    out.push_back('\\');
+    out.push_back(c);
+  } else {
+    out.push_back(c);
+  }
+}
+
 // Handheld bytes as the body of a JSON string (no quotes): UTF-8, escaped.
 void AppendJsonHandheld(std::string_view bytes, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
   for (const char c : bytes) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (byte >= 0x80) {
-      AppendUtf8(HandheldCodePoint(byte), out);
-    } else if (byte < 0x20) {
-      out += "\\u00";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xF]);
-    } else if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
+    if (static_cast<uint8_t>(c) >= 0x80) {
+      AppendUtf8(HandheldCodePoint(static_cast<uint8_t>(c)), out);
     } else {
-      out.push_back(c);
+      AppendJsonByte(c, out);
     }
   }
 }
@@ -118,21 +126,8 @@ void AppendIsoDateOrTime(const Cell& cell, std::string& out) {
 }
 
 void AppendJsonString(std::string_view utf8, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
-  for (const char c : utf8) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (byte < 0x20) {
-      out += "\\u00";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xF]);
-    } else if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else {
-      out.push_back(c);
-    }
-  }
+  for (const char c : utf8) AppendJsonByte(c, out);
   out.push_back('"');
 }
 
