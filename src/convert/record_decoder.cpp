@@ -1,6 +1,8 @@
 // Data records to typed cells, by the field types table.
 #include "convert/record_decoder.h"
 
+#include <new>
+
 #include "convert/csv_writer.h"
 #include "fields/date_time.h"
 #include "fields/field_types.h"
@@ -149,7 +151,12 @@ Cell RecordDecoder::DecodeField(const RecordFields& fields, int slot) const {
 void RecordDecoder::DecodeRow(ByteView record, std::span<const int> slots,
                               std::span<Cell> row) const {
   const RecordFields fields = SplitRecordFields(record);
-  for (size_t k = 0; k < slots.size(); ++k) row[k] = DecodeField(fields, slots[k]);
+  // Each cell is made where it is kept: assigning a returned cell made the
+  // compiler build it on the stack with narrow stores and copy it with wide
+  // loads, which stall (the store cannot be forwarded) on every field.
+  for (size_t k = 0; k < slots.size(); ++k) {
+    ::new (static_cast<void*>(&row[k])) Cell(DecodeField(fields, slots[k]));
+  }
 }
 
 std::string RenderField(const RenderContext& context, ByteView record, int slot) {
