@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "csv/byte_scan.h"
 #include "fields/charset.h"
 #include "fields/text_utils.h"
 
@@ -60,13 +61,22 @@ void AppendJsonByte(char c, std::string& out) {
 }
 
 // Handheld bytes as the body of a JSON string (no quotes): UTF-8, escaped.
+// The runs of printable ASCII other than the quote and the backslash stand
+// as they are and are copied whole.
 void AppendJsonHandheld(std::string_view bytes, std::string& out) {
-  for (const char c : bytes) {
-    if (static_cast<uint8_t>(c) >= 0x80) {
-      AppendUtf8(HandheldCodePoint(static_cast<uint8_t>(c)), out);
+  static constexpr std::array<char, 2> kEscaped = {'"', '\\'};
+  size_t from = 0;
+  for (;;) {
+    const size_t at = FindUnprintableOr(bytes.data(), from, bytes.size(), kEscaped);
+    out.append(bytes.substr(from, at - from));
+    if (at == bytes.size()) return;
+    const auto byte = static_cast<uint8_t>(bytes[at]);
+    if (byte >= 0x80) {
+      AppendUtf8(HandheldCodePoint(byte), out);
     } else {
-      AppendJsonByte(c, out);
+      AppendJsonByte(bytes[at], out);
     }
+    from = at + 1;
   }
 }
 

@@ -89,4 +89,35 @@ class ByteFinder {
 #endif
 };
 
+// Position of the first byte in text[at, end) that is outside printable
+// ASCII (below 0x20, or 0x80 and above) or is one of `targets`, or `end`
+// when there is none: where a writer of escaped text must stop copying.
+template <size_t N>
+size_t FindUnprintableOr(const char* text, size_t at, size_t end,
+                         const std::array<char, N>& targets) {
+#ifdef __SSE2__
+  // As signed bytes, 0x80 and above are negative, so one compare finds them
+  // and the control characters.
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (end - at >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    __m128i hits = _mm_cmplt_epi8(block, space);
+    for (size_t t = 0; t < N; ++t) {
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(targets[t])));
+    }
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return at + static_cast<size_t>(std::countr_zero(mask));
+    at += 16;
+  }
+#endif
+  for (; at < end; ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x20 || byte >= 0x80) return at;
+    for (size_t t = 0; t < N; ++t) {
+      if (text[at] == targets[t]) return at;
+    }
+  }
+  return end;
+}
+
 }  // namespace qv

@@ -55,5 +55,33 @@ TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
   EXPECT_EQ(FindAnyByte(adjacent.data(), 0, adjacent.size(), quoteOrNul), 4u);
 }
 
+// Every position of one byte to stop at (a control character, a byte from
+// 0x80, a target) among printable fillers at the edges of the ranges, from
+// every starting offset, inside and after the 16-byte blocks.
+TEST(FindUnprintableOr, AgreesWithAByteByByteSearch) {
+  const std::array<char, 2> targets{'"', '\\'};
+  const auto naive = [&](const std::string& text, size_t at) {
+    for (; at < text.size(); ++at) {
+      const auto byte = static_cast<unsigned char>(text[at]);
+      if (byte < 0x20 || byte >= 0x80 || text[at] == '"' || text[at] == '\\') return at;
+    }
+    return text.size();
+  };
+  for (const char filler : {'a', ' ', '\x7f', '!', '#', '['}) {
+    for (size_t length = 0; length <= 40; ++length) {
+      for (size_t match = 0; match <= length; ++match) {
+        for (const char stop : {'\0', '\x1f', '\x80', '\xff', '"', '\\'}) {
+          std::string text(length, filler);
+          if (match < length) text[match] = stop;
+          for (size_t from = 0; from <= length; ++from) {
+            ASSERT_EQ(FindUnprintableOr(text.data(), from, text.size(), targets), naive(text, from))
+                << "filler " << int(filler) << " length " << length << " match " << match;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv
