@@ -529,7 +529,14 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 }
 
 bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
-  return file_.WriteAll(data, size, error);
+  if (!file_.WriteAll(data, size, error)) return false;
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Starts putting what is written so far on the disk while the rest is
+  // being made, so that the flush in Commit has little left to wait for.
+  // Only a start: a failure shows again in that flush.
+  (void)sync_file_range(static_cast<int>(file_.handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  return true;
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
