@@ -11,6 +11,7 @@
 #include "cli/import.h"
 #include "cli/info.h"
 #include "cli/options.h"
+#include "cli/parallel.h"
 #include "cli/usage.h"
 
 namespace qv {
@@ -29,7 +30,10 @@ namespace {
 // conversion, with a message and status 1; as outputs are written once
 // complete, none is half written.
 int RunConversion(const ParsedCommandLine& parsed, Console& console) {
-  const ConversionOptions& options = parsed.options;
+  // A single database's rows are rendered on every core unless THREADS:
+  // says otherwise.
+  ConversionOptions options = parsed.options;
+  options.threads = ResolveThreadCount(parsed.threads);
   try {
     if (IsFolderRun(parsed)) return RunFolder(parsed, console);
     switch (parsed.command) {

@@ -32,6 +32,11 @@ Failure Console::Refuse(std::string message) {
   return Failure{std::move(message)};
 }
 
+void Console::Append(const Console& collected) {
+  Write(collected.text());
+  if (firstError_.empty()) firstError_ = collected.firstError();
+}
+
 std::string OutputIsFolderMessage(const std::string& path) {
   return Format("File:%s is a Folder!  Please specify a file name and try again.", path.c_str());
 }

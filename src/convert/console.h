@@ -38,6 +38,9 @@ class Console {
   // and the same message as the failure to return, so that its callers only
   // pass the failure on.
   Failure Refuse(std::string message);
+  // Prints what the collecting console `collected` gathered, as if it had
+  // been printed here, its first error included.
+  void Append(const Console& collected);
   const std::string& text() const { return text_; }
   // The text of the first PrintError, empty when there was none.
   const std::string& firstError() const { return firstError_; }

@@ -31,6 +31,10 @@ struct ConversionOptions {
   // The schema file: read by TOPDB ("SCHEMA:"), written by INFO ("OUTFILE:").
   std::string schemaFile;
   CsvEncoding encoding = CsvEncoding::kBytes;
+  // The most threads one conversion may render rows on. The command line
+  // gives a single database's conversion one per core; the folder mode,
+  // which converts several files at a time, and the browser keep one.
+  unsigned threads = 1;
 };
 
 }  // namespace qv

@@ -3,9 +3,14 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <functional>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "convert/csv_writer.h"
@@ -120,11 +125,14 @@ std::vector<int> GetVisibleSlots(const MasterRecord& master) {
   return std::vector<int>(columns.slots.begin(), columns.slots.begin() + columns.count);
 }
 
-bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
-                    const ConversionOptions& options, Console& console,
-                    const std::function<void(CellRow)>& write) {
+namespace {
+
+// The data records numbered [first, end), as ForEachDataRow walks them all.
+bool ForEachDataRowIn(const ExportDatabase& database, std::span<const int> slots,
+                      const ConversionOptions& options, Console& console, uint32_t first,
+                      uint32_t end, const std::function<void(CellRow)>& write) {
   const uint32_t recordCount = database.header.recordCount;
-  if (recordCount <= static_cast<uint32_t>(kFirstDataRecord)) return true;
+  if (first >= end) return true;
   // Each popup list is read once here instead of once per cell.
   const PopupListViews lists = ReadPopupLists(database.file, recordCount);
   const RecordDecoder decoder(database.master, lists);
@@ -132,7 +140,7 @@ bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
   bool ok = true;
   std::array<Cell, kFieldSlots> cells;
   const std::span<Cell> row(cells.data(), std::min(slots.size(), cells.size()));
-  for (uint32_t r = kFirstDataRecord; r < recordCount; ++r) {
+  for (uint32_t r = first; r < end; ++r) {
     const int index = static_cast<int>(r);
     if (options.extraDiag) {
       console.PrintMessage(Format("Reading Record: %d:", index - (kFirstDataRecord - 1)));
@@ -150,6 +158,15 @@ bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
     write(row);
   }
   return ok;
+}
+
+}  // namespace
+
+bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
+                    const ConversionOptions& options, Console& console,
+                    const std::function<void(CellRow)>& write) {
+  return ForEachDataRowIn(database, slots, options, console, kFirstDataRecord,
+                          database.header.recordCount, write);
 }
 
 std::string EncodeCsvText(std::string text, CsvEncoding encoding) {
@@ -187,17 +204,19 @@ class ChunkedOutput {
   // Hands over whatever was gathered. The first call converts even an empty
   // text, so that an empty output still gets its byte-order mark.
   void Flush() {
-    if (status_.ok()) {
-      std::string_view chunk = text_;
-      if (encoding_ != CsvEncoding::kBytes) {
-        converted_ = HandheldToUtf8(text_);
-        if (!started_ && encoding_ == CsvEncoding::kUtf8Bom) converted_.insert(0, kUtf8Bom);
-        chunk = converted_;
-      }
-      if (!chunk.empty()) status_ = sink_.Write(chunk);
-    }
-    started_ = true;
+    Hand(text_);
     text_.clear();
+  }
+
+  // Hands over what was gathered and then `text`, in chunks, as if `text`
+  // had been appended row by row.
+  void Append(std::string_view text) {
+    Flush();
+    while (!text.empty()) {
+      const std::string_view chunk = text.substr(0, chunkBytes_);
+      Hand(chunk);
+      text.remove_prefix(chunk.size());
+    }
   }
 
   // Success, or the first failure of a write.
@@ -205,6 +224,21 @@ class ChunkedOutput {
 
  private:
   static constexpr size_t kRowRoom = size_t{64} << 10;
+
+  // Converts `text` as the encoding says and writes it to the sink, unless
+  // a write has failed already.
+  void Hand(std::string_view text) {
+    if (status_.ok()) {
+      std::string_view chunk = text;
+      if (encoding_ != CsvEncoding::kBytes) {
+        converted_ = HandheldToUtf8(text);
+        if (!started_ && encoding_ == CsvEncoding::kUtf8Bom) converted_.insert(0, kUtf8Bom);
+        chunk = converted_;
+      }
+      if (!chunk.empty()) status_ = sink_.Write(chunk);
+    }
+    started_ = true;
+  }
 
   OutputSink& sink_;
   const CsvEncoding encoding_;
@@ -230,6 +264,113 @@ bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& opt
   return false;
 }
 
+// The fewest data records worth a thread of their own.
+constexpr uint32_t kRecordsPerThread = 16384;
+
+// One part of the data records that another thread renders: its text and
+// messages, held until the parts before it are handed over.
+struct RowPart {
+  uint32_t first = 0;
+  uint32_t end = 0;
+  std::string text;
+  Console console;  // collecting
+  bool ok = true;
+  std::exception_ptr failure;
+};
+
+// Joins every started thread when it goes, also when the thread that
+// started them leaves by an exception.
+class JoinAll {
+ public:
+  explicit JoinAll(std::vector<std::thread>& threads) : threads_(threads) {}
+  JoinAll(const JoinAll&) = delete;
+  JoinAll& operator=(const JoinAll&) = delete;
+  ~JoinAll() { Join(); }
+  void Join() {
+    for (std::thread& thread : threads_) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+
+ private:
+  std::vector<std::thread>& threads_;
+};
+
+// Step 4's rows for CSV and JSON Lines: `makeWriter(text)` makes a writer
+// whose WriteRow(CellRow) appends one row to `text`. The first part of the
+// records is written as it is rendered. With options.threads above 1 and
+// enough records, the rest is split in parts that other threads render at
+// the same time, each into a text of its own with its messages collected;
+// they are handed over in record order once the first part is done, so that
+// the output and the messages are those of one thread. (EXTRADIAG prints as
+// each record goes, so it keeps one thread.)
+template <class MakeWriter>
+bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
+                   const ConversionOptions& options, ChunkedOutput& out, Console& console,
+                   const MakeWriter& makeWriter) {
+  const uint32_t first = kFirstDataRecord;
+  const uint32_t end = std::max<uint32_t>(database.header.recordCount, first);
+  const uint32_t records = end - first;
+  const uint32_t parts =
+      options.extraDiag ? 1
+                        : std::clamp<uint32_t>(records / kRecordsPerThread, 1,
+                                               std::max(options.threads, 1u));
+  const auto boundary = [&](uint32_t part) {
+    return first + static_cast<uint32_t>(uint64_t{records} * part / parts);
+  };
+  std::vector<RowPart> rest(parts - 1);
+  for (uint32_t p = 1; p < parts; ++p) {
+    rest[p - 1].first = boundary(p);
+    rest[p - 1].end = boundary(p + 1);
+    rest[p - 1].console.SetQuiet(console.quiet());
+  }
+  const auto render = [&](RowPart& part) {
+    try {
+      // Room for the part's text as far as it can be foreseen (JSON Lines
+      // grows to about twice the records' bytes), so that it is not copied
+      // as it grows; room never written to takes no memory. Without it the
+      // text grows as it must.
+      try {
+        part.text.reserve(database.file.size() / records * 2 * (part.end - part.first));
+      } catch (const std::bad_alloc&) {
+      }
+      auto writer = makeWriter(part.text);
+      part.ok = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
+                                 [&](CellRow row) { writer.WriteRow(row); });
+    } catch (...) {
+      part.failure = std::current_exception();
+    }
+  };
+  std::vector<std::thread> threads;
+  JoinAll joinAll(threads);
+  threads.reserve(rest.size());
+  size_t started = 0;
+  try {
+    for (; started < rest.size(); ++started) {
+      threads.emplace_back(render, std::ref(rest[started]));
+    }
+  } catch (const std::system_error&) {
+    // No more threads to be had: this thread renders the parts left.
+  }
+
+  auto writer = makeWriter(out.text());
+  bool ok = ForEachDataRowIn(database, slots, options, console, first, boundary(1),
+                             [&](CellRow row) {
+                               writer.WriteRow(row);
+                               out.RowDone();
+                             });
+  for (size_t p = started; p < rest.size(); ++p) render(rest[p]);
+  joinAll.Join();
+  for (RowPart& part : rest) {
+    console.Append(part.console);
+    if (part.failure) std::rethrow_exception(part.failure);
+    out.Append(part.text);
+    ok = ok && part.ok;
+    part.text = {};
+  }
+  return ok;
+}
+
 // Steps 3 and 4 for CSV: the field-name line, the popup file, the rows.
 bool WriteCsv(const ExportDatabase& database, const ConversionOptions& options,
               OutputSink& popups, ChunkedOutput& out, Console& console) {
@@ -238,11 +379,8 @@ bool WriteCsv(const ExportDatabase& database, const ConversionOptions& options,
   if (!options.popupFile.empty()) ok = WritePopupFile(database, options, popups, console);
   const VisibleColumns columns = GetVisibleColumns(database.master);
   const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
-  CsvWriter writer(options, out.text());
-  const bool allRead = ForEachDataRow(database, slots, options, console, [&](CellRow row) {
-    writer.WriteRow(row);
-    out.RowDone();
-  });
+  const bool allRead = WriteDataRows(database, slots, options, out, console,
+                                     [&](std::string& text) { return CsvWriter(options, text); });
   return allRead && ok;
 }
 
@@ -252,11 +390,8 @@ bool WriteJsonLines(const ExportDatabase& database, const ConversionOptions& opt
                     ChunkedOutput& out, Console& console) {
   const std::vector<int> slots = GetVisibleSlots(database.master);
   const std::vector<std::string> names = UniqueColumnNames(database.master, slots);
-  JsonLinesWriter writer(names, out.text());
-  return ForEachDataRow(database, slots, options, console, [&](CellRow row) {
-    writer.WriteRow(row);
-    out.RowDone();
-  });
+  return WriteDataRows(database, slots, options, out, console,
+                       [&](std::string& text) { return JsonLinesWriter(names, text); });
 }
 
 }  // namespace
