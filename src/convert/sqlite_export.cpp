@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -244,6 +245,11 @@ constexpr sqlite3_int64 kLargestFile = sqlite3_int64{0x7fff0000};
 // pages are written, and that sqlite3_serialize then hands out without a
 // copy. False when SQLite cannot.
 bool OpenFileInMemory(std::unique_ptr<sqlite3, SqliteFileBytes::Close>& db) {
+  // SQLite keeps memory statistics by default, behind a lock taken on every
+  // allocation; nothing here reads them. The setting is only taken before
+  // SQLite starts, so it is made once, before the first connection.
+  static std::once_flag configured;
+  std::call_once(configured, [] { (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
   sqlite3* opened = nullptr;
   // Each connection is used by one thread at a time.
   const int result = sqlite3_open_v2(
