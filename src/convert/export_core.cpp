@@ -419,7 +419,13 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
     ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
     // A SQLite file that failed is not written at all.
     if (sqlite.bytes().empty()) return outcome;
-    written = output.Write(sqlite.bytes());
+    // Handed over in chunks like the texts, so that the file's way to the
+    // disk starts while the rest is still being copied.
+    for (std::string_view rest = sqlite.bytes(); written && !rest.empty();) {
+      const std::string_view chunk = rest.substr(0, chunkBytes);
+      written = output.Write(chunk);
+      rest.remove_prefix(chunk.size());
+    }
 #endif
   } else {
     // JSON Lines is UTF-8 as written; CSV is converted as the options say.
