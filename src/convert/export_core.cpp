@@ -450,6 +450,9 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
 ExportResult ExportToMemory(ByteView file, const ConversionOptions& options, ExportFormat format,
                             Console& console) {
   StringSink output;
+  // Room for the text as far as it can be foreseen (JSON Lines grows to
+  // about twice the records' bytes), so that it is not copied as it grows.
+  output.text.reserve(format == ExportFormat::kJsonLines ? 2 * file.size() : file.size() * 3 / 2);
   StringSink popups;
   const ExportOutcome outcome = RunExport(file, options, format, output, popups, console);
   return ExportResult{outcome.loaded, outcome.ok, std::move(output.text), std::move(popups.text)};

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "convert/csv_writer.h"
+#include "csv/byte_scan.h"
 #include "fields/date_time.h"
 #include "fields/field_types.h"
 #include "fields/popup_list.h"
@@ -16,10 +17,11 @@ inline constexpr std::string_view kErrorText = "Error!";
 
 bool IsSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
 
-// A stored text ends at its NUL, or at the end of its data when the NUL is missing.
+// A stored text ends at its NUL, or at the end of its data when the NUL is
+// missing.
 std::string_view StoredTextView(ByteView data) {
   const std::string_view text = AsText(data);
-  return text.substr(0, text.find('\0'));
+  return text.substr(0, FindByte(text.data(), 0, text.size(), '\0'));
 }
 
 Cell TextCell(std::string_view text) {

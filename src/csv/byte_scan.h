@@ -89,6 +89,19 @@ class ByteFinder {
 #endif
 };
 
+// Position of the first `byte` in text[at, end), or `end` when there is
+// none. The C library's memchr where it is vectorised; the browser build's
+// goes byte by byte, so there the 16-byte scan above serves instead.
+inline size_t FindByte(const char* text, size_t at, size_t end, char byte) {
+#ifdef __EMSCRIPTEN__
+  return ByteFinder<1>(std::array<char, 1>{byte}).Find(text, at, end);
+#else
+  if (at >= end) return end;
+  const void* found = std::memchr(text + at, byte, end - at);
+  return found == nullptr ? end : static_cast<size_t>(static_cast<const char*>(found) - text);
+#endif
+}
+
 // Position of the first byte in text[at, end) that is outside printable
 // ASCII (below 0x20, or 0x80 and above) or is one of `targets`, or `end`
 // when there is none: where a writer of escaped text must stop copying.
