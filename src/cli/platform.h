@@ -218,6 +218,10 @@ class File {
   int64_t Read(char* buffer, size_t size, SystemError& error);
   // Writes all of `data`; false with `error` set on failure.
   bool WriteAll(const char* data, size_t size, SystemError& error);
+  // Writes all of `data` at byte `offset` of a regular file, over what is
+  // there or beyond its end, without moving where WriteAll writes next;
+  // false with `error` set on failure.
+  bool WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error);
   // Makes what was written survive a crash.
   bool Sync(SystemError& error);
   // Closes the file; false when the system reports a delayed write failure.
@@ -249,6 +253,9 @@ class PendingFile {
   bool IsOpen() const { return file_.IsOpen(); }
   // Appends `data`; false with `error` set.
   bool Write(const char* data, size_t size, SystemError& error);
+  // Writes `data` at byte `offset`, over what Write wrote; later Writes
+  // still append. False with `error` set.
+  bool WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error);
   // Flushes the contents to the disk, gives the file the permissions of the
   // regular file at `target` (or those of a new file), and puts it at
   // `target`: replacing what is there when `replace` is true; otherwise

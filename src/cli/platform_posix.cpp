@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -484,6 +485,28 @@ bool File::WriteAll(const char* data, size_t size, SystemError& error) {
 
 // Changes the file, not the object: not const.
 // NOLINTNEXTLINE(readability-make-member-function-const)
+bool File::WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  while (size > 0) {
+    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+      error = EFBIG;
+      return false;
+    }
+    const ssize_t written =
+        pwrite(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+    offset += static_cast<uint64_t>(written);
+  }
+  return true;
+}
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool File::Sync(SystemError& error) {
   if (fsync(static_cast<int>(handle_)) == 0) return true;
   error = errno;
@@ -530,6 +553,10 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 
 bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   return file_.WriteAll(data, size, error);
+}
+
+bool PendingFile::WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  return file_.WriteAllAt(offset, data, size, error);
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
