@@ -12,6 +12,7 @@
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
+#include "csv/byte_scan.h"
 #include "fields/cell_parse.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
@@ -98,14 +99,9 @@ bool HoldsMultiByteUtf8(std::string_view text) {
   bool multiByte = false;
   size_t i = 0;
   while (i < text.size()) {
-    // Every import scans its whole text here, which is mostly ASCII: eight
+    // Every import scans its whole text here, which is mostly ASCII: many
     // bytes at a time until one has its high bit set.
-    constexpr uint64_t kHighBits = 0x8080808080808080ull;
-    uint64_t word = 0;
-    while (text.size() - i >= sizeof word &&
-           (std::memcpy(&word, text.data() + i, sizeof word), (word & kHighBits) == 0)) {
-      i += sizeof word;
-    }
+    i = SkipAscii(text.data(), i, text.size());
     if (i == text.size()) break;
     if (static_cast<uint8_t>(text[i]) < 0x80) {
       ++i;

@@ -89,4 +89,43 @@ class ByteFinder {
 #endif
 };
 
+// Position of the first byte in text[at, end) with its high bit set (the
+// first byte that is not ASCII), or `end` when there is none.
+inline size_t SkipAscii(const char* text, size_t at, size_t end) {
+#ifdef __SSE2__
+  while (end - at >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if (mask != 0) return at + static_cast<size_t>(std::countr_zero(mask));
+    at += 16;
+  }
+#endif
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  while (end - at >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text + at, 8);
+    if ((word & kHighs) != 0) break;
+    at += 8;
+  }
+  while (at < end && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
+// How many bytes of text[0, size) equal `target`.
+inline size_t CountByte(const char* text, size_t size, char target) {
+  size_t count = 0;
+  size_t at = 0;
+#ifdef __SSE2__
+  const __m128i wanted = _mm_set1_epi8(target);
+  while (size - at >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
+    count += static_cast<size_t>(std::popcount(mask));
+    at += 16;
+  }
+#endif
+  for (; at < size; ++at) count += text[at] == target ? 1 : 0;
+  return count;
+}
+
 }  // namespace qv

@@ -55,5 +55,25 @@ TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
   EXPECT_EQ(FindAnyByte(adjacent.data(), 0, adjacent.size(), quoteOrNul), 4u);
 }
 
+// The import's whole-text passes: the first byte beyond ASCII, and the
+// count of line feeds, for every length and position across the 16- and
+// 8-byte steps.
+TEST(SkipAsciiAndCountByte, AgreeWithAByteByByteScan) {
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t mark = 0; mark <= length; ++mark) {
+      std::string text(length, '\x7f');
+      if (mark < length) text[mark] = '\x80';
+      for (size_t from = 0; from <= length; ++from) {
+        ASSERT_EQ(SkipAscii(text.data(), from, text.size()), from <= mark ? mark : length)
+            << length << " " << mark << " " << from;
+      }
+      std::string lines(length, '\x0b');
+      size_t feeds = 0;
+      for (size_t i = mark; i < length; i += 3, ++feeds) lines[i] = '\n';
+      ASSERT_EQ(CountByte(lines.data(), lines.size(), '\n'), feeds) << length << " " << mark;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv
