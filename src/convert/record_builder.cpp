@@ -238,6 +238,14 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   const int column = context.columns[index];
   const EntryLayout layout = context.layouts[index];
   const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
+  if (layout == EntryLayout::kText && !mayHoldCr) {
+    // Most cells: a text stored as it stands, which needs no parsing.
+    const std::string_view text = CellOf(lines, line, column);
+    if (text.size() <= kLongestEntryText) {
+      WriteStoredText(writer, text);
+      return;
+    }
+  }
   std::optional<std::string> reason;
   const Cell cell = ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr,
                                  scratch, reason);

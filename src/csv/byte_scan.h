@@ -6,6 +6,7 @@
 // long runs (notes, addresses) cheap.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -93,6 +94,16 @@ class ByteFinder {
 // first byte that is not ASCII), or `end` when there is none.
 inline size_t SkipAscii(const char* text, size_t at, size_t end) {
 #ifdef __SSE2__
+  // 64 bytes a step while all are ASCII, then 16 to find the first that is
+  // not.
+  while (end - at >= 64) {
+    const auto* blocks = reinterpret_cast<const __m128i*>(text + at);
+    const __m128i any = _mm_or_si128(
+        _mm_or_si128(_mm_loadu_si128(blocks), _mm_loadu_si128(blocks + 1)),
+        _mm_or_si128(_mm_loadu_si128(blocks + 2), _mm_loadu_si128(blocks + 3)));
+    if (_mm_movemask_epi8(any) != 0) break;
+    at += 64;
+  }
   while (end - at >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
     const auto mask = static_cast<unsigned>(_mm_movemask_epi8(block));
@@ -116,12 +127,20 @@ inline size_t CountByte(const char* text, size_t size, char target) {
   size_t count = 0;
   size_t at = 0;
 #ifdef __SSE2__
+  // Each byte lane counts its matches (a match compares as -1) for up to
+  // 255 blocks, then the lanes are summed.
   const __m128i wanted = _mm_set1_epi8(target);
+  const __m128i zero = _mm_setzero_si128();
   while (size - at >= 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
-    count += static_cast<size_t>(std::popcount(mask));
-    at += 16;
+    const size_t blocks = std::min<size_t>((size - at) / 16, 255);
+    __m128i lanes = zero;
+    for (size_t b = 0; b < blocks; ++b, at += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
   }
 #endif
   for (; at < size; ++at) count += text[at] == target ? 1 : 0;

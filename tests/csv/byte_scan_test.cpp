@@ -56,10 +56,10 @@ TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
 }
 
 // The import's whole-text passes: the first byte beyond ASCII, and the
-// count of line feeds, for every length and position across the 16- and
-// 8-byte steps.
+// count of line feeds, for every length and position across the 64-, 16-
+// and 8-byte steps.
 TEST(SkipAsciiAndCountByte, AgreeWithAByteByByteScan) {
-  for (size_t length = 0; length <= 40; ++length) {
+  for (size_t length = 0; length <= 140; ++length) {
     for (size_t mark = 0; mark <= length; ++mark) {
       std::string text(length, '\x7f');
       if (mark < length) text[mark] = '\x80';
@@ -73,6 +73,9 @@ TEST(SkipAsciiAndCountByte, AgreeWithAByteByByteScan) {
       ASSERT_EQ(CountByte(lines.data(), lines.size(), '\n'), feeds) << length << " " << mark;
     }
   }
+  // Past the 255 blocks a lane can count, and all bytes the target.
+  const std::string feeds(16 * 300 + 5, '\n');
+  EXPECT_EQ(CountByte(feeds.data(), feeds.size(), '\n'), feeds.size());
 }
 
 }  // namespace
