@@ -72,10 +72,18 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
   }
   for (std::string_view raw : values) {
     if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
-    const std::string_view value = UpToNul(raw);
     // Most values of a column repeat a choice as written; whatever else
-    // they hold, they add nothing, so the exact match is tried first.
+    // they hold, they add nothing, so the exact match is tried first. A
+    // choice holds no NUL, so a value equal to one is cut nowhere.
     bool known = false;
+    for (const std::string& choice : choices) {
+      if (choice.size() == raw.size() && std::string_view(choice) == raw) {
+        known = true;
+        break;
+      }
+    }
+    if (known) continue;
+    const std::string_view value = UpToNul(raw);
     for (const std::string& choice : choices) {
       if (choice.size() == value.size() && std::string_view(choice) == value) {
         known = true;
