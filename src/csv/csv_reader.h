@@ -98,9 +98,6 @@ class CsvTable {
     const Line& l = lines_[line];
     return k < l.fieldCount ? fields_[l.firstField + k].length : 0;
   }
-  // Every stored byte of every field, at most; for sizing what is built
-  // from them.
-  size_t StoredBytesBound() const { return text_.size() + arena_.size(); }
   // False when the text (with the arena) outgrew what offsets can address;
   // the table then holds only the lines read before.
   bool complete() const { return complete_; }
