@@ -17,6 +17,16 @@ std::string_view ChoiceAt(std::string_view text, size_t start) {
 // and it must not become an empty choice that would end the list early.
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
+// a == b, compared in line: choices and the cells matched against them are
+// a few bytes long, where calling memcmp costs more than comparing.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount) {
@@ -77,7 +87,7 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
     // choice holds no NUL, so a value equal to one is cut nowhere.
     bool known = false;
     for (const std::string& choice : choices) {
-      if (choice.size() == raw.size() && std::string_view(choice) == raw) {
+      if (SameBytes(choice, raw)) {
         known = true;
         break;
       }
@@ -85,7 +95,7 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
     if (known) continue;
     const std::string_view value = UpToNul(raw);
     for (const std::string& choice : choices) {
-      if (choice.size() == value.size() && std::string_view(choice) == value) {
+      if (SameBytes(choice, value)) {
         known = true;
         break;
       }
@@ -122,7 +132,7 @@ int ChoiceLookup::Find(std::string_view text) const {
   if (ContainsNoCase(text, kNoValueText)) return -1;
   // The choice as written first, so that "RED" finds "RED" even after "Red".
   for (size_t n = 0; n < choices_.size(); ++n) {
-    if (choices_[n] == text) return static_cast<int>(n);
+    if (SameBytes(choices_[n], text)) return static_cast<int>(n);
   }
   for (size_t n = 0; n < choices_.size(); ++n) {
     if (choices_[n].size() == text.size() && EqualsNoCase(choices_[n], text)) {
