@@ -178,6 +178,25 @@ OutputStatus OutputFile::Write(std::string_view chunk, std::string& error) {
   return OutputStatus::kFailed;
 }
 
+bool OutputFile::CanWriteAt() const { return state_ && state_->pending.IsOpen(); }
+
+OutputStatus OutputFile::WriteAt(uint64_t offset, std::string_view chunk, std::string& error) {
+  if (!CanWriteAt()) {
+    error = "No private output file is open";
+    return OutputStatus::kFailed;
+  }
+  State& s = *state_;
+  if (!s.failure.empty()) {
+    error = s.failure;
+    return OutputStatus::kFailed;
+  }
+  SystemError failure = 0;
+  if (s.pending.WriteAt(offset, chunk.data(), chunk.size(), failure)) return OutputStatus::kDone;
+  s.Fail("Writing", failure, s.failure);
+  error = s.failure;
+  return OutputStatus::kFailed;
+}
+
 OutputStatus OutputFile::Finish(std::string_view contents, std::string& error) {
   const OutputStatus written = Write(contents, error);
   if (written != OutputStatus::kDone) return written;

@@ -120,6 +120,16 @@ class OutputFile {
   // lost: a later Finish fails the same way and nothing is put in place.
   OutputStatus Write(std::string_view chunk, std::string& error);
 
+  // True when the output goes to a private file, whose bytes WriteAt can
+  // change; false for standard output, a device or a pipe, which take the
+  // bytes as they come. Only after an Open that gave kDone.
+  bool CanWriteAt() const;
+
+  // Writes `chunk` over the bytes at `offset` that Write already wrote
+  // (it may also run past them); later Writes still append. Only when
+  // CanWriteAt, before Finish. Fails and loses the output as Write does.
+  OutputStatus WriteAt(uint64_t offset, std::string_view chunk, std::string& error);
+
   // Writes `contents` after what Write wrote and puts the file in place.
   // Only after an Open that gave kDone; called once. kFailed names the file
   // in `error`.

@@ -1,5 +1,6 @@
 #include "cli/import.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -78,7 +79,10 @@ Status OutputOutcome(OutputStatus status, std::string failed) {
   return Failure{std::move(failed)};
 }
 
-// The output file, opened where the import says.
+// The output file, opened where the import says. A private file is written
+// as the chunks come and its front written last, in its place; standard
+// output, a device or a pipe cannot be written back into, so their bytes
+// are held until the end.
 class FileOutput : public ImportOutput {
  public:
   explicit FileOutput(const ConversionOptions& options) : options_(options) {}
@@ -90,15 +94,34 @@ class FileOutput : public ImportOutput {
                          Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
   }
 
-  Status Finish(Bytes database) override {
+  Status Write(ByteView chunk) override {
+    if (!output_.CanWriteAt()) {
+      held_.insert(held_.end(), chunk.begin(), chunk.end());
+      return {};
+    }
     std::string error;
-    const OutputStatus finished = output_.Finish(AsText(database), error);
+    const OutputStatus written = output_.Write(AsText(chunk), error);
+    return OutputOutcome(written, error);
+  }
+
+  Status Finish(ByteView front) override {
+    std::string error;
+    if (!output_.CanWriteAt()) {
+      if (held_.size() < front.size()) held_.resize(front.size());
+      std::copy(front.begin(), front.end(), held_.begin());
+      const OutputStatus finished = output_.Finish(AsText(held_), error);
+      return OutputOutcome(finished, error);
+    }
+    const OutputStatus written = output_.WriteAt(0, AsText(front), error);
+    if (written != OutputStatus::kDone) return OutputOutcome(written, error);
+    const OutputStatus finished = output_.Finish({}, error);
     return OutputOutcome(finished, error);
   }
 
  private:
   const ConversionOptions& options_;
   OutputFile output_;
+  Bytes held_;
 };
 
 // Reads the inputs and runs the import into the output file.

@@ -218,6 +218,10 @@ class File {
   int64_t Read(char* buffer, size_t size, SystemError& error);
   // Writes all of `data`; false with `error` set on failure.
   bool WriteAll(const char* data, size_t size, SystemError& error);
+  // Writes all of `data` at byte `offset` of a regular file, over what is
+  // there or beyond its end, without moving where WriteAll writes next;
+  // false with `error` set on failure.
+  bool WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error);
   // Makes what was written survive a crash.
   bool Sync(SystemError& error);
   // Closes the file; false when the system reports a delayed write failure.
@@ -247,8 +251,13 @@ class PendingFile {
   bool Create(const std::string& folder, SystemError& error);
   // True from a successful Create until a successful Commit.
   bool IsOpen() const { return file_.IsOpen(); }
-  // Appends `data`; false with `error` set.
+  // Appends `data`; false with `error` set. Where the system allows, the
+  // disk writing of every megabyte appended starts straight away, so that
+  // Commit's flush has little left to wait for.
   bool Write(const char* data, size_t size, SystemError& error);
+  // Writes `data` at byte `offset`, over what Write wrote; later Writes
+  // still append. False with `error` set.
+  bool WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error);
   // Flushes the contents to the disk, gives the file the permissions of the
   // regular file at `target` (or those of a new file), and puts it at
   // `target`: replacing what is there when `replace` is true; otherwise
@@ -260,9 +269,15 @@ class PendingFile {
   bool Place(const std::string& target, bool replace, SystemError& error);
   void Discard();
 
+  // Where the system is asked to start writing appended bytes to the disk
+  // early: every kWriteBehind bytes.
+  static constexpr uint64_t kWriteBehind = uint64_t{1} << 20;
+
   File file_;
   std::string folder_;
   std::string name_;  // the private file's name while it has one
+  uint64_t written_ = 0;  // bytes appended
+  uint64_t started_ = 0;  // of which the disk writing has been started
 };
 
 }  // namespace qv

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -484,6 +485,28 @@ bool File::WriteAll(const char* data, size_t size, SystemError& error) {
 
 // Changes the file, not the object: not const.
 // NOLINTNEXTLINE(readability-make-member-function-const)
+bool File::WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  while (size > 0) {
+    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+      error = EFBIG;
+      return false;
+    }
+    const ssize_t written =
+        pwrite(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+    offset += static_cast<uint64_t>(written);
+  }
+  return true;
+}
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 bool File::Sync(SystemError& error) {
   if (fsync(static_cast<int>(handle_)) == 0) return true;
   error = errno;
@@ -531,12 +554,21 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   if (!file_.WriteAll(data, size, error)) return false;
 #ifdef SYNC_FILE_RANGE_WRITE
-  // Starts putting what is written so far on the disk while the rest is
-  // being made, so that the flush in Commit has little left to wait for.
-  // Only a start: a failure shows again in that flush.
-  (void)sync_file_range(static_cast<int>(file_.handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+  // Starts putting what was just written on the disk while the rest is
+  // made, so that the flush before the file is put in place finds little
+  // left to do. Only a hint: a system that refuses it flushes it all then.
+  written_ += size;
+  if (written_ - started_ >= kWriteBehind) {
+    (void)sync_file_range(static_cast<int>(file_.handle_), static_cast<off_t>(started_),
+                          static_cast<off_t>(written_ - started_), SYNC_FILE_RANGE_WRITE);
+    started_ = written_;
+  }
 #endif
   return true;
+}
+
+bool PendingFile::WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  return file_.WriteAllAt(offset, data, size, error);
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {

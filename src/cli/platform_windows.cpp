@@ -625,6 +625,36 @@ bool File::WriteAll(const char* data, size_t size, SystemError& error) {
   return true;
 }
 
+bool File::WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+  LARGE_INTEGER end{};
+  // A positioned write on a synchronous handle also moves the file pointer:
+  // it is put back where WriteAll left it.
+  if (!SetFilePointerEx(handle, LARGE_INTEGER{}, &end, FILE_CURRENT)) {
+    error = LastError();
+    return false;
+  }
+  while (size > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    if (!WriteFile(handle, data, chunk, &written, &at)) {
+      error = LastError();
+      return false;
+    }
+    data += written;
+    size -= written;
+    offset += written;
+  }
+  if (!SetFilePointerEx(handle, end, nullptr, FILE_BEGIN)) {
+    error = LastError();
+    return false;
+  }
+  return true;
+}
+
 bool File::Sync(SystemError& error) {
   if (FlushFileBuffers(reinterpret_cast<HANDLE>(handle_))) return true;
   error = LastError();
@@ -673,6 +703,10 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 
 bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   return file_.WriteAll(data, size, error);
+}
+
+bool PendingFile::WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+  return file_.WriteAllAt(offset, data, size, error);
 }
 
 bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
+#include "csv/byte_scan.h"
 #include "fields/cell_parse.h"
 #include "fields/charset.h"
 #include "fields/popup_list.h"
@@ -97,14 +99,9 @@ bool HoldsMultiByteUtf8(std::string_view text) {
   bool multiByte = false;
   size_t i = 0;
   while (i < text.size()) {
-    // Every import scans its whole text here, which is mostly ASCII: eight
+    // Every import scans its whole text here, which is mostly ASCII: many
     // bytes at a time until one has its high bit set.
-    constexpr uint64_t kHighBits = 0x8080808080808080ull;
-    uint64_t word = 0;
-    while (text.size() - i >= sizeof word &&
-           (std::memcpy(&word, text.data() + i, sizeof word), (word & kHighBits) == 0)) {
-      i += sizeof word;
-    }
+    i = SkipAscii(text.data(), i, text.size());
     if (i == text.size()) break;
     if (static_cast<uint8_t>(text[i]) < 0x80) {
       ++i;
@@ -210,18 +207,69 @@ std::string QuoteWarning(const CsvQuoteIssue& issue) {
   return Format("Line %u, column %u: %s", issue.line + 1, issue.field + 1, what);
 }
 
+// The largest chunk handed to the output, give or take one record.
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+// The database written to an ImportOutput as it is made: the records are
+// gathered in one buffer that is handed over whenever it holds a chunk, and
+// the header and record list, known only at the end, are handed to Finish.
+// A failed Write, or records grown past what a 32-bit offset reaches, stop
+// the writing; the records are still made, for their warnings.
+class DatabaseStream {
+ public:
+  DatabaseStream(const DatabaseHeader& header, size_t recordCount, ImportOutput& output)
+      : header_(header), output_(output) {
+    starts_.reserve(recordCount);
+    buffer_.reserve(kChunkBytes + kChunkBytes / 4);
+    // Zeros hold the place of the header and record list.
+    buffer_.assign(RecordsStart(recordCount), 0);
+  }
+
+  // Begins the next record, whose bytes the caller appends to the buffer
+  // returned.
+  Bytes& StartRecord() {
+    if (buffer_.size() >= kChunkBytes) Flush();
+    starts_.push_back(written_ + buffer_.size());
+    return buffer_;
+  }
+
+  // The header and record list, or nothing when the records cannot be
+  // described by them; call after the last record.
+  Bytes Front() const { return DatabaseFront(header_, starts_); }
+
+  // Hands over the rest of the records; the output's failure, if any Write
+  // failed.
+  Status FlushRest() {
+    Flush();
+    return failed_;
+  }
+
+ private:
+  void Flush() {
+    // Past a record that starts beyond 32 bits, the import is refused
+    // anyway.
+    const bool describable =
+        starts_.empty() || starts_.back() <= std::numeric_limits<uint32_t>::max();
+    if (failed_.ok() && describable && !buffer_.empty()) failed_ = output_.Write(buffer_);
+    written_ += buffer_.size();
+    buffer_.clear();
+  }
+
+  DatabaseHeader header_;
+  ImportOutput& output_;
+  std::vector<size_t> starts_;
+  size_t written_ = 0;  // handed over, or dropped after a failure
+  Bytes buffer_;
+  Status failed_;
+};
+
 // Appends one record per data line, skipping blank lines; returns the
 // number of warnings about cells (and blank lines) that were printed.
 size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
                          const std::array<Bytes, kFieldSlots>& popupLists,
-                         DatabaseBuilder& database, Console& console) {
+                         DatabaseStream& database, Console& console) {
   RecordBuildContext context{prepared.master, options.dateFormat, options.timeFormat, popupLists};
   context.columns = prepared.columns;
-  // Room for every record at once: the database is assembled in one buffer,
-  // and regrowing a buffer of many megabytes would copy it and, for a
-  // moment, hold it twice.
-  database.Reserve(
-      RecordsSizeBound(context, prepared.lines, static_cast<size_t>(prepared.rowCount)));
   if (prepared.blankLines > 0) {
     console.PrintMessage(Format("WARNING:Skipped %zu blank line%s of the .CSV file.",
                                 prepared.blankLines, prepared.blankLines == 1 ? "" : "s"));
@@ -411,30 +459,35 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
   return lists;
 }
 
-Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                            Console& console) {
+Status WriteDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                     ImportOutput& output, Console& console) {
   console.PrintProgress("Writing Records Header...");
-  DatabaseBuilder builder(prepared.header,
-                          kFirstDataRecord + static_cast<size_t>(prepared.rowCount));
-  ByteWriter masterWriter(builder.StartRecord());
+  DatabaseStream database(prepared.header,
+                          kFirstDataRecord + static_cast<size_t>(prepared.rowCount), output);
+  ByteWriter masterWriter(database.StartRecord());
   WriteMasterRecord(prepared.master, masterWriter);
 
   console.PrintProgress("Writing Popups for fields...");
   std::array<Bytes, kFieldSlots> popupLists = BuildPopupRecords(prepared);
   for (const Bytes& list : popupLists) {
-    Bytes& out = builder.StartRecord();
+    Bytes& out = database.StartRecord();
     out.insert(out.end(), list.begin(), list.end());
   }
 
-  const size_t warnings = AppendDataRecords(prepared, options, popupLists, builder, console);
+  const size_t warnings = AppendDataRecords(prepared, options, popupLists, database, console);
+  const Status written = database.FlushRest();
   // STRICT: a value that was not stored as written fails the import.
   // The warnings said why.
   if (options.strict && warnings > 0) return Failure{""};
-  Bytes database = builder.Finish();
-  if (database.empty()) {
+  const Bytes front = database.Front();
+  if (front.empty()) {
     return console.Refuse("The records are too large to fit into one database file!");
   }
-  return database;
+  if (!written) return console.Refuse(written.message());
+  if (Status finished = output.Finish(front); !finished) {
+    return console.Refuse(finished.message());
+  }
+  return {};
 }
 
 Status CheckImportOptions(const ConversionOptions& options) {
@@ -454,12 +507,7 @@ Status RunImport(const ImportSource& source, const ConversionOptions& options,
   Result<PreparedImport> prepared = PrepareImport(source, options, console);
   if (!prepared) return prepared.status();
   if (Status opened = output.Open(); !opened) return console.Refuse(opened.message());
-  Result<Bytes> database = BuildDatabase(*prepared, options, console);
-  if (!database) return database.status();
-  if (Status finished = output.Finish(std::move(*database)); !finished) {
-    return console.Refuse(finished.message());
-  }
-  return {};
+  return WriteDatabase(*prepared, options, output, console);
 }
 
 namespace {
@@ -468,8 +516,15 @@ namespace {
 class MemoryOutput : public ImportOutput {
  public:
   Status Open() override { return {}; }
-  Status Finish(Bytes database) override {
-    database_ = std::move(database);
+  Status Write(ByteView chunk) override {
+    // The first chunk is most of a small database; a large one grows to
+    // its size in a few steps.
+    database_.insert(database_.end(), chunk.begin(), chunk.end());
+    return {};
+  }
+  Status Finish(ByteView front) override {
+    if (database_.size() < front.size()) database_.resize(front.size());
+    std::copy(front.begin(), front.end(), database_.begin());
     return {};
   }
   Bytes& database() { return database_; }

@@ -6,9 +6,11 @@
 // the output between them, so that the messages keep their order:
 //   PrepareImport  "Getting Fields Information...": definitions, row count,
 //                  unique-value counter; every refusal happens here.
-//   BuildDatabase  "Writing Records Header...", "Writing Popups for
-//                  fields...", the per-line diagnostics and warnings; fails
-//                  only when the records outgrow 32-bit file offsets.
+//   WriteDatabase  "Writing Records Header...", "Writing Popups for
+//                  fields...", the per-line diagnostics and warnings, while
+//                  the records go to the output as they are made; fails
+//                  only when the records outgrow 32-bit file offsets or the
+//                  output fails.
 #pragma once
 
 #include <array>
@@ -82,14 +84,6 @@ Result<PreparedImport> PrepareImport(const ImportSource& source, const Conversio
 // The popup list of every slot, as records 1 to 30 of the new database.
 std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared);
 
-// The bytes of the new database, after the warnings about quotes out of
-// place, about cells that are not stored as written (at most 20 listed, then
-// their count) and about skipped blank lines. Refuses when the records are
-// too large to be described by the record list; with STRICT, fails with an
-// empty message (the warnings said why) when anything was warned about.
-Result<Bytes> BuildDatabase(const PreparedImport& prepared, const ConversionOptions& options,
-                            Console& console);
-
 // The checks on the options that need no files, in their fixed order: a
 // name for the database, and only one source of field definitions. The
 // refusal's message, or success. A driver makes its checks on file names
@@ -98,18 +92,34 @@ Status CheckImportOptions(const ConversionOptions& options);
 
 // Where the import puts the database. Open is called once the definitions
 // are known and before any record is built, so that a refusal to write comes
-// where the output is opened; Finish is handed the database's bytes. A
-// failure's message is printed as the import's refusal.
+// where the output is opened. Write then hands over the database's bytes in
+// order, from the start of the file, a chunk at a time; the first chunk
+// begins with zeros where the header and record list go, which Finish hands
+// over at the end, to be put over those zeros, before the output is
+// completed. After a failed Write, neither Write nor Finish is called again.
+// A failure's message is printed as the import's refusal.
 class ImportOutput {
  public:
   virtual ~ImportOutput() = default;
   virtual Status Open() = 0;
-  virtual Status Finish(Bytes database) = 0;
+  virtual Status Write(ByteView chunk) = 0;
+  virtual Status Finish(ByteView front) = 0;
 };
 
+// Writes the new database to `output` (opened already) as its records are
+// made, printing the warnings about quotes out of place, about cells that
+// are not stored as written (at most 20 listed, then their count) and about
+// skipped blank lines. Then, in this order: with STRICT, fails with an empty
+// message (the warnings said why) when anything was warned about; refuses
+// when the records are too large to be described by the record list;
+// refuses with the output's message when it failed. The output is finished
+// only when none of these happened.
+Status WriteDatabase(const PreparedImport& prepared, const ConversionOptions& options,
+                     ImportOutput& output, Console& console);
+
 // The import, sequenced once for every caller: PrepareImport, output.Open,
-// BuildDatabase, output.Finish. Every refusal is printed to `console`, and
-// the first failure is returned.
+// WriteDatabase. Every refusal is printed to `console`, and the first
+// failure is returned.
 Status RunImport(const ImportSource& source, const ConversionOptions& options,
                  ImportOutput& output, Console& console);
 

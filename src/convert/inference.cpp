@@ -35,7 +35,7 @@ std::vector<int> GetLongestValues(const CsvTable& lines, int columns, bool field
   for (size_t i = first; i < lines.lineCount(); ++i) {
     // Fields past a line's own count are empty and cannot raise a maximum.
     const size_t own = std::min(count, static_cast<size_t>(lines.fieldCount(i)));
-    for (size_t k = 0; k < own; ++k) longest[k] = std::max(longest[k], lines.Field(i, k).size());
+    for (size_t k = 0; k < own; ++k) longest[k] = std::max(longest[k], lines.FieldSize(i, k));
   }
   std::vector<int> result(count);
   for (size_t k = 0; k < count; ++k) {

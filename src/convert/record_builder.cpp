@@ -238,6 +238,14 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   const int column = context.columns[index];
   const EntryLayout layout = context.layouts[index];
   const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
+  if (layout == EntryLayout::kText && !mayHoldCr) {
+    // Most cells: a text stored as it stands, which needs no parsing.
+    const std::string_view text = CellOf(lines, line, column);
+    if (text.size() <= kLongestEntryText) {
+      WriteStoredText(writer, text);
+      return;
+    }
+  }
   std::optional<std::string> reason;
   const Cell cell = ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr,
                                  scratch, reason);
@@ -252,8 +260,6 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
   }
 }
 
-bool IsTextType(uint32_t type) { return GetEntryLayout(type) == EntryLayout::kText; }
-
 bool IsUniqueType(uint32_t type) {
   const EntryLayout layout = GetEntryLayout(type);
   return layout == EntryLayout::kUnique || layout == EntryLayout::kUniqueExt;
@@ -267,8 +273,7 @@ RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateForma
       dateFormat(dateFormat),
       timeFormat(timeFormat),
       popupLists(popupLists),
-      columns(CsvColumns(master)),
-      fixedSizeBound(1 + kRecordPrefixSize) {
+      columns(CsvColumns(master)) {
   for (size_t slot = 0; slot < choices.size(); ++slot) {
     const uint32_t type = master.fields[slot].type;
     layouts[slot] = GetEntryLayout(type);
@@ -276,14 +281,7 @@ RecordBuildContext::RecordBuildContext(const MasterRecord& master, int dateForma
       choices[slot] = ChoiceLookup(ByteView(popupLists[slot]));
     }
     if (type != kEmptySlot) usedSlots = static_cast<int>(slot) + 1;
-    fixedSizeBound += GetFieldTypeInfo(type).entrySizeBound;
-    if (IsTextType(type)) hasTextSlot = true;
   }
-}
-
-// Text cells hold at most every stored byte of the table between them.
-size_t RecordsSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t rows) {
-  return context.fixedSizeBound * rows + (context.hasTextSlot ? lines.StoredBytesBound() : 0);
 }
 
 int GetCsvColumn(int slot, const MasterRecord& master) {

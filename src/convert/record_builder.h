@@ -35,13 +35,11 @@ struct RecordBuildContext {
   std::array<ChoiceLookup, kFieldSlots> choices;
   // What every record shares, worked out once: the CSV column (from the
   // column order; the import may set it from the field-name line) and the entry
-  // layout of each slot, the slots up to the last used one (the end mark
-  // follows them), and the size bound of a record less its text cells.
+  // layout of each slot, and the slots up to the last used one (the end mark
+  // follows them).
   SlotColumns columns{};
   std::array<EntryLayout, kFieldSlots> layouts{};
   int usedSlots = 0;
-  size_t fixedSizeBound = 0;
-  bool hasTextSlot = false;
 };
 
 // Appends the record for line `line` of `lines` to `out` and returns its size in bytes.
@@ -50,11 +48,6 @@ struct RecordBuildContext {
 // column to `warnings`.
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
                            Bytes& out, int lineNumber, std::vector<std::string>& warnings);
-
-// At least the size of the records BuildRecordFromCsv makes for `rows`
-// lines of `lines`: for reserving room. It may be well above, which only
-// claims address space.
-size_t RecordsSizeBound(const RecordBuildContext& context, const CsvTable& lines, size_t rows);
 
 // The largest unique value (types 6, 10, 11) over the data lines, compared
 // as unsigned 32-bit numbers; 0 when there is none.

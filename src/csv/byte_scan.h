@@ -6,6 +6,7 @@
 // long runs (notes, addresses) cheap.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -88,6 +89,63 @@ class ByteFinder {
   __m128i vectors_[N];
 #endif
 };
+
+// Position of the first byte in text[at, end) with its high bit set (the
+// first byte that is not ASCII), or `end` when there is none.
+inline size_t SkipAscii(const char* text, size_t at, size_t end) {
+#ifdef __SSE2__
+  // 64 bytes a step while all are ASCII, then 16 to find the first that is
+  // not.
+  while (end - at >= 64) {
+    const auto* blocks = reinterpret_cast<const __m128i*>(text + at);
+    const __m128i any = _mm_or_si128(
+        _mm_or_si128(_mm_loadu_si128(blocks), _mm_loadu_si128(blocks + 1)),
+        _mm_or_si128(_mm_loadu_si128(blocks + 2), _mm_loadu_si128(blocks + 3)));
+    if (_mm_movemask_epi8(any) != 0) break;
+    at += 64;
+  }
+  while (end - at >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if (mask != 0) return at + static_cast<size_t>(std::countr_zero(mask));
+    at += 16;
+  }
+#endif
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  while (end - at >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text + at, 8);
+    if ((word & kHighs) != 0) break;
+    at += 8;
+  }
+  while (at < end && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
+// How many bytes of text[0, size) equal `target`.
+inline size_t CountByte(const char* text, size_t size, char target) {
+  size_t count = 0;
+  size_t at = 0;
+#ifdef __SSE2__
+  // Each byte lane counts its matches (a match compares as -1) for up to
+  // 255 blocks, then the lanes are summed.
+  const __m128i wanted = _mm_set1_epi8(target);
+  const __m128i zero = _mm_setzero_si128();
+  while (size - at >= 16) {
+    const size_t blocks = std::min<size_t>((size - at) / 16, 255);
+    __m128i lanes = zero;
+    for (size_t b = 0; b < blocks; ++b, at += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  for (; at < size; ++at) count += text[at] == target ? 1 : 0;
+  return count;
+}
 
 // Position of the first `byte` in text[at, end), or `end` when there is
 // none. The C library's memchr where it is vectorised; the browser build's

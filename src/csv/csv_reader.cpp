@@ -13,19 +13,6 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
 enum class State { kFieldStart, kInUnquotedField, kInQuotedField };
 
-size_t CountLineFeeds(std::string_view text) {
-  size_t count = 0;
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  while (at < end) {
-    const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
-    if (found == nullptr) break;
-    ++count;
-    at = static_cast<const char*>(found) + 1;
-  }
-  return count;
-}
-
 // Collects the stored bytes of the field in progress. They stay a slice of
 // the text for as long as every run read continues the previous one; the
 // first byte that does not (after a doubled quote, a NUL stored as CR, a
@@ -134,6 +121,7 @@ bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
   if (k >= l.fieldCount) return false;
   uint32_t offset = 0;
   if (!AppendToArena(bytes, offset)) return false;
+  if (bytes.find('\r') != std::string_view::npos) storedCr_ = true;
   fields_[l.firstField + k] = {bytes.empty() ? 0 : offset, static_cast<uint32_t>(bytes.size())};
   return true;
 }
@@ -142,9 +130,9 @@ CsvReader::CsvReader(std::string_view text, char separator)
     : text_(text),
       separator_(separator),
       unquotedStops_(std::array<char, 5>{separator, kQuote, '\r', '\n', '\0'}),
-      // Inside quotes the separator, CR and LF are plain text; only a quote
-      // and a NUL (stored as CR) need attention.
-      quotedStops_(std::array<char, 2>{kQuote, '\0'}) {}
+      // Inside quotes the separator, CR and LF are plain text; only a quote,
+      // a NUL (stored as CR) and a CR (which the table notes) need attention.
+      quotedStops_(std::array<char, 3>{kQuote, '\0', '\r'}) {}
 
 // Position after the line-end byte at `at` and at most one CR or LF after it.
 size_t CsvReader::SkipLineEnd(size_t at) const {
@@ -236,7 +224,13 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
         field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
+        if (text[at] == '\r') {
+          table.NoteStoredCr();
+          field.Append(at++, 1);
+          break;
+        }
         if (text[at] == '\0') {
+          table.NoteStoredCr();
           field.AppendByte('\r');
           ++at;
           break;
@@ -295,7 +289,7 @@ CsvTable ReadCsvTable(std::string_view text, char separator) {
   // reserving that much only claims address space: pages are touched, and
   // count, as they fill, while every regrowth would copy and touch it all
   // again.
-  const size_t lines = CountLineFeeds(text) + 1;
+  const size_t lines = CountByte(text.data(), text.size(), '\n') + 1;
   const size_t width = static_cast<size_t>(table.fieldCount(0));
   const size_t firstLineBytes = std::max<size_t>(reader.position(), 1);
   const size_t linesOfFirstSize = text.size() / firstLineBytes + 1;

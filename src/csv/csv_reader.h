@@ -82,8 +82,9 @@ class CsvTable {
   // False when field k of `line` certainly holds no CR, which spares
   // searching it. A CR ends the line outside quotes, so only a field read
   // inside quotes can hold one: a slice that starts right after a quote,
-  // or a field in the arena.
+  // or a field in the arena; and none does when no field got a CR at all.
   bool MayHoldCr(size_t line, size_t k) const {
+    if (!storedCr_) return false;
     const Line& l = lines_[line];
     if (k >= l.fieldCount) return false;
     const Span span = fields_[l.firstField + k];
@@ -91,9 +92,12 @@ class CsvTable {
     if (span.offset >= text_.size()) return true;
     return span.offset > 0 && text_[span.offset - 1] == '"';
   }
-  // Every stored byte of every field, at most; for sizing what is built
-  // from them.
-  size_t StoredBytesBound() const { return text_.size() + arena_.size(); }
+  // The number of bytes of field k of `line` (0 beyond the line's own
+  // fields): Field(line, k).size() without making the view.
+  size_t FieldSize(size_t line, size_t k) const {
+    const Line& l = lines_[line];
+    return k < l.fieldCount ? fields_[l.firstField + k].length : 0;
+  }
   // False when the text (with the arena) outgrew what offsets can address;
   // the table then holds only the lines read before.
   bool complete() const { return complete_; }
@@ -111,6 +115,9 @@ class CsvTable {
   }
   void AddField(Span span);
   void MarkIncomplete() { complete_ = false; }
+  // Says that a field may hold a CR (one was read inside quotes, or stored
+  // for a NUL), which MayHoldCr then looks into.
+  void NoteStoredCr() { storedCr_ = true; }
   // Notes a quote issue in the field in progress of the last line: the
   // field `back` places before the next one to complete.
   void AddQuoteIssue(CsvQuoteIssue::Kind kind, size_t offset, uint32_t back = 0);
@@ -130,6 +137,7 @@ class CsvTable {
     arena_.clear();
     quoteIssues_.clear();
     complete_ = true;
+    storedCr_ = false;
   }
 
  private:
@@ -144,6 +152,7 @@ class CsvTable {
   std::vector<Line> lines_;
   std::vector<CsvQuoteIssue> quoteIssues_;
   bool complete_ = true;
+  bool storedCr_ = false;
 };
 
 inline constexpr size_t kCsvTableLimit = std::numeric_limits<uint32_t>::max() - 1;
@@ -183,7 +192,7 @@ class CsvReader {
   size_t openingQuote_ = 0;
   // Bytes that end a run of plain characters, outside and inside quotes.
   ByteFinder<5> unquotedStops_;
-  ByteFinder<2> quotedStops_;
+  ByteFinder<3> quotedStops_;
 };
 
 // Every line of `text`, read once. complete() is false when the text is

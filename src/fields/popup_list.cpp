@@ -17,6 +17,16 @@ std::string_view ChoiceAt(std::string_view text, size_t start) {
 // and it must not become an empty choice that would end the list early.
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
+// a == b, compared in line: choices and the cells matched against them are
+// a few bytes long, where calling memcmp costs more than comparing.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 PopupListViews ReadPopupLists(ByteView file, uint32_t recordCount) {
@@ -72,12 +82,20 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
   }
   for (std::string_view raw : values) {
     if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
-    const std::string_view value = UpToNul(raw);
     // Most values of a column repeat a choice as written; whatever else
-    // they hold, they add nothing, so the exact match is tried first.
+    // they hold, they add nothing, so the exact match is tried first. A
+    // choice holds no NUL, so a value equal to one is cut nowhere.
     bool known = false;
     for (const std::string& choice : choices) {
-      if (choice.size() == value.size() && std::string_view(choice) == value) {
+      if (SameBytes(choice, raw)) {
+        known = true;
+        break;
+      }
+    }
+    if (known) continue;
+    const std::string_view value = UpToNul(raw);
+    for (const std::string& choice : choices) {
+      if (SameBytes(choice, value)) {
         known = true;
         break;
       }
@@ -114,7 +132,7 @@ int ChoiceLookup::Find(std::string_view text) const {
   if (ContainsNoCase(text, kNoValueText)) return -1;
   // The choice as written first, so that "RED" finds "RED" even after "Red".
   for (size_t n = 0; n < choices_.size(); ++n) {
-    if (choices_[n] == text) return static_cast<int>(n);
+    if (SameBytes(choices_[n], text)) return static_cast<int>(n);
   }
   for (size_t n = 0; n < choices_.size(); ++n) {
     if (choices_[n].size() == text.size() && EqualsNoCase(choices_[n], text)) {

@@ -142,6 +142,26 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset) {
   out.WriteZeros(4);  // attributes and unique id
 }
 
+size_t RecordsStart(size_t recordCount) {
+  return kHeaderSize + kRecordEntrySize * recordCount + kListGap + kAppInfoSize;
+}
+
+Bytes DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts) {
+  if (starts.size() > std::numeric_limits<uint16_t>::max()) return {};
+  // Every record must start at an offset that a 32-bit entry can hold.
+  if (!starts.empty() && starts.back() > std::numeric_limits<uint32_t>::max()) return {};
+  header.recordCount = static_cast<uint16_t>(starts.size());
+  header.appInfoOffset =
+      static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * starts.size() + kListGap);
+  Bytes front;
+  front.reserve(RecordsStart(starts.size()));
+  ByteWriter out(front);
+  WriteDatabaseHeader(header, out);
+  for (const size_t start : starts) WriteRecordEntry(out, static_cast<uint32_t>(start));
+  out.WriteZeros(kListGap + kAppInfoSize);
+  return front;
+}
+
 Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records) {
   DatabaseBuilder builder(header, records.size());
   size_t total = 0;
@@ -157,7 +177,7 @@ Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records)
 DatabaseBuilder::DatabaseBuilder(const DatabaseHeader& header, size_t recordCount)
     : header_(header),
       recordCount_(recordCount),
-      recordsStart_(kHeaderSize + kRecordEntrySize * recordCount + kListGap + kAppInfoSize) {
+      recordsStart_(RecordsStart(recordCount)) {
   if (recordCount_ > std::numeric_limits<uint16_t>::max()) return;  // Finish refuses it
   starts_.reserve(recordCount_);
   // Header and record list are written by Finish, once the offsets are known.
@@ -175,19 +195,8 @@ Bytes DatabaseBuilder::Finish() {
   if (recordCount_ > std::numeric_limits<uint16_t>::max() || starts_.size() != recordCount_) {
     return {};
   }
-  // Every record must start at an offset that a 32-bit entry can hold.
-  if (!starts_.empty() && starts_.back() > std::numeric_limits<uint32_t>::max()) return {};
-
-  DatabaseHeader header = header_;
-  header.recordCount = static_cast<uint16_t>(recordCount_);
-  header.appInfoOffset =
-      static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * recordCount_ + kListGap);
-  Bytes front;
-  front.reserve(recordsStart_);
-  ByteWriter out(front);
-  WriteDatabaseHeader(header, out);
-  for (size_t start : starts_) WriteRecordEntry(out, static_cast<uint32_t>(start));
-  out.WriteZeros(kListGap + kAppInfoSize);
+  const Bytes front = DatabaseFront(header_, starts_);
+  if (front.empty()) return {};
   std::copy(front.begin(), front.end(), file_.begin());
   return std::move(file_);
 }

@@ -109,6 +109,18 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset);
 // record starting beyond what a 32-bit offset reaches.
 Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
 
+// Where the records begin in a database of `recordCount` records: after the
+// header, the record list, two zero bytes and the app info.
+size_t RecordsStart(size_t recordCount);
+
+// Everything before the records in that layout, for records starting at the
+// file offsets `starts` (the first at RecordsStart(starts.size())): header
+// (with recordCount and appInfoOffset filled in), the record list, two zero
+// bytes and 40 zero bytes of app info. Empty when the records cannot be
+// described: more than 65535 of them, or one starting beyond what a 32-bit
+// offset reaches.
+Bytes DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts);
+
 // The same layout written record by record straight into the final buffer,
 // so that a large database is never held twice. The number of records is
 // fixed up front (the record list comes before them); each StartRecord

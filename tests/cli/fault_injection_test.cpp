@@ -362,6 +362,27 @@ TEST(FaultInjection, KilledOrFailingWritesLeaveOldOutputsAndNoTemporaryFile) {
   }
 }
 
+// The import hands its database over in chunks as the records are made; a
+// write that fails after the first chunks went out still leaves nothing.
+TEST(FaultInjection, ImportFailingInItsMiddleLeavesTheOldOutputAndNoTemporaryFile) {
+  TempDir dir;
+  std::string csv;
+  for (int line = 0; line < 30000; ++line) {
+    csv += std::to_string(line) + "," + std::string(100, static_cast<char>('a' + line % 26)) + "\n";
+  }
+  ASSERT_TRUE(dir.Write("in.csv", csv));
+  ASSERT_TRUE(dir.Write("out.pdb", "old"));
+  const std::set<std::string> before = Listing(dir);
+  const std::vector<std::string> args = {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{out.pdb}",
+                                         "DBNAME:{D}", "OVERWRITE"};
+  // About 3.5 MB of output against a limit of 2.5 MB: the third chunk fails.
+  EXPECT_EQ(Wait(Start(dir, args, {2'500'000, false})), 1);
+  EXPECT_EQ(dir.Read("out.pdb"), "old");
+  EXPECT_EQ(Listing(dir), before);
+  EXPECT_EQ(Wait(Start(dir, args)), 0);
+  EXPECT_GT(dir.Read("out.pdb").size(), 3'000'000u);
+}
+
 // Runs the program while this process reads the pipe "pipe" in `dir`.
 // Returns the run, with exit status -1 when it did not end within 20
 // seconds, and what came through the pipe.

@@ -258,6 +258,30 @@ TEST(FileIo, ChunksAppearOnlyWhenFinished) {
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
 
+// The import writes its record list last, over the zeros that held its
+// place; appending carries on after the end.
+TEST(FileIo, WriteAtChangesWrittenBytesAndAppendingGoesOn) {
+  testing::TempDir dir;
+  std::string error;
+  OutputFile file;
+  ASSERT_EQ(file.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
+  ASSERT_TRUE(file.CanWriteAt());
+  ASSERT_EQ(file.Write("0000abcd", error), OutputStatus::kDone) << error;
+  ASSERT_EQ(file.WriteAt(1, "XY", error), OutputStatus::kDone) << error;
+  ASSERT_EQ(file.Write("ef", error), OutputStatus::kDone) << error;
+  ASSERT_EQ(file.WriteAt(0, "H", error), OutputStatus::kDone) << error;
+  EXPECT_FALSE(dir.Exists("out.pdb"));
+  ASSERT_EQ(file.Finish("g", error), OutputStatus::kDone) << error;
+  EXPECT_EQ(dir.Read("out.pdb"), "HXY0abcdefg");
+#if !defined(_WIN32)
+  // A device takes the bytes as they come: nothing can be written back.
+  OutputFile device;
+  ASSERT_EQ(device.Open("/dev/null", true, error), OutputStatus::kDone) << error;
+  EXPECT_FALSE(device.CanWriteAt());
+  EXPECT_EQ(device.WriteAt(0, "x", error), OutputStatus::kFailed);
+#endif
+}
+
 TEST(FileIo, OutputFailureLeavesTheOldFile) {
   testing::TempDir dir;
   ASSERT_TRUE(dir.Write("out.pdb", "old contents"));

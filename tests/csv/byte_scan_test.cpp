@@ -55,6 +55,29 @@ TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
   EXPECT_EQ(FindAnyByte(adjacent.data(), 0, adjacent.size(), quoteOrNul), 4u);
 }
 
+// The import's whole-text passes: the first byte beyond ASCII, and the
+// count of line feeds, for every length and position across the 64-, 16-
+// and 8-byte steps.
+TEST(SkipAsciiAndCountByte, AgreeWithAByteByByteScan) {
+  for (size_t length = 0; length <= 140; ++length) {
+    for (size_t mark = 0; mark <= length; ++mark) {
+      std::string text(length, '\x7f');
+      if (mark < length) text[mark] = '\x80';
+      for (size_t from = 0; from <= length; ++from) {
+        ASSERT_EQ(SkipAscii(text.data(), from, text.size()), from <= mark ? mark : length)
+            << length << " " << mark << " " << from;
+      }
+      std::string lines(length, '\x0b');
+      size_t feeds = 0;
+      for (size_t i = mark; i < length; i += 3, ++feeds) lines[i] = '\n';
+      ASSERT_EQ(CountByte(lines.data(), lines.size(), '\n'), feeds) << length << " " << mark;
+    }
+  }
+  // Past the 255 blocks a lane can count, and all bytes the target.
+  const std::string feeds(16 * 300 + 5, '\n');
+  EXPECT_EQ(CountByte(feeds.data(), feeds.size(), '\n'), feeds.size());
+}
+
 // Every position of one byte to stop at (a control character, a byte from
 // 0x80, a target) among printable fillers at the edges of the ranges, from
 // every starting offset, inside and after the 16-byte blocks.

@@ -157,10 +157,13 @@ TEST(CsvReader, MayHoldCrNeverMissesACr) {
       }
     }
   }
-  // Plain unquoted fields are known to hold none.
-  const CsvTable plain = ReadCsvTable("ab,cd\r\n", ',');
+  // Plain unquoted fields are known to hold none, and so are quoted ones
+  // when no CR was read inside quotes; a field replaced with one may.
+  CsvTable plain = ReadCsvTable("ab,\"c\nd\"\r\n", ',');
   EXPECT_FALSE(plain.MayHoldCr(0, 0));
   EXPECT_FALSE(plain.MayHoldCr(0, 1));
+  ASSERT_TRUE(plain.ReplaceField(0, 0, "x\ry"));
+  EXPECT_TRUE(plain.MayHoldCr(0, 0));
 }
 
 // Quotes out of place are noted where they stand; the fields are the

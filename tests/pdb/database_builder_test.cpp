@@ -5,9 +5,9 @@
 namespace qv {
 namespace {
 
-// The import appends straight into the builder's buffer; a database made
-// that way must be the one AssembleDatabase makes from separate records,
-// and every record must read back at its own offset.
+// A database appended record by record into the builder's buffer must be
+// the one AssembleDatabase makes from separate records, and every record
+// must read back at its own offset.
 TEST(DatabaseBuilder, RecordByRecordMatchesAssemblyAndReadsBack) {
   const std::vector<Bytes> records = {{1, 2, 3}, {}, {4}, Bytes(300, 7), {}};
   const DatabaseHeader header = SetNewDatabaseHeader("Built");
