@@ -65,13 +65,6 @@ Failure RefuseTooLarge(Console& console) {
                             kCsvTableLimit / 2));
 }
 
-bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<uint8_t>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // Turns every field from UTF-8 into handheld bytes, straight after reading,
 // so that everything later (names, inference, byte limits and cuts, popup
 // lists) works on the bytes the database will hold. The first field that

@@ -13,6 +13,7 @@
 #include "convert/info_core.h"
 #include "convert/schema.h"
 #include "convert/typed_writers.h"
+#include "csv/byte_scan.h"
 #include "fields/field_types.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -103,13 +104,6 @@ void BindText(sqlite3_stmt* statement, int index, std::string_view text, Builder
   const char* data = text.empty() ? "" : text.data();
   builder.Check(
       sqlite3_bind_text(statement, index, data, static_cast<int>(text.size()), SQLITE_STATIC));
-}
-
-bool IsAscii(std::string_view bytes) {
-  for (const char c : bytes) {
-    if (static_cast<uint8_t>(c) >= 0x80) return false;
-  }
-  return true;
 }
 
 // Binds the cell's value to parameter `index`. Texts in ASCII, the same in

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -145,6 +146,11 @@ inline size_t CountByte(const char* text, size_t size, char target) {
 #endif
   for (; at < size; ++at) count += text[at] == target ? 1 : 0;
   return count;
+}
+
+// Whether every byte of `text` is ASCII (below 0x80).
+inline bool IsAscii(std::string_view text) {
+  return SkipAscii(text.data(), 0, text.size()) == text.size();
 }
 
 // Position of the first `byte` in text[at, end), or `end` when there is
