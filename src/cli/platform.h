@@ -257,15 +257,22 @@ class PendingFile {
   bool Write(const char* data, size_t size, SystemError& error);
   // Writes `data` at byte `offset`, over what Write wrote; later Writes
   // still append. False with `error` set.
-  bool WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error);
+  bool WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
+    return file_.WriteAllAt(offset, data, size, error);
+  }
   // Flushes the contents to the disk, gives the file the permissions of the
   // regular file at `target` (or those of a new file), and puts it at
   // `target`: replacing what is there when `replace` is true; otherwise
   // failing with EEXIST when anything is there, also when it appeared just
   // now. False with `error` set, and the private file removed.
-  bool Commit(const std::string& target, bool replace, SystemError& error);
+  bool Commit(const std::string& target, bool replace, SystemError& error) {
+    if (Place(target, replace, error)) return true;
+    Discard();
+    return false;
+  }
 
  private:
+  // Commit's work, for each system; on failure Commit discards the file.
   bool Place(const std::string& target, bool replace, SystemError& error);
   void Discard();
 

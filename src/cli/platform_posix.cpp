@@ -467,11 +467,15 @@ int64_t File::Read(char* buffer, size_t size, SystemError& error) {
   }
 }
 
-// Changes the file, not the object: not const.
-// NOLINTNEXTLINE(readability-make-member-function-const)
-bool File::WriteAll(const char* data, size_t size, SystemError& error) {
-  while (size > 0) {
-    const ssize_t written = write(static_cast<int>(handle_), data, size);
+// Writes all `size` bytes of `data` by as many calls of `step(data, size,
+// done)` as it takes (`done`: the bytes written so far), each returning the
+// bytes it wrote or -1 with errno set; interrupted calls are made again.
+namespace {
+
+template <typename Step>
+bool WriteEvery(const char* data, size_t size, SystemError& error, Step step) {
+  for (uint64_t done = 0; size > 0;) {
+    const ssize_t written = step(data, size, done);
     if (written < 0) {
       if (errno == EINTR) continue;
       error = errno;
@@ -479,30 +483,34 @@ bool File::WriteAll(const char* data, size_t size, SystemError& error) {
     }
     data += written;
     size -= static_cast<size_t>(written);
+    done += static_cast<uint64_t>(written);
   }
   return true;
+}
+
+}  // namespace
+
+// Changes the file, not the object: not const.
+// NOLINTNEXTLINE(readability-make-member-function-const)
+bool File::WriteAll(const char* data, size_t size, SystemError& error) {
+  const int fd = static_cast<int>(handle_);
+  return WriteEvery(data, size, error, [fd](const char* from, size_t count, uint64_t) {
+    return write(fd, from, count);
+  });
 }
 
 // Changes the file, not the object: not const.
 // NOLINTNEXTLINE(readability-make-member-function-const)
 bool File::WriteAllAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
-  while (size > 0) {
-    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
-      error = EFBIG;
-      return false;
+  const int fd = static_cast<int>(handle_);
+  return WriteEvery(data, size, error, [fd, offset](const char* from, size_t count, uint64_t done) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+      errno = EFBIG;
+      return ssize_t{-1};
     }
-    const ssize_t written =
-        pwrite(static_cast<int>(handle_), data, size, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-    offset += static_cast<uint64_t>(written);
-  }
-  return true;
+    return pwrite(fd, from, count, static_cast<off_t>(at));
+  });
 }
 
 // Changes the file, not the object: not const.
@@ -567,17 +575,6 @@ bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   return true;
 }
 
-bool PendingFile::WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
-  return file_.WriteAllAt(offset, data, size, error);
-}
-
-bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
-  if (Place(target, replace, error)) return true;
-  Discard();
-  return false;
-}
-
-// Commit's work; on failure the caller discards the private file.
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   const int fd = static_cast<int>(file_.handle_);
   if (!file_.Sync(error)) return false;

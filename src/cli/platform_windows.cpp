@@ -705,17 +705,6 @@ bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   return file_.WriteAll(data, size, error);
 }
 
-bool PendingFile::WriteAt(uint64_t offset, const char* data, size_t size, SystemError& error) {
-  return file_.WriteAllAt(offset, data, size, error);
-}
-
-bool PendingFile::Commit(const std::string& target, bool replace, SystemError& error) {
-  if (Place(target, replace, error)) return true;
-  Discard();
-  return false;
-}
-
-// Commit's work; on failure the caller discards the private file.
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   // A file is moved closed. The new file has the permissions its folder
   // gives new files.
