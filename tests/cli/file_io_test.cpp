@@ -305,8 +305,22 @@ TEST(FileIo, OutputFailureLeavesTheOldFile) {
   const OutputStatus chunk = chunked.Write(std::string(10000, '8'), error);
   std::string finishError;
   const OutputStatus finished = chunked.Finish("", finishError);
+  // A positioned write past the limit fails the output the same way, and
+  // so does every write after it.
+  OutputFile positioned;
+  ASSERT_EQ(positioned.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
+  std::string positionedError;
+  const OutputStatus far = positioned.WriteAt(8192, "x", positionedError);
+  std::string afterError;
+  const OutputStatus again = positioned.WriteAt(0, "x", afterError);
+  const OutputStatus appended = positioned.Write("x", afterError);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(far, OutputStatus::kFailed);
+  EXPECT_EQ(again, OutputStatus::kFailed);
+  EXPECT_EQ(appended, OutputStatus::kFailed);
+  EXPECT_EQ(afterError, positionedError);
+  EXPECT_NE(positionedError.find("out.pdb"), std::string::npos) << positionedError;
 
   EXPECT_EQ(written, OutputStatus::kFailed);
   EXPECT_EQ(chunk, OutputStatus::kFailed);

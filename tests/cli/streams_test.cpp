@@ -54,6 +54,12 @@ TEST(Streams, ExportAndImportThroughPipesKeepTheRecords) {
   const RunResult again = Qv(dir, {"COMMAND:TOCSV", "INFILE:{b.pdb}", "OUTFILE:{-}"});
   EXPECT_EQ(again.output, exported.output);
   EXPECT_EQ(dir.Read("in.csv"), exported.output);
+  // A database made on standard output, which cannot be written back into,
+  // is whole there too.
+  const RunResult made = Qv(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{-}", "DBNAME:{A}"});
+  ASSERT_EQ(made.exitStatus, 0) << made.errors;
+  ASSERT_TRUE(dir.Write("c.pdb", made.output));
+  EXPECT_EQ(Qv(dir, {"COMMAND:TOCSV", "INFILE:{c.pdb}", "OUTFILE:{-}"}).output, exported.output);
 }
 
 TEST(Streams, InfoWritesItsSchemaToStandardOutput) {

@@ -230,6 +230,29 @@ TEST(TypedOutputs, EmptyDatabaseGivesTablesWithoutRows) {
             std::vector<std::string>{"text:in.pdb|text:Empty|text:2000-01-01T00:00:00|null|int:0"});
 }
 
+// Records without a visible field are rows of their rowid alone (and empty
+// JSON objects); a database without a name, or with one SQLite or qv might
+// take for their own, gets a table name of its own; a backup time is kept.
+TEST(TypedOutputs, RowsWithoutFieldsTableNamesAndBackupTime) {
+  const struct {
+    const char* name;
+    const char* table;
+  } cases[] = {{"", "Database"}, {"QV_Notes", "_QV_Notes"}, {"Sqlite_x", "_Sqlite_x"}};
+  for (const auto& c : cases) {
+    TestDatabase db(c.name);
+    db.header.backupTime = 3029529600u;  // 2000-01-01
+    db.AddRow(RowBuilder().EndMark().Build());
+    db.AddRow(RowBuilder().EndMark().Build());
+    const Outputs out = Convert(db);
+    EXPECT_EQ(out.json, "{}\n{}\n");
+    SqliteFile file(out.sqlite);
+    EXPECT_EQ(file.Query(std::string("SELECT rowid FROM \"") + c.table + "\""),
+              (std::vector<std::string>{"int:1", "int:2"}));
+    EXPECT_EQ(file.Query("SELECT backed_up, records FROM qv_source"),
+              std::vector<std::string>{"text:2000-01-01T00:00:00|int:2"});
+  }
+}
+
 TEST(TypedOutputs, PasswordIsRefusedAsByTheExport) {
   TestDatabase db;
   SetFixedText(db.master.password, "Secret");
