@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <functional>
 #include <new>
 #include <optional>
@@ -275,7 +274,7 @@ struct RowPart {
   std::string text;
   Console console;  // collecting
   bool ok = true;
-  std::exception_ptr failure;
+  bool failed = false;  // ran out of memory
 };
 
 // Joins every started thread when it goes, also when the thread that
@@ -302,7 +301,9 @@ class JoinAll {
 // enough records, the rest is split in parts that other threads render at
 // the same time, each into a text of its own with its messages collected;
 // they are handed over in record order once the first part is done, so that
-// the output and the messages are those of one thread. (EXTRADIAG prints as
+// the output and the messages are those of one thread. A part whose thread
+// could not be started or whose text did not fit in memory is made after
+// the parts before it, the way the first part is. (EXTRADIAG prints as
 // each record goes, so it keeps one thread.)
 template <class MakeWriter>
 bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
@@ -338,7 +339,10 @@ bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
       part.ok = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
                                  [&](CellRow row) { writer.WriteRow(row); });
     } catch (...) {
-      part.failure = std::current_exception();
+      // Only running out of memory gets here; the part is made again
+      // below, the way the first part is.
+      part.failed = true;
+      part.text = std::string();
     }
   };
   std::vector<std::thread> threads;
@@ -354,19 +358,28 @@ bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
   }
 
   auto writer = makeWriter(out.text());
-  bool ok = ForEachDataRowIn(database, slots, options, console, first, boundary(1),
-                             [&](CellRow row) {
-                               writer.WriteRow(row);
-                               out.RowDone();
-                             });
-  for (size_t p = started; p < rest.size(); ++p) render(rest[p]);
+  // Records [from, to) written as they are rendered, their messages
+  // printed as they come.
+  const auto stream = [&](uint32_t from, uint32_t to) {
+    return ForEachDataRowIn(database, slots, options, console, from, to, [&](CellRow row) {
+      writer.WriteRow(row);
+      out.RowDone();
+    });
+  };
+  bool ok = stream(first, boundary(1));
   joinAll.Join();
-  for (RowPart& part : rest) {
+  for (size_t p = 0; p < rest.size(); ++p) {
+    RowPart& part = rest[p];
+    if (p >= started || part.failed) {
+      // No thread could take it, or its text did not fit in memory: it is
+      // made here, written as it goes.
+      ok = stream(part.first, part.end) && ok;
+      continue;
+    }
     console.Append(part.console);
-    if (part.failure) std::rethrow_exception(part.failure);
     out.Append(part.text);
     ok = ok && part.ok;
-    part.text = {};
+    part.text = std::string();
   }
   return ok;
 }
