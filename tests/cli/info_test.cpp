@@ -77,6 +77,20 @@ TEST(Info, PermissionPasswordStoredVersionAndDamage) {
   EXPECT_TRUE(Has(description.text, "choices: (none)\n"));
   EXPECT_FALSE(Has(description.text, "Secret"));
 
+  // Without a password, or with the password bit and none stored.
+  for (const int bit : {0, 1}) {
+    TestDatabase open("Open");
+    open.AddField(0, kText, "Name");
+    SetPermission(open.master, 0, bit);
+    Console said;
+    const DatabaseDescription described = DescribeDatabaseText(open.Build(), {}, said);
+    ASSERT_TRUE(described.loaded) << said.text();
+    EXPECT_TRUE(Has(described.text, bit == 0 ? "Export:             allowed\n"
+                                             : "Export:             allowed (asks for a "
+                                               "password, but none is set)\n"))
+        << described.text;
+  }
+
   db.master.formatVersion = 2;  // a version-1 record has no permission bits
   SetPermission(db.master, 0, 2);
   Console denied;
