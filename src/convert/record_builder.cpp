@@ -125,9 +125,8 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
       const uint32_t dayCount = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
                                 static_cast<uint32_t>(b[2]) << 16 |
                                 static_cast<uint32_t>(b[3]) << 24;
-      const PackedDate date = DayCountToDate(dayCount);
+      // The entry stores the day count alone; cell.date is left unset.
       cell.kind = CellKind::kDate;
-      cell.date = {kFirstCalendarYear + date.yearSince1904, date.month, date.day};
       cell.dayCount = dayCount;
       cell.hasValue = dayCount != 0;
       return cell;

@@ -93,6 +93,11 @@ TEST(CellParse, Dates) {
       {0, "-3/14/2024", "NO DATE", "\"-3/14/2024\" is not a date; stored as no date"},
       {0, "tomorrow", "NO DATE", "\"tomorrow\" is not a date; stored as no date"},
       {0, "NO DATE yet", "NO DATE", "\"NO DATE yet\" is not a date; stored as no date"},
+      {0, "24-03-14", "NO DATE", "\"24-03-14\" is not a date; stored as no date"},
+      {0, "2024-03/14", "NO DATE", "\"2024-03/14\" is not a date; stored as no date"},
+      {3, "2024-03", "NO DATE", "\"2024-03\" is not a date; stored as no date"},
+      {0, "12345/01/01", "NO DATE", "\"12345/01/01\" is not a date; stored as no date"},
+      {0, "03/14/", "NO DATE", "\"03/14/\" is not a date; stored as no date"},
       // A date with more after it keeps the date and says what was dropped.
       {0, "03/14/2024 10:00", "2024-03-14",
        "\"03/14/2024 10:00\" holds more than a date; stored as 03/14/2024"},
@@ -241,6 +246,9 @@ TEST(CellParse, Integers) {
       {"1 000", 1, "\"1 000\" is not a whole number; stored as 1"},
       {"-", 0, "\"-\" is not a whole number; stored as 0"},
       {"+-5", 0, "\"+-5\" is not a whole number; stored as 0"},
+      {"99999999999x", 2147483647, "\"99999999999x\" is not a whole number; stored as 2147483647"},
+      {"- 5", 0, "\"- 5\" is not a whole number; stored as 0"},
+      {"\t-0012\r\n", -12, ""},
   };
   for (const auto& row : rows) {
     const CellValue<int32_t> value = ParseIntegerCell(row.cell);
