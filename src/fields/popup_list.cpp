@@ -131,12 +131,18 @@ ChoiceLookup::ChoiceLookup(ByteView list) {
     const std::optional<std::string_view> choice = NthChoice(list, n);
     if (!choice) break;
     choices_.push_back(*choice);
+    if (ContainsNoCase(*choice, kNoValueText)) choiceHoldsNoValue_ = true;
   }
 }
 
 int ChoiceLookup::Find(std::string_view text) const {
-  if (ContainsNoCase(text, kNoValueText)) return -1;
   // The choice as written first, so that "RED" finds "RED" even after "Red".
+  if (!choiceHoldsNoValue_) {
+    for (size_t n = 0; n < choices_.size(); ++n) {
+      if (SameBytes(choices_[n], text)) return static_cast<int>(n);
+    }
+  }
+  if (ContainsNoCase(text, kNoValueText)) return -1;
   for (size_t n = 0; n < choices_.size(); ++n) {
     if (SameBytes(choices_[n], text)) return static_cast<int>(n);
   }
