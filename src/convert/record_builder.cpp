@@ -120,12 +120,11 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
       return cell;
     }
     case EntryLayout::kDate: {
-      CellValue<StoredValue> value = ParseDateCell(text, context.dateFormat);
+      // The day count as such: rebuilt from the four bytes of the stored
+      // value, it would be read whole just after being written bytewise.
+      CellValue<int32_t> value = ParseDateCellDays(text, context.dateFormat);
       reason = std::move(value.warning);
-      const StoredValue& b = value.stored;
-      const uint32_t dayCount = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 |
-                                static_cast<uint32_t>(b[3]) << 24;
+      const auto dayCount = static_cast<uint32_t>(value.stored);
       // The entry stores the day count alone; cell.date is left unset.
       cell.kind = CellKind::kDate;
       cell.dayCount = dayCount;

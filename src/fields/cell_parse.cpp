@@ -203,13 +203,22 @@ struct TimeReading {
 enum class Meridiem { kNone, kAm, kPm };
 
 // "am", "pm", "a.m." or "p.m." in any letter case at text[at], `at` moved
-// past it.
+// past it. Read byte by byte: the first letter, then "m" or ".m.".
 Meridiem ReadMeridiem(std::string_view text, size_t& at) {
-  static constexpr std::array<std::string_view, 4> kMarks = {"am", "pm", "a.m.", "p.m."};
-  for (const std::string_view mark : kMarks) {
-    if (!EqualsNoCase(text.substr(at, mark.size()), mark)) continue;
-    at += mark.size();
-    return (mark[0] == 'a') ? Meridiem::kAm : Meridiem::kPm;
+  const auto fold = [&text](size_t i) {
+    const char c = i < text.size() ? text[i] : '\0';
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  const char first = fold(at);
+  if (first != 'a' && first != 'p') return Meridiem::kNone;
+  const Meridiem meridiem = first == 'a' ? Meridiem::kAm : Meridiem::kPm;
+  if (fold(at + 1) == 'm') {
+    at += 2;
+    return meridiem;
+  }
+  if (fold(at + 1) == '.' && fold(at + 2) == 'm' && fold(at + 3) == '.') {
+    at += 4;
+    return meridiem;
   }
   return Meridiem::kNone;
 }
@@ -262,6 +271,10 @@ TimeReading ReadTime(std::string_view cell, int timeFormat, int maxHour) {
 std::string DecimalText(int32_t value) { return std::to_string(value); }
 
 }  // namespace
+
+CellValue<int32_t> ParseDateCellDays(std::string_view cell, int dateFormat) {
+  return DateCellDayCount(cell, dateFormat);
+}
 
 CellValue<StoredValue> ParseDateCell(std::string_view cell, int dateFormat) {
   const CellValue<int32_t> day = DateCellDayCount(cell, dateFormat);

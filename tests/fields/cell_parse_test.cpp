@@ -108,6 +108,13 @@ TEST(CellParse, Dates) {
     const CellValue<StoredValue> value = ParseDateCell(row.cell, row.format);
     EXPECT_EQ(IsoDate(value.stored), row.stored) << row.cell << " format " << row.format;
     EXPECT_EQ(WarningOf(value), row.warning) << row.cell << " format " << row.format;
+    // The day count entry point reads the same value and reason.
+    const CellValue<int32_t> days = ParseDateCellDays(row.cell, row.format);
+    const StoredValue& b = value.stored;
+    EXPECT_EQ(static_cast<uint32_t>(days.stored),
+              b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24)
+        << row.cell;
+    EXPECT_EQ(WarningOf(days), row.warning) << row.cell;
   }
 }
 
