@@ -1,7 +1,6 @@
 #include "convert/record_builder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <utility>
 #include <string_view>
@@ -146,43 +145,14 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
   return {};
 }
 
-constexpr size_t kShortCell = 16;
-
-// A text entry: its length with the NUL (16 bits, little-endian), the
-// bytes and the NUL; a zero length alone for the empty text. Most cells
-// are short, and calls to the C library to clear and copy a few bytes cost
-// more than the bytes: the record grows by a fixed size that holds any
-// short entry, the cell goes as two overlapping fixed-size copies (which
-// read nothing outside it), and the record is cut back to the entry's end.
-void WriteStoredText(Bytes& out, std::string_view text) {
-  const size_t at = out.size();
-  const size_t n = text.size();
-  if (n == 0) {
-    out.resize(at + 2);  // zeros
+void WriteStoredText(ByteWriter& writer, std::string_view text) {
+  if (text.empty()) {
+    writer.WriteU16LE(0);
     return;
   }
-  const char* from = text.data();
-  if (n <= kShortCell) {
-    out.resize(at + kShortCell + 3);
-    uint8_t* to = out.data() + at + 2;
-    if (n >= 8) {
-      std::memcpy(to, from, 8);
-      std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4) {
-      std::memcpy(to, from, 4);
-      std::memcpy(to + n - 4, from + n - 4, 4);
-    } else {
-      for (size_t i = 0; i < n; ++i) to[i] = static_cast<uint8_t>(from[i]);
-    }
-  } else {
-    out.resize(at + n + 3);
-    std::memcpy(out.data() + at + 2, from, n);
-  }
-  uint8_t* entry = out.data() + at;
-  entry[0] = static_cast<uint8_t>(n + 1);
-  entry[1] = static_cast<uint8_t>((n + 1) >> 8);
-  entry[n + 2] = 0;
-  out.resize(at + n + 3);
+  writer.WriteU16LE(static_cast<uint32_t>(text.size() + 1));
+  writer.WriteBytes(AsBytes(text));
+  writer.WriteU8(0);
 }
 
 void WriteOneByte(ByteWriter& writer, uint8_t value) {
@@ -203,8 +173,7 @@ std::string CellPlace(const RecordBuildContext& context, size_t slot, int lineNu
 
 // Lays `cell` out as the entry of a field with `layout`. A text longer than
 // one entry holds is cut to fit; returns false when so.
-bool EncodeCell(Bytes& out, EntryLayout layout, const Cell& cell) {
-  ByteWriter writer(out);
+bool EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell) {
   bool whole = true;
   switch (layout) {
     case EntryLayout::kText: {
@@ -213,12 +182,12 @@ bool EncodeCell(Bytes& out, EntryLayout layout, const Cell& cell) {
         text = text.substr(0, kLongestEntryText);
         whole = false;
       }
-      WriteStoredText(out, text);
+      WriteStoredText(writer, text);
       break;
     }
     case EntryLayout::kShortText:
     case EntryLayout::kSubKindText:
-      WriteStoredText(out, cell.text.substr(0, kShortTextMax));
+      WriteStoredText(writer, cell.text.substr(0, kShortTextMax));
       break;
     case EntryLayout::kInteger:
     case EntryLayout::kUnique:
@@ -261,7 +230,7 @@ bool EncodeCell(Bytes& out, EntryLayout layout, const Cell& cell) {
 }
 
 void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
-                int lineNumber, Bytes& out, std::string& scratch,
+                int lineNumber, ByteWriter& writer, std::string& scratch,
                 std::vector<std::string>& warnings) {
   const size_t index = static_cast<size_t>(slot);
   const int column = context.columns[index];
@@ -271,7 +240,7 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
     // Most cells: a text stored as it stands, which needs no parsing.
     const std::string_view text = CellOf(lines, line, column);
     if (text.size() <= kLongestEntryText) {
-      WriteStoredText(out, text);
+      WriteStoredText(writer, text);
       return;
     }
   }
@@ -282,7 +251,7 @@ void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lin
     warnings.push_back(Format("%s: %s", CellPlace(context, index, lineNumber, column).c_str(),
                               reason->c_str()));
   }
-  if (!EncodeCell(out, layout, cell)) {
+  if (!EncodeCell(writer, layout, cell)) {
     warnings.push_back(Format("%s: text cut to %zu characters",
                               CellPlace(context, index, lineNumber, column).c_str(),
                               kLongestEntryText));
@@ -330,10 +299,6 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
     writer.WriteU8(0);
   }
 
-  // The lines are built in order: a few lines on is what comes next.
-  constexpr size_t kPrefetchLines = 4;
-  lines.Prefetch(line + kPrefetchLines);
-
   std::string scratch;
   // Empty slots before a used one keep their place with a zero-length
   // entry; after the last used slot the end mark stands for all of them.
@@ -342,7 +307,7 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
       writer.WriteU16LE(0);
       continue;
     }
-    WriteEntry(context, slot, lines, line, lineNumber, out, scratch, warnings);
+    WriteEntry(context, slot, lines, line, lineNumber, writer, scratch, warnings);
   }
   if (context.usedSlots < kFieldSlots) writer.WriteU16LE(kEndMark);
   return static_cast<int32_t>(out.size() - start);

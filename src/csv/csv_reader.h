@@ -98,25 +98,6 @@ class CsvTable {
     const Line& l = lines_[line];
     return k < l.fieldCount ? fields_[l.firstField + k].length : 0;
   }
-  // Asks the memory for the field list of `line` and for the text its
-  // fields lie in, ahead of reading them: a table walked line by line
-  // after being read whole has left the cache by then. Only a line whose
-  // fields lie in the text, in one run of at most 4 KiB (the usual case),
-  // has its text asked for. A line beyond the table asks for nothing.
-  void Prefetch(size_t line) const {
-    if (line >= lines_.size()) return;
-    const Line& l = lines_[line];
-    if (l.fieldCount == 0) return;
-    const Span* spans = fields_.data() + l.firstField;
-    __builtin_prefetch(spans);
-    __builtin_prefetch(spans + l.fieldCount - 1);
-    const Span last = spans[l.fieldCount - 1];
-    const size_t begin = spans[0].offset;
-    const size_t end = size_t{last.offset} + last.length;
-    if (end > text_.size() || end <= begin || end - begin > 4096) return;
-    for (size_t at = begin; at < end; at += 64) __builtin_prefetch(text_.data() + at);
-    __builtin_prefetch(text_.data() + end - 1);
-  }
   // False when the text (with the arena) outgrew what offsets can address;
   // the table then holds only the lines read before.
   bool complete() const { return complete_; }
