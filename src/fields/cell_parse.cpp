@@ -82,68 +82,79 @@ struct DateReading {
   int month = 1;
   int day = 1;
   int year = kFirstCalendarYear;
+  int32_t dayCount = 0;  // of the date read, for kDate and kExtraText
 };
 
-struct DatePieces {
-  int value[3] = {0, 0, 0};
-  size_t digits[3] = {0, 0, 0};
-  size_t end = 0;
-};
-
-// Three runs of 1-4 digits joined by `separator`.
-std::optional<DatePieces> ReadDatePieces(std::string_view text, char separator) {
-  DatePieces pieces;
-  size_t at = 0;
-  for (int i = 0; i < 3; ++i) {
-    if (i > 0 && !ReadByte(text, at, separator)) return std::nullopt;
-    const std::optional<int> value = ReadNumber(text, at, 4, &pieces.digits[i]);
-    if (!value) return std::nullopt;
-    pieces.value[i] = *value;
+// A run of 1-4 digits at text[at]: its value in `value`, `at` moved past
+// it, and the number of digits; 0 (at unchanged) when there are no digits
+// or more than 4.
+size_t ReadDatePiece(std::string_view text, size_t& at, int& value) {
+  size_t digits = 0;
+  int number = 0;
+  while (at + digits < text.size()) {
+    const unsigned digit =
+        static_cast<unsigned char>(text[at + digits]) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    if (digits == 4) return 0;
+    number = number * 10 + static_cast<int>(digit);
+    ++digits;
   }
-  pieces.end = at;
-  return pieces;
+  if (digits != 0) {
+    value = number;
+    at += digits;
+  }
+  return digits;
 }
 
 DateReading ReadDate(std::string_view cell, int dateFormat) {
   DateReading date;
   const std::string_view text = Trim(cell);
   if (text.empty() || EqualsNoCase(text, kNoDateText)) return date;
+  date.status = DateStatus::kNotADate;
+  // Three runs of 1-4 digits joined by one separator. ISO 8601 first: a
+  // four-digit year before a '-' is never a day or a month; otherwise the
+  // separator is the format's own.
+  int value[3] = {0, 0, 0};
+  size_t digits[3] = {0, 0, 0};
+  size_t at = 0;
+  digits[0] = ReadDatePiece(text, at, value[0]);
+  if (digits[0] == 0 || at == text.size()) return date;
   DateLayout layout = DateLayoutOf(dateFormat);
-  // ISO 8601 first: a four-digit year before a '-' is never a day or a month.
-  std::optional<DatePieces> pieces = ReadDatePieces(text, '-');
-  if (pieces && pieces->digits[0] == 4) {
+  const char separator = text[at];
+  if (separator == '-' && digits[0] == 4) {
     layout = {DateOrder::kYearMonthDay, '-'};
-  } else if (layout.separator != '-') {
-    pieces = ReadDatePieces(text, layout.separator);
-  }
-  const Rest rest = pieces ? RestAt(text, pieces->end) : Rest::kNotAValue;
-  if (rest == Rest::kNotAValue) {
-    date.status = DateStatus::kNotADate;
+  } else if (separator != layout.separator) {
     return date;
   }
+  for (int i = 1; i < 3; ++i) {
+    if (at >= text.size() || text[at] != separator) return date;
+    ++at;
+    digits[i] = ReadDatePiece(text, at, value[i]);
+    if (digits[i] == 0) return date;
+  }
+  const Rest rest = RestAt(text, at);
+  if (rest == Rest::kNotAValue) return date;
   int order[3] = {0, 1, 2};  // positions of month, day, year
   if (layout.order == DateOrder::kDayMonthYear) order[0] = 1, order[1] = 0;
   if (layout.order == DateOrder::kYearMonthDay) order[0] = 1, order[1] = 2, order[2] = 0;
-  const DatePieces& p = *pieces;
-  if (p.digits[order[0]] > 2 || p.digits[order[1]] > 2) {
-    date.status = DateStatus::kNotADate;
-    return date;
-  }
-  int year = p.value[order[2]];
-  if (p.digits[order[2]] <= 2) year += year <= kLastCalendarYear % 100 ? 2000 : 1900;
-  const int month = p.value[order[0]];
-  const int day = p.value[order[1]];
+  if (digits[order[0]] > 2 || digits[order[1]] > 2) return date;
+  int year = value[order[2]];
+  if (digits[order[2]] <= 2) year += year <= kLastCalendarYear % 100 ? 2000 : 1900;
+  const int month = value[order[0]];
+  const int day = value[order[1]];
   const bool realMonth = month >= 1 && month <= 12;
   if (realMonth && (year < kFirstCalendarYear || year > kLastCalendarYear)) {
     date.status = DateStatus::kOutOfRange;
-  } else if (day < 1 || day > DaysInMonth(month, year)) {  // 0 days in a month that is not
-    date.status = DateStatus::kNotADate;
-  } else if (DateToDayCount(month, day, year) == 0) {
-    date.status = DateStatus::kDayZero;
-  } else {
-    date = {rest == Rest::kExtraText ? DateStatus::kExtraText : DateStatus::kDate, month, day,
-            year};
+    return date;
   }
+  if (day < 1 || day > DaysInMonth(month, year)) return date;  // 0 days in a month that is not
+  const int32_t dayCount = DateToDayCount(month, day, year);
+  if (dayCount == 0) {
+    date.status = DateStatus::kDayZero;
+    return date;
+  }
+  date = {rest == Rest::kExtraText ? DateStatus::kExtraText : DateStatus::kDate, month, day, year,
+          dayCount};
   return date;
 }
 
@@ -156,10 +167,10 @@ CellValue<int32_t> DateCellDayCount(std::string_view cell, int dateFormat) {
     case DateStatus::kNoDate:
       break;
     case DateStatus::kDate:
-      result.stored = DateToDayCount(date.month, date.day, date.year);
+      result.stored = date.dayCount;
       break;
     case DateStatus::kExtraText: {
-      result.stored = DateToDayCount(date.month, date.day, date.year);
+      result.stored = date.dayCount;
       const int format = KnownDateFormat(dateFormat);
       result.warning = Reason(cell, "holds more than a date",
                               FormatDate(date.month, date.day, date.year, format));
@@ -192,13 +203,22 @@ struct TimeReading {
 enum class Meridiem { kNone, kAm, kPm };
 
 // "am", "pm", "a.m." or "p.m." in any letter case at text[at], `at` moved
-// past it.
+// past it. Read byte by byte: the first letter, then "m" or ".m.".
 Meridiem ReadMeridiem(std::string_view text, size_t& at) {
-  static constexpr std::array<std::string_view, 4> kMarks = {"am", "pm", "a.m.", "p.m."};
-  for (const std::string_view mark : kMarks) {
-    if (!EqualsNoCase(text.substr(at, mark.size()), mark)) continue;
-    at += mark.size();
-    return (mark[0] == 'a') ? Meridiem::kAm : Meridiem::kPm;
+  const auto fold = [&text](size_t i) {
+    const char c = i < text.size() ? text[i] : '\0';
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  const char first = fold(at);
+  if (first != 'a' && first != 'p') return Meridiem::kNone;
+  const Meridiem meridiem = first == 'a' ? Meridiem::kAm : Meridiem::kPm;
+  if (fold(at + 1) == 'm') {
+    at += 2;
+    return meridiem;
+  }
+  if (fold(at + 1) == '.' && fold(at + 2) == 'm' && fold(at + 3) == '.') {
+    at += 4;
+    return meridiem;
   }
   return Meridiem::kNone;
 }
@@ -252,6 +272,10 @@ std::string DecimalText(int32_t value) { return std::to_string(value); }
 
 }  // namespace
 
+CellValue<int32_t> ParseDateCellDays(std::string_view cell, int dateFormat) {
+  return DateCellDayCount(cell, dateFormat);
+}
+
 CellValue<StoredValue> ParseDateCell(std::string_view cell, int dateFormat) {
   const CellValue<int32_t> day = DateCellDayCount(cell, dateFormat);
   const auto count = static_cast<uint32_t>(day.stored);
@@ -291,29 +315,37 @@ CellValue<uint8_t> ParseCheckBoxCell(std::string_view cell) {
 }
 
 CellValue<int32_t> ParseIntegerCell(std::string_view cell) {
+  // One pass that yields what ParseDecimal reads (blanks, a sign, then
+  // digits up to the first other byte, held at the 32-bit limit) and tells
+  // whether the whole trimmed cell is such a number.
   CellValue<int32_t> result;
-  result.stored = ParseDecimal(cell);
-  const std::string_view text = Trim(cell);
-  if (text.empty()) return result;
-  size_t at = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  const bool negative = text[0] == '-';
-  if (at == text.size()) {
-    result.warning = Reason(cell, "is not a whole number", DecimalText(result.stored));
-    return result;
-  }
-  constexpr int64_t kBeyond = int64_t{std::numeric_limits<int32_t>::max()} + 2;
-  int64_t magnitude = 0;
-  for (; at < text.size(); ++at) {
-    if (!IsDigit(text[at])) {
-      result.warning = Reason(cell, "is not a whole number", DecimalText(result.stored));
-      return result;
-    }
-    // Capped just past the largest magnitude, so long runs cannot overflow.
-    if (magnitude < kBeyond) magnitude = magnitude * 10 + (text[at] - '0');
-  }
+  const size_t size = cell.size();
+  size_t at = 0;
+  while (at < size && IsBlank(cell[at])) ++at;
+  if (at == size) return result;
+  const bool negative = cell[at] == '-';
+  if (negative || cell[at] == '+') ++at;
   const int64_t limit = negative ? -int64_t{std::numeric_limits<int32_t>::min()}
                                  : int64_t{std::numeric_limits<int32_t>::max()};
-  if (magnitude > limit) {
+  const size_t firstDigit = at;
+  int64_t magnitude = 0;
+  bool beyond = false;
+  for (; at < size; ++at) {
+    const unsigned digit = static_cast<unsigned char>(cell[at]) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    // Held at the limit, so long runs cannot overflow.
+    magnitude = magnitude * 10 + digit;
+    if (magnitude > limit) {
+      magnitude = limit;
+      beyond = true;
+    }
+  }
+  result.stored = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  const bool digits = at > firstDigit;
+  while (at < size && IsBlank(cell[at])) ++at;
+  if (!digits || at < size) {
+    result.warning = Reason(cell, "is not a whole number", DecimalText(result.stored));
+  } else if (beyond) {
     result.warning = Reason(cell, "does not fit 32 bits", DecimalText(result.stored));
   }
   return result;

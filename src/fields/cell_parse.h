@@ -47,6 +47,8 @@ struct CellValue {
 //  - a date followed by white space and more text: the date, with a
 //    reason (the rest is dropped).
 CellValue<StoredValue> ParseDateCell(std::string_view cell, int dateFormat);
+// ParseDateCell's stored value as the day count it holds.
+CellValue<int32_t> ParseDateCellDays(std::string_view cell, int dateFormat);
 
 // A time field (type 9): the stored time, as StoreTime gives it.
 //  - empty, or "No Time" in any letter case: no time (hour 255), no reason;

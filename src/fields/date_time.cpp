@@ -139,7 +139,7 @@ int32_t DateToDayCount(int month, int day, int year) {
   if (month > 12) month = 12;
   const int64_t offset = static_cast<int64_t>(year) - 1904;
   int64_t count = 365 * offset + (offset > 0 ? (offset + 3) / 4 : 0);
-  for (int m = 1; m < month; ++m) count += kMonthLengths[m - 1];
+  count += kMonthStarts[0][static_cast<size_t>(month - 1)];
   if (month > 2 && IsLeapYear(year)) ++count;
   count += static_cast<int64_t>(day) - 1;
   // Years far outside the calendar wrap like the stored 32-bit count does.

@@ -80,8 +80,14 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
   if (oldList) {
     for (const std::string_view choice : LeadingChoices(*oldList)) choices.emplace_back(choice);
   }
-  for (std::string_view raw : values) {
+  // The values lie a CSV line apart in a text far larger than the cache;
+  // each is asked for some lines ahead, so that it has arrived when its
+  // turn comes.
+  constexpr size_t kPrefetchAhead = 16;
+  for (size_t i = 0; i < values.size(); ++i) {
     if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
+    if (i + kPrefetchAhead < values.size()) __builtin_prefetch(values[i + kPrefetchAhead].data());
+    const std::string_view raw = values[i];
     // Most values of a column repeat a choice as written; whatever else
     // they hold, they add nothing, so the exact match is tried first. A
     // choice holds no NUL, so a value equal to one is cut nowhere.
@@ -125,12 +131,18 @@ ChoiceLookup::ChoiceLookup(ByteView list) {
     const std::optional<std::string_view> choice = NthChoice(list, n);
     if (!choice) break;
     choices_.push_back(*choice);
+    if (ContainsNoCase(*choice, kNoValueText)) choiceHoldsNoValue_ = true;
   }
 }
 
 int ChoiceLookup::Find(std::string_view text) const {
-  if (ContainsNoCase(text, kNoValueText)) return -1;
   // The choice as written first, so that "RED" finds "RED" even after "Red".
+  if (!choiceHoldsNoValue_) {
+    for (size_t n = 0; n < choices_.size(); ++n) {
+      if (SameBytes(choices_[n], text)) return static_cast<int>(n);
+    }
+  }
+  if (ContainsNoCase(text, kNoValueText)) return -1;
   for (size_t n = 0; n < choices_.size(); ++n) {
     if (SameBytes(choices_[n], text)) return static_cast<int>(n);
   }

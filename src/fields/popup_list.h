@@ -105,6 +105,10 @@ class ChoiceLookup {
   // The texts NthChoice gives for 0, 1, ... up to the first it does not
   // (at most 30), so a position is the index FindChoiceIndex returns.
   std::vector<std::string_view> choices_;
+  // Whether some choice holds "No Value" (any letter case). When none
+  // does, a text equal to a choice cannot hold it either, so the exact
+  // match is tried before the search for it.
+  bool choiceHoldsNoValue_ = false;
 };
 
 }  // namespace qv

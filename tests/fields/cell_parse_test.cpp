@@ -93,6 +93,11 @@ TEST(CellParse, Dates) {
       {0, "-3/14/2024", "NO DATE", "\"-3/14/2024\" is not a date; stored as no date"},
       {0, "tomorrow", "NO DATE", "\"tomorrow\" is not a date; stored as no date"},
       {0, "NO DATE yet", "NO DATE", "\"NO DATE yet\" is not a date; stored as no date"},
+      {0, "24-03-14", "NO DATE", "\"24-03-14\" is not a date; stored as no date"},
+      {0, "2024-03/14", "NO DATE", "\"2024-03/14\" is not a date; stored as no date"},
+      {3, "2024-03", "NO DATE", "\"2024-03\" is not a date; stored as no date"},
+      {0, "12345/01/01", "NO DATE", "\"12345/01/01\" is not a date; stored as no date"},
+      {0, "03/14/", "NO DATE", "\"03/14/\" is not a date; stored as no date"},
       // A date with more after it keeps the date and says what was dropped.
       {0, "03/14/2024 10:00", "2024-03-14",
        "\"03/14/2024 10:00\" holds more than a date; stored as 03/14/2024"},
@@ -103,6 +108,13 @@ TEST(CellParse, Dates) {
     const CellValue<StoredValue> value = ParseDateCell(row.cell, row.format);
     EXPECT_EQ(IsoDate(value.stored), row.stored) << row.cell << " format " << row.format;
     EXPECT_EQ(WarningOf(value), row.warning) << row.cell << " format " << row.format;
+    // The day count entry point reads the same value and reason.
+    const CellValue<int32_t> days = ParseDateCellDays(row.cell, row.format);
+    const StoredValue& b = value.stored;
+    EXPECT_EQ(static_cast<uint32_t>(days.stored),
+              b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24)
+        << row.cell;
+    EXPECT_EQ(WarningOf(days), row.warning) << row.cell;
   }
 }
 
@@ -241,6 +253,9 @@ TEST(CellParse, Integers) {
       {"1 000", 1, "\"1 000\" is not a whole number; stored as 1"},
       {"-", 0, "\"-\" is not a whole number; stored as 0"},
       {"+-5", 0, "\"+-5\" is not a whole number; stored as 0"},
+      {"99999999999x", 2147483647, "\"99999999999x\" is not a whole number; stored as 2147483647"},
+      {"- 5", 0, "\"- 5\" is not a whole number; stored as 0"},
+      {"\t-0012\r\n", -12, ""},
   };
   for (const auto& row : rows) {
     const CellValue<int32_t> value = ParseIntegerCell(row.cell);
