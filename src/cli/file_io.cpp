@@ -163,16 +163,30 @@ OutputStatus OutputFile::Open(const std::string& path, bool replace, std::string
   return OutputStatus::kDone;
 }
 
+namespace {
+
+// Whether an output may take more bytes: `open` says it has a file for them,
+// and a failure before ends it. Otherwise false with `error` set to
+// `notOpen` or to that failure.
+template <typename State>
+bool MayWrite(const State* state, bool open, const char* notOpen, std::string& error) {
+  if (!open) {
+    error = notOpen;
+    return false;
+  }
+  if (!state->failure.empty()) {
+    error = state->failure;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 OutputStatus OutputFile::Write(std::string_view chunk, std::string& error) {
-  if (!state_ || (!state_->inPlace.IsOpen() && !state_->pending.IsOpen())) {
-    error = "No output file is open";
-    return OutputStatus::kFailed;
-  }
+  const bool open = state_ && (state_->inPlace.IsOpen() || state_->pending.IsOpen());
+  if (!MayWrite(state_.get(), open, "No output file is open", error)) return OutputStatus::kFailed;
   State& s = *state_;
-  if (!s.failure.empty()) {
-    error = s.failure;
-    return OutputStatus::kFailed;
-  }
   if (s.Write(chunk, s.failure) == OutputStatus::kDone) return OutputStatus::kDone;
   error = s.failure;
   return OutputStatus::kFailed;
@@ -181,15 +195,10 @@ OutputStatus OutputFile::Write(std::string_view chunk, std::string& error) {
 bool OutputFile::CanWriteAt() const { return state_ && state_->pending.IsOpen(); }
 
 OutputStatus OutputFile::WriteAt(uint64_t offset, std::string_view chunk, std::string& error) {
-  if (!CanWriteAt()) {
-    error = "No private output file is open";
+  if (!MayWrite(state_.get(), CanWriteAt(), "No private output file is open", error)) {
     return OutputStatus::kFailed;
   }
   State& s = *state_;
-  if (!s.failure.empty()) {
-    error = s.failure;
-    return OutputStatus::kFailed;
-  }
   SystemError failure = 0;
   if (s.pending.WriteAt(offset, chunk.data(), chunk.size(), failure)) return OutputStatus::kDone;
   s.Fail("Writing", failure, s.failure);
