@@ -177,6 +177,14 @@ std::string EncodeCsvText(std::string text, CsvEncoding encoding) {
 
 namespace {
 
+// What the rendered text of a database of `fileBytes` bytes is expected to
+// come to: CSV about one and a half times the file, JSON Lines, whose keys
+// repeat on every line, about twice. Room reserved from it is never copied
+// as the text grows, and room never written to takes no memory.
+size_t ExpectedTextBytes(size_t fileBytes, ExportFormat format) {
+  return format == ExportFormat::kJsonLines ? 2 * fileBytes : fileBytes + fileBytes / 2;
+}
+
 // Gathers rendered text and hands it to a sink in chunks of about
 // `chunkBytes`, each converted to the output's character set on the way:
 // the conversion maps byte by byte, so a chunk converts on its own, and the
@@ -185,7 +193,7 @@ namespace {
 class ChunkedOutput {
  public:
   ChunkedOutput(OutputSink& sink, CsvEncoding encoding, size_t chunkBytes, size_t expected)
-      : sink_(sink), encoding_(encoding), chunkBytes_(chunkBytes) {
+      : sink_(sink), encoding_(encoding), chunkBytes_(chunkBytes), expected_(expected) {
     // The buffer is allocated once: a chunk and room for the row that
     // crosses its end, or the whole output when that is expected to be
     // smaller.
@@ -194,6 +202,9 @@ class ChunkedOutput {
 
   // Where the writers append; they may append one row after another.
   std::string& text() { return text_; }
+
+  // The whole text's expected size, as given.
+  size_t expected() const { return expected_; }
 
   // After each row: hands the text over once it has reached a chunk.
   void RowDone() {
@@ -242,6 +253,7 @@ class ChunkedOutput {
   OutputSink& sink_;
   const CsvEncoding encoding_;
   const size_t chunkBytes_;
+  const size_t expected_;
   std::string text_;
   std::string converted_;
   bool started_ = false;
@@ -327,12 +339,10 @@ bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
   }
   const auto render = [&](RowPart& part) {
     try {
-      // Room for the part's text as far as it can be foreseen (JSON Lines
-      // grows to about twice the records' bytes), so that it is not copied
-      // as it grows; room never written to takes no memory. Without it the
-      // text grows as it must.
+      // The part's share of the expected text; without that room the text
+      // grows as it must.
       try {
-        part.text.reserve(database.file.size() / records * 2 * (part.end - part.first));
+        part.text.reserve(out.expected() / records * (part.end - part.first));
       } catch (const std::bad_alloc&) {
       }
       auto writer = makeWriter(part.text);
@@ -434,18 +444,15 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
     if (sqlite.bytes().empty()) return outcome;
     // Handed over in chunks like the texts, so that the file's way to the
     // disk starts while the rest is still being copied.
-    for (std::string_view rest = sqlite.bytes(); written && !rest.empty();) {
-      const std::string_view chunk = rest.substr(0, chunkBytes);
-      written = output.Write(chunk);
-      rest.remove_prefix(chunk.size());
-    }
+    ChunkedOutput out(output, CsvEncoding::kBytes, chunkBytes, 0);
+    out.Append(sqlite.bytes());
+    written = out.status();
 #endif
   } else {
     // JSON Lines is UTF-8 as written; CSV is converted as the options say.
-    // Keys repeat on every JSON line, so that text outgrows the records.
     const bool csv = format == ExportFormat::kCsv;
     ChunkedOutput out(output, csv ? options.encoding : CsvEncoding::kBytes, chunkBytes,
-                      csv ? file.size() + file.size() / 2 : 2 * file.size());
+                      ExpectedTextBytes(file.size(), format));
     ok = csv ? WriteCsv(database, options, popups, out, console)
              : WriteJsonLines(database, options, out, console);
     out.Flush();
@@ -463,9 +470,7 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
 ExportResult ExportToMemory(ByteView file, const ConversionOptions& options, ExportFormat format,
                             Console& console) {
   StringSink output;
-  // Room for the text as far as it can be foreseen (JSON Lines grows to
-  // about twice the records' bytes), so that it is not copied as it grows.
-  output.text.reserve(format == ExportFormat::kJsonLines ? 2 * file.size() : file.size() * 3 / 2);
+  output.text.reserve(ExpectedTextBytes(file.size(), format));
   StringSink popups;
   const ExportOutcome outcome = RunExport(file, options, format, output, popups, console);
   return ExportResult{outcome.loaded, outcome.ok, std::move(output.text), std::move(popups.text)};
