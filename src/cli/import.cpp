@@ -95,10 +95,7 @@ class FileOutput : public ImportOutput {
   }
 
   Status Write(ByteView chunk) override {
-    if (!output_.CanWriteAt()) {
-      held_.insert(held_.end(), chunk.begin(), chunk.end());
-      return {};
-    }
+    if (!output_.CanWriteAt()) return held_.Write(chunk);
     std::string error;
     const OutputStatus written = output_.Write(AsText(chunk), error);
     return OutputOutcome(written, error);
@@ -107,9 +104,8 @@ class FileOutput : public ImportOutput {
   Status Finish(ByteView front) override {
     std::string error;
     if (!output_.CanWriteAt()) {
-      if (held_.size() < front.size()) held_.resize(front.size());
-      std::copy(front.begin(), front.end(), held_.begin());
-      const OutputStatus finished = output_.Finish(AsText(held_), error);
+      (void)held_.Finish(front);
+      const OutputStatus finished = output_.Finish(AsText(held_.bytes()), error);
       return OutputOutcome(finished, error);
     }
     const OutputStatus written = output_.WriteAt(0, AsText(front), error);
@@ -121,7 +117,7 @@ class FileOutput : public ImportOutput {
  private:
   const ConversionOptions& options_;
   OutputFile output_;
-  Bytes held_;
+  HeldDatabase held_;  // for outputs that cannot be written back into
 };
 
 // Reads the inputs and runs the import into the output file.

@@ -503,37 +503,25 @@ Status RunImport(const ImportSource& source, const ConversionOptions& options,
   return WriteDatabase(*prepared, options, output, console);
 }
 
-namespace {
+Status HeldDatabase::Write(ByteView chunk) {
+  // The first chunk is most of a small database; a large one grows to its
+  // size in a few steps.
+  bytes_.insert(bytes_.end(), chunk.begin(), chunk.end());
+  return {};
+}
 
-// Keeps the database in memory.
-class MemoryOutput : public ImportOutput {
- public:
-  Status Open() override { return {}; }
-  Status Write(ByteView chunk) override {
-    // The first chunk is most of a small database; a large one grows to
-    // its size in a few steps.
-    database_.insert(database_.end(), chunk.begin(), chunk.end());
-    return {};
-  }
-  Status Finish(ByteView front) override {
-    if (database_.size() < front.size()) database_.resize(front.size());
-    std::copy(front.begin(), front.end(), database_.begin());
-    return {};
-  }
-  Bytes& database() { return database_; }
-
- private:
-  Bytes database_;
-};
-
-}  // namespace
+Status HeldDatabase::Finish(ByteView front) {
+  if (bytes_.size() < front.size()) bytes_.resize(front.size());
+  std::copy(front.begin(), front.end(), bytes_.begin());
+  return {};
+}
 
 Result<Bytes> ImportCsvToDatabase(const ImportSource& source, const ConversionOptions& options,
                                   Console& console) {
-  MemoryOutput output;
+  HeldDatabase output;
   Status imported = RunImport(source, options, output, console);
   if (!imported) return imported.failure();
-  return std::move(output.database());
+  return std::move(output.bytes());
 }
 
 }  // namespace qv

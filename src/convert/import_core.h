@@ -106,6 +106,19 @@ class ImportOutput {
   virtual Status Finish(ByteView front) = 0;
 };
 
+// An output that holds the whole database in memory: the chunks appended,
+// the front put over the zeros that kept its place.
+class HeldDatabase final : public ImportOutput {
+ public:
+  Status Open() override { return {}; }
+  Status Write(ByteView chunk) override;
+  Status Finish(ByteView front) override;
+  Bytes& bytes() { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
 // Writes the new database to `output` (opened already) as its records are
 // made, printing the warnings about quotes out of place, about cells that
 // are not stored as written (at most 20 listed, then their count) and about
