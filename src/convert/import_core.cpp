@@ -154,21 +154,20 @@ Status InferDefinitions(const ConversionOptions& options, PreparedImport& prepar
   return {};
 }
 
-// The values of CSV column `column` that feed a popup list. Collecting stops
-// at the first data line too short to reach the column (a line with exactly
-// `column` fields still gives the empty value), as the list has always been
-// built.
-std::vector<std::string_view> PopupColumnValues(const PreparedImport& prepared, int column) {
-  std::vector<std::string_view> values;
-  if (column < 0) return values;
-  const size_t lines = prepared.lines.lineCount();
-  values.reserve(lines - std::min(prepared.firstDataLine, lines));
-  for (size_t i = prepared.firstDataLine; i < prepared.lines.lineCount(); ++i) {
-    if (prepared.lines.fieldCount(i) == 0) continue;  // a blank line is no record
-    if (prepared.lines.fieldCount(i) < column) break;
-    values.push_back(prepared.lines.Field(i, static_cast<size_t>(column)));
+// Adds the values of CSV column `column` that feed a popup list to
+// `builder`. Collecting stops at the first data line too short to reach the
+// column (a line with exactly `column` fields still gives the empty value),
+// as the list has always been built, or once the list is full.
+void AddPopupColumnValues(const PreparedImport& prepared, int column, PopupListBuilder& builder) {
+  if (column < 0) return;
+  const CsvTable& lines = prepared.lines;
+  const size_t k = static_cast<size_t>(column);
+  for (size_t i = prepared.firstDataLine; i < lines.lineCount() && !builder.full(); ++i) {
+    lines.PrefetchField(i + kColumnPrefetchLines, k);
+    if (lines.fieldCount(i) == 0) continue;  // a blank line is no record
+    if (lines.fieldCount(i) < column) break;
+    builder.Add(lines.Field(i, k));
   }
-  return values;
 }
 
 // Prints one warning about a cell. It quotes handheld bytes, which the
@@ -440,8 +439,9 @@ std::array<Bytes, kFieldSlots> BuildPopupRecords(const PreparedImport& prepared)
     if (merged && prepared.master.fields[slot].type == kPopup) {
       std::optional<ByteView> oldList;
       if (old) oldList = ByteView(*old);
-      lists[slot] = BuildPopupList(
-          oldList, PopupColumnValues(prepared, prepared.columns[static_cast<size_t>(slot)]));
+      PopupListBuilder builder(oldList);
+      AddPopupColumnValues(prepared, prepared.columns[static_cast<size_t>(slot)], builder);
+      lists[slot] = builder.Finish();
     } else if (prepared.fromExisting && old && !old->empty()) {
       lists[slot] = *old;
     } else {

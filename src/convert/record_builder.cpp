@@ -328,15 +328,9 @@ uint32_t GetLargestUnique(const CsvTable& lines, const MasterRecord& master,
   }
   uint32_t largest = 0;
   if (uniqueColumns.empty()) return largest;
-  // The cells lie a CSV line apart in a text far larger than the cache;
-  // each is asked for some lines ahead, so that it has arrived when its
-  // turn comes.
-  constexpr size_t kPrefetchAhead = 16;
   for (size_t i = firstLine; i < lines.lineCount(); ++i) {
     for (int column : uniqueColumns) {
-      if (i + kPrefetchAhead < lines.lineCount()) {
-        __builtin_prefetch(CellOf(lines, i + kPrefetchAhead, column).data());
-      }
+      if (column >= 0) lines.PrefetchField(i + kColumnPrefetchLines, static_cast<size_t>(column));
       largest = std::max(largest, static_cast<uint32_t>(ParseDecimal(CellOf(lines, i, column))));
     }
   }

@@ -57,6 +57,10 @@ struct CsvQuoteIssue {
 // arena together are therefore limited to kCsvTableLimit bytes.
 //
 // The text is not copied: it must outlive the table.
+// How many lines ahead a walk down a column asks for its cells
+// (CsvTable::PrefetchField).
+inline constexpr size_t kColumnPrefetchLines = 16;
+
 class CsvTable {
  public:
   struct Span {
@@ -78,6 +82,13 @@ class CsvTable {
   std::string_view Field(size_t line, size_t k) const {
     const Line& l = lines_[line];
     return k < l.fieldCount ? View(fields_[l.firstField + k]) : std::string_view();
+  }
+  // Asks for the bytes of field k of `line` ahead of their use (nothing
+  // past the last line). A walk down a column meets a cell a line apart in
+  // a text far larger than the cache; asking some lines ahead has each one
+  // arrive by its turn.
+  void PrefetchField(size_t line, size_t k) const {
+    if (line < lines_.size()) __builtin_prefetch(Field(line, k).data());
   }
   // False when field k of `line` certainly holds no CR, which spares
   // searching it. A CR ends the line outside quotes, so only a field read

@@ -75,55 +75,47 @@ std::vector<std::string_view> LeadingChoices(ByteView list) {
   return choices;
 }
 
-Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values) {
-  std::vector<std::string> choices;
+PopupListBuilder::PopupListBuilder(std::optional<ByteView> oldList) {
   if (oldList) {
-    for (const std::string_view choice : LeadingChoices(*oldList)) choices.emplace_back(choice);
+    for (const std::string_view choice : LeadingChoices(*oldList)) choices_.emplace_back(choice);
   }
-  // The values lie a CSV line apart in a text far larger than the cache;
-  // each is asked for some lines ahead, so that it has arrived when its
-  // turn comes.
-  constexpr size_t kPrefetchAhead = 16;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (choices.size() >= static_cast<size_t>(kChoiceBuildLimit)) break;
-    if (i + kPrefetchAhead < values.size()) __builtin_prefetch(values[i + kPrefetchAhead].data());
-    const std::string_view raw = values[i];
-    // Most values of a column repeat a choice as written; whatever else
-    // they hold, they add nothing, so the exact match is tried first. A
-    // choice holds no NUL, so a value equal to one is cut nowhere.
-    bool known = false;
-    for (const std::string& choice : choices) {
-      if (SameBytes(choice, raw)) {
-        known = true;
-        break;
-      }
-    }
-    if (known) continue;
-    const std::string_view value = UpToNul(raw);
-    for (const std::string& choice : choices) {
-      if (SameBytes(choice, value)) {
-        known = true;
-        break;
-      }
-    }
-    if (known || value.empty() || ContainsNoCase(value, kNoValueText)) continue;
-    // The whole value is compared, so one longer than a choice never matches
-    // its own cut form; the first spelling met is the one kept.
-    for (const std::string& choice : choices) {
-      if (EqualsNoCase(value, choice)) {
-        known = true;
-        break;
-      }
-    }
-    if (!known) choices.push_back(BoundedCopy(value, kChoiceMax));
+}
+
+void PopupListBuilder::Add(std::string_view raw) {
+  if (full()) return;
+  // Most values of a column repeat a choice as written; whatever else they
+  // hold, they add nothing, so the exact match is tried first. A choice
+  // holds no NUL, so a value equal to one is cut nowhere.
+  for (const std::string& choice : choices_) {
+    if (SameBytes(choice, raw)) return;
   }
+  const std::string_view value = UpToNul(raw);
+  for (const std::string& choice : choices_) {
+    if (SameBytes(choice, value)) return;
+  }
+  if (value.empty() || ContainsNoCase(value, kNoValueText)) return;
+  // The whole value is compared, so one longer than a choice never matches
+  // its own cut form; the first spelling met is the one kept.
+  for (const std::string& choice : choices_) {
+    if (EqualsNoCase(value, choice)) return;
+  }
+  choices_.push_back(BoundedCopy(value, kChoiceMax));
+}
+
+Bytes PopupListBuilder::Finish() const {
   Bytes list;
-  for (const std::string& choice : choices) {
+  for (const std::string& choice : choices_) {
     list.insert(list.end(), choice.begin(), choice.end());
     list.push_back(0);
   }
   list.insert(list.end(), 3, 0);
   return list;
+}
+
+Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values) {
+  PopupListBuilder builder(oldList);
+  for (size_t i = 0; i < values.size() && !builder.full(); ++i) builder.Add(values[i]);
+  return builder.Finish();
 }
 
 ChoiceLookup::ChoiceLookup(ByteView list) {

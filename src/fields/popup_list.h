@@ -76,14 +76,28 @@ void ForEachChoiceText(std::optional<ByteView> list, Emit emit) {
 // what an import takes over. Views into `list`.
 std::vector<std::string_view> LeadingChoices(ByteView list);
 
-// Import side. Takes over up to 30 choices of `oldList` (cut to 79), then adds
-// each distinct (ASCII case-insensitive) non-empty value of `values` that does
-// not contain "No Value", while fewer than 29 choices are held. Returns the
-// list bytes: each choice and a NUL, then three NULs.
+// Import side: a popup list built from a column's values. Takes over up to
+// 30 choices of `oldList` (cut to 79), then adds each distinct (ASCII
+// case-insensitive) non-empty value that does not contain "No Value", while
+// fewer than 29 choices are held. Finish gives the list bytes: each choice
+// and a NUL, then three NULs.
 //
-// `values` is the column's cells in line order, without the field-name line,
-// and ending before the first line that has fewer fields than the column
-// number (the caller stops there). A value counts up to its first NUL.
+// The values are the column's cells in line order, without the field-name
+// line, and ending before the first line that has fewer fields than the
+// column number (the caller stops there). A value counts up to its first NUL.
+class PopupListBuilder {
+ public:
+  explicit PopupListBuilder(std::optional<ByteView> oldList);
+  // True once no value can add a choice: the caller may stop walking.
+  bool full() const { return choices_.size() >= static_cast<size_t>(kChoiceBuildLimit); }
+  void Add(std::string_view raw);
+  Bytes Finish() const;
+
+ private:
+  std::vector<std::string> choices_;
+};
+
+// The list built from `values` in one call.
 Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values);
 
 // Index of the choice equal to `text` (among the first 30), else of the
