@@ -1,5 +1,5 @@
 // The platform layer: the folder walk (order, links, duplicates, unreadable
-// subfolders) and folder creation.
+// subfolders), folder creation, and large blocks of memory.
 #include "cli/platform.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,9 @@
 #include <unistd.h>
 #endif
 
+#include <cstdint>
+#include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -162,6 +165,25 @@ TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
   EXPECT_EQ(GetPathKind(dir.path("nothing")), PathKind::kMissing);
   EXPECT_EQ(JoinPath("out", "a/b.csv"), "out/a/b.csv");
   EXPECT_EQ(JoinPath("out/", "b.csv"), "out/b.csv");
+}
+
+// Blocks around the size that moves them onto huge pages hold every byte,
+// and a size that rounding up would wrap is refused, not made small.
+TEST(LargeBlocks, HoldEveryByteAndRefuseWhatTheAddressSpaceCannotHold) {
+  constexpr size_t kHuge = size_t{2} << 20;
+  for (const size_t size : {kHuge - 1, kHuge, kHuge + 1, 5 * kHuge + 7}) {
+    std::vector<uint8_t> block(size);
+    for (size_t i = 0; i < size; i += 4093) block[i] = static_cast<uint8_t>(i);
+    block.back() = 0xA5;
+    size_t wrong = 0;
+    for (size_t i = 0; i + 1 < size; i += 4093) wrong += block[i] != static_cast<uint8_t>(i);
+    EXPECT_EQ(wrong, 0u) << size;
+    EXPECT_EQ(block.back(), 0xA5) << size;
+  }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they abort instead
+  volatile size_t hopeless = std::numeric_limits<size_t>::max() - kHuge / 2;
+  EXPECT_THROW(::operator delete(::operator new(hopeless)), std::bad_alloc);
+#endif
 }
 
 #if !defined(_WIN32)  // symbolic links
