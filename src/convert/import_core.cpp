@@ -391,7 +391,7 @@ Result<PreparedImport> PrepareImport(const ImportSource& source, const Conversio
   }
   prepared.utf8 = utf8;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
-  prepared.lines = ReadCsvTable(csvText, options.separator);
+  prepared.lines = ReadCsvTable(csvText, options.separator, options.threads);
   if (!prepared.lines.complete()) return RefuseTooLarge(console);
   if (utf8) {
     Status converted = ConvertLinesFromUtf8(prepared.lines, console);

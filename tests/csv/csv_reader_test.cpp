@@ -232,5 +232,67 @@ TEST(CsvReader, QuoteIssuesNameRealFields) {
   EXPECT_GT(seen, 1000u);
 }
 
+// The same lines, fields, quote issues and CR marks, however the table
+// came to be.
+void ExpectSameTable(const CsvTable& got, const CsvTable& want, const std::string& text) {
+  const std::string where = ::testing::PrintToString(text);
+  ASSERT_EQ(got.lineCount(), want.lineCount()) << where;
+  EXPECT_EQ(got.complete(), want.complete()) << where;
+  for (size_t line = 0; line < want.lineCount(); ++line) {
+    ASSERT_EQ(got.fieldCount(line), want.fieldCount(line)) << where;
+    for (size_t k = 0; k < static_cast<size_t>(want.fieldCount(line)); ++k) {
+      EXPECT_EQ(got.Field(line, k), want.Field(line, k)) << where;
+      EXPECT_EQ(got.MayHoldCr(line, k), want.MayHoldCr(line, k)) << where;
+    }
+  }
+  ASSERT_EQ(got.quoteIssues().size(), want.quoteIssues().size()) << where;
+  for (size_t i = 0; i < want.quoteIssues().size(); ++i) {
+    const CsvQuoteIssue& a = got.quoteIssues()[i];
+    const CsvQuoteIssue& b = want.quoteIssues()[i];
+    EXPECT_TRUE(a.kind == b.kind && a.line == b.line && a.field == b.field && a.offset == b.offset)
+        << where << " issue " << i;
+  }
+}
+
+// Read in two parts, at every place of random texts, the table is the one
+// read in one go: by the lines before a place joined with those after it
+// when they end right there, and by ReadCsvTableInTwo whatever the place.
+TEST(CsvReader, ReadInTwoPartsGivesTheTableOfOneRead) {
+  const char alphabet[] = {'a', 'b', ',', '"', '"', '\r', '\n', '\n', '\0'};
+  uint64_t state = 5;
+  size_t joined = 0;
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    for (int i = 0; i < 32; ++i) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      text.push_back(alphabet[(state >> 33) % sizeof alphabet]);
+    }
+    const CsvTable whole = ReadCsvTable(text, ',');
+    for (size_t split = 0; split <= text.size(); ++split) {
+      CsvTable before(text);
+      CsvReader reader(text, ',');
+      ReadCsvLines(reader, before, split, text.size());
+      if (reader.position() == split) {
+        CsvTable after(text);
+        CsvReader from(text, ',', split);
+        ReadCsvLines(from, after, text.size(), text.size());
+        ASSERT_TRUE(before.Append(after));
+        ExpectSameTable(before, whole, text);
+        ++joined;
+      }
+      ExpectSameTable(ReadCsvTableInTwo(text, ',', split), whole, text);
+    }
+  }
+  EXPECT_GT(joined, 1000u);
+}
+
+TEST(CsvReader, SplitPointFollowsALineFeedThatEndsALineOnItsOwn) {
+  EXPECT_EQ(CsvSplitPoint("ab\ncd\nef", 0), 3u);
+  EXPECT_EQ(CsvSplitPoint("ab\ncd\nef", 3), 6u);
+  EXPECT_EQ(CsvSplitPoint("a\r\nb\n\nc\nd", 0), 8u);  // CR LF, then LF LF, are pairs
+  EXPECT_EQ(CsvSplitPoint("abc", 0), 3u);
+  EXPECT_EQ(CsvSplitPoint("", 0), 0u);
+}
+
 }  // namespace
 }  // namespace qv
