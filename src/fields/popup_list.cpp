@@ -117,6 +117,10 @@ Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::str
     }
     if (!known) choices.push_back(BoundedCopy(value, kChoiceMax));
   }
+  return EncodePopupList(choices);
+}
+
+Bytes EncodePopupList(std::span<const std::string> choices) {
   Bytes list;
   for (const std::string& choice : choices) {
     list.insert(list.end(), choice.begin(), choice.end());
