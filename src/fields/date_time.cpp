@@ -26,11 +26,6 @@ constexpr TimeLayout kTimeLayouts[5] = {
     {true, ':'}, {false, ':'}, {true, '.'}, {false, '.'}, {false, ','},
 };
 
-StoredValue WriteLE32(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-}
-
 // The value of one piece; a missing piece counts as 0.
 int PieceValue(std::string_view text, int piece, char separator) {
   const std::optional<std::string_view> found = TextPiece(text, piece, separator);
@@ -272,7 +267,7 @@ Result<ClockTime> ParseTime(std::string_view text, int timeFormat) {
 }
 
 StoredValue StoreDate(int month, int day, int year) {
-  return WriteLE32(static_cast<uint32_t>(DateToDayCount(month, day, year)));
+  return StoreU32LE(static_cast<uint32_t>(DateToDayCount(month, day, year)));
 }
 
 StoredValue StoreTime(int hour, int minute, int second) {
