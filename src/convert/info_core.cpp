@@ -105,19 +105,9 @@ std::string Describe(const ExportDatabase& database, int storedVersion,
 }  // namespace
 
 std::string FormatDatabaseTime(uint32_t seconds) {
-  uint32_t days = seconds / 86400;
+  const CalendarDate date = DayCountToCalendarDate(seconds / 86400);
   const uint32_t clock = seconds % 86400;
-  int year = 1904;
-  while (days >= (IsLeapYear(year) ? 366u : 365u)) {
-    days -= IsLeapYear(year) ? 366u : 365u;
-    ++year;
-  }
-  int month = 1;
-  while (days >= static_cast<uint32_t>(DaysInMonth(month, year))) {
-    days -= static_cast<uint32_t>(DaysInMonth(month, year));
-    ++month;
-  }
-  return Format("%04d-%02d-%02u %02u:%02u:%02u", year, month, days + 1, clock / 3600,
+  return Format("%04d-%02d-%02d %02u:%02u:%02u", date.year, date.month, date.day, clock / 3600,
                 clock / 60 % 60, clock % 60);
 }
 

@@ -300,14 +300,6 @@ void DeriveSchemaMaxLengths(const std::vector<SchemaField>& fields, const CsvTab
   }
 }
 
-Bytes SchemaChoiceList(const SchemaField& field) {
-  Bytes list;
-  for (const std::string& choice : field.choices) {
-    list.insert(list.end(), choice.begin(), choice.end());
-    list.push_back(0);
-  }
-  list.insert(list.end(), 3, 0);
-  return list;
-}
+Bytes SchemaChoiceList(const SchemaField& field) { return EncodePopupList(field.choices); }
 
 }  // namespace qv

@@ -14,6 +14,7 @@
 #include "convert/schema.h"
 #include "convert/typed_writers.h"
 #include "csv/byte_scan.h"
+#include "fields/charset.h"
 #include "fields/field_types.h"
 #include "fields/popup_list.h"
 #include "fields/text_utils.h"
@@ -261,13 +262,7 @@ bool OpenFileInMemory(std::unique_ptr<sqlite3, SqliteFileBytes::Close>& db) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t k = 0; k < prefix.size(); ++k) {
-    char c = text[k];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[k]) return false;
-  }
-  return true;
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace

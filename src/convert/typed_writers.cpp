@@ -10,37 +10,11 @@
 namespace qv {
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    char x = a[k];
-    char y = b[k];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsTaken(const std::vector<std::string>& names, std::string_view name) {
   for (const std::string& taken : names) {
-    if (EqualNoCase(taken, name)) return true;
+    if (EqualsNoCase(taken, name)) return true;
   }
   return false;
-}
-
-void AppendUtf8(char32_t code, std::string& out) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    // The handheld set reaches no further than the basic plane.
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
 }
 
 // One byte of UTF-8 in a JSON string: control characters as \\u00XX, the
@@ -72,7 +46,7 @@ void AppendJsonHandheld(std::string_view bytes, std::string& out) {
     if (at == bytes.size()) return;
     const auto byte = static_cast<uint8_t>(bytes[at]);
     if (byte >= 0x80) {
-      AppendUtf8(HandheldCodePoint(byte), out);
+      out.append(HandheldByteAsUtf8(byte));
     } else {
       AppendJsonByte(bytes[at], out);
     }
@@ -108,17 +82,6 @@ std::vector<std::string> UniqueColumnNames(const MasterRecord& master,
     names.push_back(std::move(name));
   }
   return names;
-}
-
-void AppendHandheldAsUtf8(std::string_view bytes, std::string& out) {
-  for (const char c : bytes) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (byte < 0x80) {
-      out.push_back(c);
-    } else {
-      AppendUtf8(HandheldCodePoint(byte), out);
-    }
-  }
 }
 
 void AppendIsoDateOrTime(const Cell& cell, std::string& out) {

@@ -21,8 +21,6 @@ namespace qv {
 // taken gets "_2", "_3", ... appended until it is free.
 std::vector<std::string> UniqueColumnNames(const MasterRecord& master, std::span<const int> slots);
 
-// Appends handheld bytes to `out` as UTF-8.
-void AppendHandheldAsUtf8(std::string_view bytes, std::string& out);
 
 // Appends the ISO 8601 text of a kDate or kTime cell: a date as
 // "YYYY-MM-DD", a time as "HH:MM" (hours as stored, so a duration may give

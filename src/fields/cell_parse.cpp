@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "fields/text_utils.h"
+#include "pdb/byte_io.h"
 
 namespace qv {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 constexpr size_t kQuotedCellMax = 40;
 // The largest hour a stored number of seconds shows as: 255 is "No Time".
 constexpr int kLongestDurationHour = 254;
-constexpr int32_t kNoTimeSeconds = 255 * 3600;
+constexpr int32_t kNoTimeSeconds = kNoTimeHour * 3600;
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -195,7 +196,7 @@ enum class TimeStatus { kNoTime, kTime, kExtraText, kNotATime };
 
 struct TimeReading {
   TimeStatus status = TimeStatus::kNoTime;
-  int hour = 255;
+  int hour = kNoTimeHour;
   int minute = 0;
   int second = 0;
 };
@@ -278,10 +279,7 @@ CellValue<int32_t> ParseDateCellDays(std::string_view cell, int dateFormat) {
 
 CellValue<StoredValue> ParseDateCell(std::string_view cell, int dateFormat) {
   const CellValue<int32_t> day = DateCellDayCount(cell, dateFormat);
-  const auto count = static_cast<uint32_t>(day.stored);
-  return {StoredValue{static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
-                      static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)},
-          day.warning};
+  return {StoreU32LE(static_cast<uint32_t>(day.stored)), day.warning};
 }
 
 CellValue<StoredValue> ParseTimeCell(std::string_view cell, int timeFormat) {

@@ -131,11 +131,25 @@ std::optional<char32_t> DecodeUtf8CodePoint(std::string_view text) {
 std::string HandheldToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 4);
-  for (const char c : bytes) {
-    const Encoded& e = kUtf8Of[static_cast<uint8_t>(c)];
-    out.append(e.bytes.data(), e.length);
-  }
+  AppendHandheldAsUtf8(bytes, out);
   return out;
+}
+
+void AppendHandheldAsUtf8(std::string_view bytes, std::string& out) {
+  for (const char c : bytes) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < 0x80) {
+      out.push_back(c);  // most text is ASCII, which stays as it is
+    } else {
+      const Encoded& e = kUtf8Of[byte];
+      out.append(e.bytes.data(), e.length);
+    }
+  }
+}
+
+std::string_view HandheldByteAsUtf8(uint8_t byte) {
+  const Encoded& e = kUtf8Of[byte];
+  return {e.bytes.data(), e.length};
 }
 
 namespace {

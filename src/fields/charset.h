@@ -29,6 +29,10 @@ std::optional<char32_t> DecodeUtf8CodePoint(std::string_view text);
 
 // Handheld bytes as UTF-8. Never fails: every byte has a character.
 std::string HandheldToUtf8(std::string_view bytes);
+// The same, appended to `out`.
+void AppendHandheldAsUtf8(std::string_view bytes, std::string& out);
+// The UTF-8 of one handheld byte (one to three bytes).
+std::string_view HandheldByteAsUtf8(uint8_t byte);
 
 // UTF-8 as handheld bytes, or a failure at the first invalid sequence
 // (overlong form, surrogate, truncated sequence, stray continuation byte,

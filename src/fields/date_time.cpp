@@ -26,11 +26,6 @@ constexpr TimeLayout kTimeLayouts[5] = {
     {true, ':'}, {false, ':'}, {true, '.'}, {false, '.'}, {false, ','},
 };
 
-StoredValue WriteLE32(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-}
-
 // The value of one piece; a missing piece counts as 0.
 int PieceValue(std::string_view text, int piece, char separator) {
   const std::optional<std::string_view> found = TextPiece(text, piece, separator);
@@ -114,7 +109,7 @@ int DaysInMonth(int month, int64_t year) {
   return (month == 2 && IsLeapYear(year)) ? 29 : kMonthLengths[month - 1];
 }
 
-PackedDate DayCountToDate(uint32_t dayCount) {
+CalendarDate DayCountToCalendarDate(uint32_t dayCount) {
   // Every fourth year is a leap year and the first one (1904) is, so the
   // calendar repeats every 1461 days: a leap year, then three common ones.
   constexpr uint32_t kCycleDays = 4 * 365 + 1;
@@ -127,11 +122,20 @@ PackedDate DayCountToDate(uint32_t dayCount) {
   }
   const int leap = yearInCycle == 0 ? 1 : 0;
   const uint8_t month = kMonthOfDay[leap][dayOfYear];
-  PackedDate date;
-  date.yearSince1904 = static_cast<uint8_t>((4 * cycles + yearInCycle) & 0x7F);
+  CalendarDate date;
+  date.year = kFirstCalendarYear + static_cast<int>(4 * cycles + yearInCycle);
   date.month = month;
-  date.day = static_cast<uint8_t>(dayOfYear - kMonthStarts[leap][month - 1] + 1);
+  date.day = static_cast<int>(dayOfYear - kMonthStarts[leap][month - 1] + 1);
   return date;
+}
+
+PackedDate DayCountToDate(uint32_t dayCount) {
+  const CalendarDate date = DayCountToCalendarDate(dayCount);
+  PackedDate packed;
+  packed.yearSince1904 = static_cast<uint8_t>((date.year - kFirstCalendarYear) & 0x7F);
+  packed.month = static_cast<uint8_t>(date.month);
+  packed.day = static_cast<uint8_t>(date.day);
+  return packed;
 }
 
 int32_t DateToDayCount(int month, int day, int year) {
@@ -272,7 +276,7 @@ Result<ClockTime> ParseTime(std::string_view text, int timeFormat) {
 }
 
 StoredValue StoreDate(int month, int day, int year) {
-  return WriteLE32(static_cast<uint32_t>(DateToDayCount(month, day, year)));
+  return StoreU32LE(static_cast<uint32_t>(DateToDayCount(month, day, year)));
 }
 
 StoredValue StoreTime(int hour, int minute, int second) {

@@ -31,6 +31,12 @@ bool IsLeapYear(int64_t year);
 // outside 1-12.
 int DaysInMonth(int month, int64_t year);
 
+struct CalendarDate {
+  int month = 1;
+  int day = 1;
+  int year = 1904;
+};
+
 struct PackedDate {
   uint8_t yearSince1904 = 0;  // low 7 bits of the year offset
   uint8_t month = 0;          // 1..12
@@ -56,6 +62,9 @@ TimeLayout TimeLayoutOf(int timeFormat);
 inline constexpr int kFirstCalendarYear = 1904;
 inline constexpr int kLastCalendarYear = 2031;
 
+// The date `dayCount` days after 1904-01-01, the year in full.
+CalendarDate DayCountToCalendarDate(uint32_t dayCount);
+// The same with the year as a stored date keeps it (low 7 bits).
 PackedDate DayCountToDate(uint32_t dayCount);
 int32_t DateToDayCount(int month, int day, int year);
 
@@ -79,11 +88,6 @@ std::string FormatSeconds(int32_t seconds, int timeFormat);
 // does not exist. The piece views `text`.
 std::optional<std::string_view> TextPiece(std::string_view text, int piece, char separator);
 
-struct CalendarDate {
-  int month = 1;
-  int day = 1;
-  int year = 1904;
-};
 struct ClockTime {
   int hour = 0;
   int minute = 0;

@@ -102,9 +102,11 @@ void PopupListBuilder::Add(std::string_view raw) {
   choices_.push_back(BoundedCopy(value, kChoiceMax));
 }
 
-Bytes PopupListBuilder::Finish() const {
+Bytes PopupListBuilder::Finish() const { return EncodePopupList(choices_); }
+
+Bytes EncodePopupList(std::span<const std::string> choices) {
   Bytes list;
-  for (const std::string& choice : choices_) {
+  for (const std::string& choice : choices) {
     list.insert(list.end(), choice.begin(), choice.end());
     list.push_back(0);
   }

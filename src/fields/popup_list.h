@@ -6,6 +6,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,6 +100,10 @@ class PopupListBuilder {
 
 // The list built from `values` in one call.
 Bytes BuildPopupList(std::optional<ByteView> oldList, const std::vector<std::string_view>& values);
+
+// The bytes of a list holding `choices`: each choice and a NUL, then three
+// NULs.
+Bytes EncodePopupList(std::span<const std::string> choices);
 
 // Index of the choice equal to `text` (among the first 30), else of the
 // first one equal ignoring ASCII case, or -1; -1 also when `text` contains

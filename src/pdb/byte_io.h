@@ -6,6 +6,7 @@
 // once at the end. ByteWriter appends to a growing byte vector.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,12 +28,20 @@ inline std::string_view AsText(ByteView bytes) {
 }
 
 // The little-endian 32-bit value of the first four bytes of `bytes`, or 0
-// when it holds fewer. The one place little-endian numbers are put
+// when it holds fewer. The one place 32-bit little-endian numbers are put
 // together; ByteReader and the field readers go through it.
 inline uint32_t LoadU32LE(ByteView bytes) {
   if (bytes.size() < 4) return 0;
   return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
          (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+// The four bytes of `value`, little-endian: the counterpart of LoadU32LE,
+// and the one place such numbers are taken apart (ByteWriter and the stored
+// dates go through it).
+inline std::array<uint8_t, 4> StoreU32LE(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
 }
 
 class ByteReader {
@@ -87,9 +96,8 @@ class ByteWriter {
     Append(bytes);
   }
   void WriteU32LE(uint32_t value) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    Append(bytes);
+    const std::array<uint8_t, 4> bytes = StoreU32LE(value);
+    Append(bytes.data(), bytes.size());
   }
   void WriteBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
   void WriteBytes(std::span<const char> text);
@@ -100,11 +108,14 @@ class ByteWriter {
   // Grows by resize rather than a ranged insert: GCC 12 misjudges the
   // destination size of small ranged inserts into a freshly grown vector and
   // reports overflows that cannot happen.
+  void Append(const uint8_t* bytes, size_t count) {
+    const size_t at = out_.size();
+    out_.resize(at + count);
+    std::memcpy(out_.data() + at, bytes, count);
+  }
   template <size_t N>
   void Append(const uint8_t (&bytes)[N]) {
-    const size_t at = out_.size();
-    out_.resize(at + N);
-    std::memcpy(out_.data() + at, bytes, N);
+    Append(bytes, N);
   }
 
   Bytes& out_;

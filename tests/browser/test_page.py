@@ -181,6 +181,8 @@ def main():
         kind = item.find_element(By.CSS_SELECTOR, ".kind").text
         if "Orders" not in kind or "12 rows" not in kind or "7 fields" not in kind:
             fail("the sample is described as: " + kind)
+        if driver.find_element(By.ID, "downloadAll").is_displayed():
+            fail("\"Download all results\" is offered for a single result")
         cells = item.find_elements(By.CSS_SELECTOR, ".preview tbody tr")
         if len(cells) != 10:
             fail(f"the preview shows {len(cells)} rows, not the first 10")
@@ -226,6 +228,8 @@ def main():
         WebDriverWait(driver, 60).until(lambda d: item.get_attribute("data-state"))
         if item.get_attribute("data-state") != "done":
             fail("building the database failed: " + item.text)
+        if not driver.find_element(By.ID, "downloadAll").is_displayed():
+            fail("\"Download all results\" is not offered for two results")
         click_download(item)
         built = work / "built.pdb"
         built.write_bytes(wait_download(downloads, "orders.pdb"))
