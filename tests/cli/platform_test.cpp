@@ -1,5 +1,5 @@
 // The platform layer: the folder walk (order, links, duplicates, unreadable
-// subfolders) and folder creation.
+// subfolders), reading only the files it listed, and folder creation.
 #include "cli/platform.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,51 @@ TEST(MakeFolders, CreatesEveryMissingFolderAndRefusesAFileInThePath) {
   EXPECT_EQ(GetPathKind(dir.path("nothing")), PathKind::kMissing);
   EXPECT_EQ(JoinPath("out", "a/b.csv"), "out/a/b.csv");
   EXPECT_EQ(JoinPath("out/", "b.csv"), "out/b.csv");
+}
+
+// Each file of a listing is opened only while its path still leads to the
+// file listed, whatever took its place meanwhile.
+TEST(OpenListed, OpensOnlyTheFileTheWalkListed) {
+  TempDir dir;
+  const std::vector<std::string> names = {"kept", "removed", "renamed-over"
+#if !defined(_WIN32)
+                                          , "fifo", "link-out", "sub/in-folder"
+#endif
+  };
+  ASSERT_TRUE(dir.Write("outside", "elsewhere"));
+  for (const std::string& name : names) {
+    ASSERT_TRUE(MakeFolders(dir.path("in/" + FolderOf(name))).ok());
+    ASSERT_TRUE(dir.Write("in/" + name, name));
+  }
+  const FolderListing listing = ListFilesBelow(dir.path("in"));
+  ASSERT_EQ(listing.files.size(), names.size());
+  ASSERT_EQ(listing.ids.size(), names.size());
+
+  std::filesystem::remove(dir.path("in/removed"));
+  ASSERT_TRUE(dir.Write("in/new", "new"));
+  std::filesystem::rename(dir.path("in/new"), dir.path("in/renamed-over"));
+#if !defined(_WIN32)
+  std::filesystem::remove(dir.path("in/fifo"));
+  ASSERT_EQ(mkfifo(dir.path("in/fifo").c_str(), 0600), 0);  // no writer: opening would wait
+  std::filesystem::remove(dir.path("in/link-out"));
+  ASSERT_EQ(symlink("../outside", dir.path("in/link-out").c_str()), 0);
+  std::filesystem::rename(dir.path("in/sub"), dir.path("in/moved"));
+  ASSERT_EQ(symlink("..", dir.path("in/sub").c_str()), 0);  // sub/in-folder: the outside's sibling
+  ASSERT_TRUE(dir.Write("in-folder", "elsewhere"));
+#endif
+  for (size_t i = 0; i < listing.files.size(); ++i) {
+    const std::string& name = listing.files[i];
+    SCOPED_TRACE(name);
+    bool replaced = false;
+    SystemError error = 0;
+    File file = File::OpenListed(JoinPath(dir.path("in"), name), listing.ids[i], replaced, error);
+    EXPECT_EQ(file.IsOpen(), name == "kept");
+    EXPECT_EQ(replaced, name != "kept" && name != "removed");
+    if (name == "kept") {
+      char buffer[16];
+      EXPECT_EQ(file.Read(buffer, sizeof buffer, error), 4);
+    }
+  }
 }
 
 #if !defined(_WIN32)  // symbolic links
