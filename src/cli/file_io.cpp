@@ -33,12 +33,11 @@ uint64_t FileLength(const std::string& path) {
   return file.IsOpen() ? file.RegularFileSize().value_or(0) : 0;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
-                                         uint64_t limit) {
-  tooLarge = false;
+namespace {
+
+// The rest of the open `file`, as ReadWholeFile reads it.
+std::optional<std::string> ReadAll(File& file, bool& tooLarge, uint64_t limit) {
   SystemError error = 0;
-  File file = IsStandardStream(path) ? File::StandardInput() : File::OpenForReading(path, error);
-  if (!file.IsOpen()) return std::nullopt;
   std::string contents;
   if (const std::optional<uint64_t> size = file.RegularFileSize()) {
     if (*size > limit) {
@@ -61,6 +60,26 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge
     }
   }
   return contents;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
+                                         uint64_t limit) {
+  tooLarge = false;
+  SystemError error = 0;
+  File file = IsStandardStream(path) ? File::StandardInput() : File::OpenForReading(path, error);
+  if (!file.IsOpen()) return std::nullopt;
+  return ReadAll(file, tooLarge, limit);
+}
+
+std::optional<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed,
+                                          bool& tooLarge, bool& replaced) {
+  tooLarge = false;
+  SystemError error = 0;
+  File file = File::OpenListed(path, listed, replaced, error);
+  if (!file.IsOpen()) return std::nullopt;
+  return ReadAll(file, tooLarge, kLargestInput);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

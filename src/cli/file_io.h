@@ -46,6 +46,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge
                                          uint64_t limit = kLargestInput);
 // The same, not telling a file too large from one that cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// The file ListFilesBelow listed at `path` with identity `listed`, read as
+// ReadWholeFile reads it, or nothing; `replaced` is set when the path no
+// longer leads to that file (see File::OpenListed).
+std::optional<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed,
+                                          bool& tooLarge, bool& replaced);
 
 // An input held in memory once: a regular file mapped (see MappedFile for
 // what happens when another program shortens it meanwhile), anything else

@@ -40,6 +40,7 @@ struct FolderPair {
 // writes only its own.
 struct FileJob {
   std::string input;   // the path opened
+  StoredFileId id;     // the file the listing found there
   std::string output;  // the path written
   std::string why;     // after the run: the description or the failure
   enum { kFailed, kConverted, kSkipped } outcome = kFailed;
@@ -115,12 +116,17 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
   }
 }
 
-// Reads `path` whole into `bytes`; false with the reason in `why`.
-bool ReadFolderFile(const std::string& path, std::optional<std::string>& bytes, std::string& why) {
+// Reads the file listed at `path` as `id` whole into `bytes`; false with the
+// reason in `why`.
+bool ReadFolderFile(const std::string& path, const StoredFileId& id,
+                    std::optional<std::string>& bytes, std::string& why) {
   bool tooLarge = false;
-  bytes = ReadWholeFile(path, tooLarge);
+  bool replaced = false;
+  bytes = ReadListedFile(path, id, tooLarge, replaced);
   if (bytes) return true;
-  why = tooLarge ? TooLargeMessage(path) : "cannot be read (gone, or no permission)";
+  why = tooLarge  ? TooLargeMessage(path)
+        : replaced ? "replaced by something else since the folder was listed; not read"
+                   : "cannot be read (gone, or no permission)";
   return false;
 }
 
@@ -149,7 +155,7 @@ bool LandsInInput(const FolderPair& folders, const std::string& output) {
 bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
                 ExportFormat format, Console& console) {
   std::optional<std::string> bytes;
-  if (!ReadFolderFile(job.input, bytes, job.why)) return false;
+  if (!ReadFolderFile(job.input, job.id, bytes, job.why)) return false;
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
   if (identity.kind == FileKind::kDamagedQuorvexDatabase) {
     job.why = DescribeFile(identity);
@@ -185,10 +191,10 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
 
 // One line saying what the file is; for a Quorvex database, its name, data
 // rows and fields. False when the file could not be read.
-bool DescribeOne(const std::string& path, Console& console) {
+bool DescribeOne(const std::string& path, const StoredFileId& id, Console& console) {
   std::optional<std::string> bytes;
   std::string why;
-  if (!ReadFolderFile(path, bytes, why)) {
+  if (!ReadFolderFile(path, id, bytes, why)) {
     console.Write(Format("%s: %s\n", path.c_str(), why.c_str()));
     return false;
   }
@@ -236,7 +242,9 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
   const FolderListing listing = ListFilesBelow(folder);
   const std::vector<JobOutcome> outcomes = RunOrdered(
       listing.files.size(), threads,
-      [&](size_t i, Console& own) { return DescribeOne(JoinPath(folder, listing.files[i]), own); },
+      [&](size_t i, Console& own) {
+        return DescribeOne(JoinPath(folder, listing.files[i]), listing.ids[i], own);
+      },
       [&](size_t, const std::string& text) { console.Write(text); });
   bool ok = listing.errors.empty();
   for (const JobOutcome& outcome : outcomes) ok = ok && outcome.ok;
@@ -277,14 +285,18 @@ Status PlanConversion(const ConversionOptions& options, const char* extension,
   folders.outBelowIn = outInside.has_value();
   FolderListing listing = ListFilesBelow(in);
   std::vector<std::string> files;
-  for (std::string& file : listing.files) {
+  std::vector<StoredFileId> ids;
+  for (size_t i = 0; i < listing.files.size(); ++i) {
+    std::string& file = listing.files[i];
     if (outInside && file.compare(0, outInside->size() + 1, *outInside + "/") == 0) continue;
     files.push_back(std::move(file));
+    ids.push_back(listing.ids[i]);
   }
   const std::vector<std::string> names = PlanOutputNames(files, extension);
   for (size_t i = 0; i < files.size(); ++i) {
     FileJob job;
     job.input = JoinPath(in, files[i]);
+    job.id = ids[i];
     job.output = JoinPath(out, names[i]);
     jobs.push_back(std::move(job));
   }

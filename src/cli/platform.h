@@ -58,10 +58,20 @@ struct FolderProblem {
   std::string reason;  // the system's text ("Permission denied") or the program's
 };
 
+// Where a file is stored: two paths with the same identity name one file.
+struct StoredFileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const StoredFileId&) const = default;
+};
+
 struct FolderListing {
   // Every regular file below the folder, as paths relative to it, sorted
   // byte by byte ("a.pdb" < "a/b.pdb" < "b.pdb"); each file once.
   std::vector<std::string> files;
+  // The identity each of `files` had when it was listed, for
+  // File::OpenListed.
+  std::vector<StoredFileId> ids;
   // The folder or subfolders that could not be opened or read, in walk
   // order. The files found elsewhere are listed all the same.
   std::vector<FolderProblem> errors;
@@ -153,13 +163,6 @@ std::string ErrorText(SystemError error);
 // Found without opening it.
 bool PathExists(const std::string& path);
 
-// Where a file is stored: two paths with the same identity name one file.
-struct StoredFileId {
-  uint64_t volume = 0;
-  uint64_t index = 0;
-  bool operator==(const StoredFileId&) const = default;
-};
-
 // The identity of the file `path` names (following links), or nothing when
 // it does not exist or cannot be examined.
 std::optional<StoredFileId> IdentityOf(const std::string& path);
@@ -202,6 +205,14 @@ class File {
 
   // `path` for reading; a closed File with `error` set on failure.
   static File OpenForReading(const std::string& path, SystemError& error);
+  // The file that ListFilesBelow listed at `path` with identity `listed`,
+  // for reading, and only that file: when the path leads to another file
+  // or to something other than a regular file now (replaced meanwhile, or
+  // a link or folder on the way changed, perhaps to lead out of the
+  // folder), nothing is opened and `replaced` is set. Opening never waits,
+  // not even for the writer of a pipe put there.
+  static File OpenListed(const std::string& path, const StoredFileId& listed, bool& replaced,
+                         SystemError& error);
   // An existing device or pipe at `path`, for writing in place (truncated
   // where that means anything).
   static File OpenInPlace(const std::string& path, SystemError& error);

@@ -102,10 +102,19 @@ class FolderWalker {
     // each file is kept.
     std::sort(candidates_.begin(), candidates_.end());
     std::set<FileId> listed;
+    std::vector<std::pair<std::string, StoredFileId>> files;
     for (const Candidate& candidate : candidates_) {
-      if (listed.insert(candidate.id).second) listing_.files.push_back(candidate.path);
+      if (listed.insert(candidate.id).second) {
+        files.push_back({candidate.path, {static_cast<uint64_t>(candidate.id.first),
+                                          static_cast<uint64_t>(candidate.id.second)}});
+      }
     }
-    std::sort(listing_.files.begin(), listing_.files.end());
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [path, id] : files) {
+      listing_.files.push_back(std::move(path));
+      listing_.ids.push_back(id);
+    }
     std::sort(listing_.skippedLinks.begin(), listing_.skippedLinks.end(),
               [](const FolderProblem& a, const FolderProblem& b) { return a.path < b.path; });
     return std::move(listing_);
@@ -432,6 +441,31 @@ File File::OpenForReading(const std::string& path, SystemError& error) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) error = errno;
   return fd < 0 ? File() : File(fd, true);
+}
+
+File File::OpenListed(const std::string& path, const StoredFileId& listed, bool& replaced,
+                      SystemError& error) {
+  replaced = false;
+  // O_NONBLOCK: a pipe put in the file's place would wait for a writer.
+  // A regular file reads the same with it.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return File();
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+    close(fd);
+    return File();
+  }
+  if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_dev) != listed.volume ||
+      static_cast<uint64_t>(st.st_ino) != listed.index) {
+    replaced = true;
+    close(fd);
+    return File();
+  }
+  return File(fd, true);
 }
 
 File File::OpenInPlace(const std::string& path, SystemError& error) {

@@ -93,6 +93,10 @@ bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The volume of the identity given to a file the folder walk could not
+// examine, each such file numbered on its own.
+constexpr uint64_t kUnknownVolume = UINT64_MAX;
+
 // Opens `path` (following links) only to examine it; folders too.
 HANDLE OpenToExamine(const std::wstring& path) {
   return CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
@@ -247,12 +251,18 @@ class FolderWalker {
     // each file is kept.
     std::sort(candidates_.begin(), candidates_.end());
     std::set<IdentityKey> listed;
+    std::vector<std::pair<std::string, StoredFileId>> files;
     for (const Candidate& candidate : candidates_) {
       if (listed.insert({candidate.id.volume, candidate.id.index}).second) {
-        listing_.files.push_back(candidate.path);
+        files.push_back({candidate.path, candidate.id});
       }
     }
-    std::sort(listing_.files.begin(), listing_.files.end());
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [path, id] : files) {
+      listing_.files.push_back(std::move(path));
+      listing_.ids.push_back(id);
+    }
     std::sort(listing_.skippedLinks.begin(), listing_.skippedLinks.end(),
               [](const FolderProblem& a, const FolderProblem& b) { return a.path < b.path; });
     return std::move(listing_);
@@ -269,7 +279,7 @@ class FolderWalker {
       id = IdentityOfHandle(handle);
       CloseHandle(handle);
     }
-    return id ? *id : StoredFileId{UINT64_MAX, unknown_++};
+    return id ? *id : StoredFileId{kUnknownVolume, unknown_++};
   }
 
   // A symbolic link or junction: listed when it leads to a regular file
@@ -560,6 +570,25 @@ File File::OpenForReading(const std::string& path, SystemError& error) {
     return File();
   }
   return File(reinterpret_cast<intptr_t>(handle), true);
+}
+
+File File::OpenListed(const std::string& path, const StoredFileId& listed, bool& replaced,
+                      SystemError& error) {
+  replaced = false;
+  File file = OpenForReading(path, error);
+  if (!file.IsOpen()) return file;
+  const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const std::optional<StoredFileId> id = IdentityOfHandle(handle);
+  // A file the walk could not examine has a made-up identity (see
+  // FolderWalker::Identity): only its kind can be checked.
+  const bool unknown = listed.volume == kUnknownVolume;
+  if (!id || !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (!unknown && !(*id == listed))) {
+    replaced = true;
+    return File();
+  }
+  return file;
 }
 
 File File::OpenInPlace(const std::string& path, SystemError& error) {

@@ -2,10 +2,13 @@
 // their outputs go, the summary and exit status, INFO's lines, the same
 // outputs on any number of threads, links, and outputs inside the input.
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,42 @@ void Put(const TempDir& dir, const std::string& name, ByteView bytes) {
   ASSERT_TRUE(MakeFolders(dir.path(name.substr(0, name.rfind('/')))).ok());
   ASSERT_TRUE(dir.Write(name, bytes));
 }
+
+TEST(FolderMode, OutputsAndMessagesAreTheSameWhateverTheThreadCount) {
+  TempDir dir;
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    testing::RandomDatabaseSpec spec;
+    spec.seed = seed;
+    spec.rows = 40;
+    spec.password = false;
+    const std::string folder = seed % 3 == 0 ? "in/a/" : seed % 3 == 1 ? "in/b/c/" : "in/";
+    Put(dir, folder + "db" + std::to_string(seed) + ".pdb", testing::MakeRandomDatabase(spec).file);
+  }
+  for (const char* command : {"COMMAND:TOCSV", "COMMAND:TOJSON", "COMMAND:TOSQLITE"}) {
+    SCOPED_TRACE(command);
+    const RunResult one = Qv(dir, {command, "INFILE:{in}", "OUTFILE:{one}", "THREADS:{1}"});
+    const RunResult many = Qv(dir, {command, "INFILE:{in}", "OUTFILE:{many}", "THREADS:{5}"});
+    ASSERT_EQ(one.exitStatus, 0) << one.output;
+    ASSERT_EQ(many.exitStatus, 0) << many.output;
+    const std::vector<std::string> files = ListFilesBelow(dir.path("one")).files;
+    ASSERT_EQ(files.size(), 12u);
+    ASSERT_EQ(ListFilesBelow(dir.path("many")).files, files);
+    for (const std::string& file : files) {
+      EXPECT_EQ(dir.ReadBytes("one/" + file), dir.ReadBytes("many/" + file)) << file;
+    }
+    std::string messages = many.output;
+    for (size_t at; (at = messages.find(" to many/")) != std::string::npos;) {
+      messages.replace(at, 9, " to one/");
+    }
+    EXPECT_EQ(messages, one.output);
+    std::filesystem::remove_all(dir.path("one"));
+    std::filesystem::remove_all(dir.path("many"));
+  }
+}
+
+// The cases below need names that differ only in letter case (one file on
+// Windows), symbolic and hard links, permissions and another user.
+#if !defined(_WIN32)
 
 // A database of one text field holding `items`; `password` protects its
 // export, and `creator` makes it another application's.
@@ -133,37 +172,6 @@ TEST(FolderMode, ConvertsEachQuorvexDatabaseBelowTheFolderAndSumsUpTheRest) {
                                       "PASSWORD:{pw}", "QUIET", "OVERWRITE"});
   EXPECT_EQ(replaced.exitStatus, 0);
   EXPECT_EQ(replaced.output + replaced.errors, "");
-}
-
-TEST(FolderMode, OutputsAndMessagesAreTheSameWhateverTheThreadCount) {
-  TempDir dir;
-  for (uint32_t seed = 1; seed <= 12; ++seed) {
-    testing::RandomDatabaseSpec spec;
-    spec.seed = seed;
-    spec.rows = 40;
-    spec.password = false;
-    const std::string folder = seed % 3 == 0 ? "in/a/" : seed % 3 == 1 ? "in/b/c/" : "in/";
-    Put(dir, folder + "db" + std::to_string(seed) + ".pdb", testing::MakeRandomDatabase(spec).file);
-  }
-  for (const char* command : {"COMMAND:TOCSV", "COMMAND:TOJSON", "COMMAND:TOSQLITE"}) {
-    SCOPED_TRACE(command);
-    const RunResult one = Qv(dir, {command, "INFILE:{in}", "OUTFILE:{one}", "THREADS:{1}"});
-    const RunResult many = Qv(dir, {command, "INFILE:{in}", "OUTFILE:{many}", "THREADS:{5}"});
-    ASSERT_EQ(one.exitStatus, 0) << one.output;
-    ASSERT_EQ(many.exitStatus, 0) << many.output;
-    const std::vector<std::string> files = ListFilesBelow(dir.path("one")).files;
-    ASSERT_EQ(files.size(), 12u);
-    ASSERT_EQ(ListFilesBelow(dir.path("many")).files, files);
-    for (const std::string& file : files) {
-      EXPECT_EQ(dir.ReadBytes("one/" + file), dir.ReadBytes("many/" + file)) << file;
-    }
-    std::string messages = many.output;
-    for (size_t at; (at = messages.find(" to many/")) != std::string::npos;) {
-      messages.replace(at, 9, " to one/");
-    }
-    EXPECT_EQ(messages, one.output);
-    ASSERT_EQ(std::system(("rm -r '" + dir.path("one") + "' '" + dir.path("many") + "'").c_str()), 0);
-  }
 }
 
 TEST(FolderMode, StaysInsideTheFolderConvertsEachFileOnceAndNeverReadsItsOwnOutputs) {
@@ -274,6 +282,7 @@ TEST(FolderMode, AFileOrFolderThatCannotBeReadFailsAloneWithItsReason) {
   }
   ASSERT_EQ(chmod(dir.path("in/closed").c_str(), 0755), 0);
 }
+#endif
 
 }  // namespace
 }  // namespace qv

@@ -1,5 +1,6 @@
 // The platform layer: the folder walk (order, links, duplicates, unreadable
-// subfolders), folder creation, and large blocks of memory.
+// subfolders), reading only the files it listed, folder creation, and large
+// blocks of memory.
 #include "cli/platform.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #endif
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <new>
 #include <string>
@@ -184,6 +186,51 @@ TEST(LargeBlocks, HoldEveryByteAndRefuseWhatTheAddressSpaceCannotHold) {
   volatile size_t hopeless = std::numeric_limits<size_t>::max() - kHuge / 2;
   EXPECT_THROW(::operator delete(::operator new(hopeless)), std::bad_alloc);
 #endif
+}
+
+// Each file of a listing is opened only while its path still leads to the
+// file listed, whatever took its place meanwhile.
+TEST(OpenListed, OpensOnlyTheFileTheWalkListed) {
+  TempDir dir;
+  const std::vector<std::string> names = {"kept", "removed", "renamed-over"
+#if !defined(_WIN32)
+                                          , "fifo", "link-out", "sub/in-folder"
+#endif
+  };
+  ASSERT_TRUE(dir.Write("outside", "elsewhere"));
+  for (const std::string& name : names) {
+    ASSERT_TRUE(MakeFolders(dir.path("in/" + FolderOf(name))).ok());
+    ASSERT_TRUE(dir.Write("in/" + name, name));
+  }
+  const FolderListing listing = ListFilesBelow(dir.path("in"));
+  ASSERT_EQ(listing.files.size(), names.size());
+  ASSERT_EQ(listing.ids.size(), names.size());
+
+  std::filesystem::remove(dir.path("in/removed"));
+  ASSERT_TRUE(dir.Write("in/new", "new"));
+  std::filesystem::rename(dir.path("in/new"), dir.path("in/renamed-over"));
+#if !defined(_WIN32)
+  std::filesystem::remove(dir.path("in/fifo"));
+  ASSERT_EQ(mkfifo(dir.path("in/fifo").c_str(), 0600), 0);  // no writer: opening would wait
+  std::filesystem::remove(dir.path("in/link-out"));
+  ASSERT_EQ(symlink("../outside", dir.path("in/link-out").c_str()), 0);
+  std::filesystem::rename(dir.path("in/sub"), dir.path("in/moved"));
+  ASSERT_EQ(symlink("..", dir.path("in/sub").c_str()), 0);  // sub/in-folder: the outside's sibling
+  ASSERT_TRUE(dir.Write("in-folder", "elsewhere"));
+#endif
+  for (size_t i = 0; i < listing.files.size(); ++i) {
+    const std::string& name = listing.files[i];
+    SCOPED_TRACE(name);
+    bool replaced = false;
+    SystemError error = 0;
+    File file = File::OpenListed(JoinPath(dir.path("in"), name), listing.ids[i], replaced, error);
+    EXPECT_EQ(file.IsOpen(), name == "kept");
+    EXPECT_EQ(replaced, name != "kept" && name != "removed");
+    if (name == "kept") {
+      char buffer[16];
+      EXPECT_EQ(file.Read(buffer, sizeof buffer, error), 4);
+    }
+  }
 }
 
 #if !defined(_WIN32)  // symbolic links
