@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "convert/export_core.h"
@@ -230,19 +225,6 @@ class DatabaseStream {
     return buffer_;
   }
 
-  // Appends records made elsewhere: `bytes` holds them one after another,
-  // `sizes` the size of each. They go to the output as they are, after the
-  // records before them.
-  void AppendBlock(const Bytes& bytes, const std::vector<uint32_t>& sizes) {
-    Flush();
-    size_t at = written_;
-    for (const uint32_t size : sizes) {
-      starts_.push_back(at);
-      at += size;
-    }
-    Flush(bytes);
-  }
-
   // The header and record list, or nothing when the records cannot be
   // described by them; call after the last record.
   Bytes Front() const { return DatabaseFront(header_, starts_); }
@@ -256,17 +238,13 @@ class DatabaseStream {
 
  private:
   void Flush() {
-    Flush(buffer_);
-    buffer_.clear();
-  }
-  // Hands `bytes` over, following what was handed over before.
-  void Flush(const Bytes& bytes) {
     // Past a record that starts beyond 32 bits, the import is refused
     // anyway.
     const bool describable =
         starts_.empty() || starts_.back() <= std::numeric_limits<uint32_t>::max();
-    if (failed_.ok() && describable && !bytes.empty()) failed_ = output_.Write(bytes);
-    written_ += bytes.size();
+    if (failed_.ok() && describable && !buffer_.empty()) failed_ = output_.Write(buffer_);
+    written_ += buffer_.size();
+    buffer_.clear();
   }
 
   DatabaseHeader header_;
@@ -277,168 +255,13 @@ class DatabaseStream {
   Status failed_;
 };
 
-// A message of the records' lines: a warning about a cell, which counts
-// toward those listed one by one, or a line printed whatever the count.
-struct RecordMessage {
-  bool cellWarning = false;
-  std::string text;
-};
-
-// The records of a run of data lines made apart from the output: their
-// bytes one after another, the size of each, and their messages in order.
-struct RecordBlock {
-  Bytes bytes;
-  std::vector<uint32_t> sizes;
-  std::vector<RecordMessage> messages;
-};
-
-// Data lines are made into records in blocks of this many lines. With two
-// threads the blocks take turns: this thread makes and writes the even
-// ones, another makes each odd one meanwhile, which this thread writes
-// after the even one before it. At most one made block waits, so the
-// memory held stays small whatever the size of the file.
-constexpr size_t kLinesPerBlock = 4096;
-
-// The table lines [from, to) of block `b`.
-std::pair<size_t, size_t> BlockLines(const PreparedImport& prepared, size_t b) {
-  const size_t end = prepared.lines.lineCount();
-  const size_t from = std::min(end, prepared.firstDataLine + b * kLinesPerBlock);
-  return {from, std::min(end, from + kLinesPerBlock)};
-}
-
-// Makes records of data lines and says what they give.
-class RecordMaker {
- public:
-  RecordMaker(const PreparedImport& prepared, const ConversionOptions& options,
-              const std::array<Bytes, kFieldSlots>& popupLists)
-      : prepared_(prepared),
-        context_(prepared.master, options.dateFormat, options.timeFormat, popupLists) {
-    context_.columns = prepared.columns;
-  }
-
-  // Appends the record of table line `index` to `out`, and gives each of
-  // its messages to `say(RecordMessage)`; false for a blank line, which is
-  // no record.
-  template <class Say>
-  bool Make(size_t index, Bytes& out, Say&& say) {
-    if (prepared_.lines.fieldCount(index) == 0) return false;
-    const int lineNumber = static_cast<int>(index) + 1;
-    warnings_.clear();
-    const size_t size = static_cast<size_t>(
-        BuildRecordFromCsv(context_, prepared_.lines, index, out, lineNumber, warnings_));
-    for (std::string& warning : warnings_) say(RecordMessage{true, std::move(warning)});
-    if (size > kLargestHandheldRecord) {
-      say(RecordMessage{false, Format("WARNING:The record of CSV line %d is %zu bytes long; the "
-                                      "handheld may refuse records longer than %zu bytes.",
-                                      lineNumber, size, kLargestHandheldRecord)});
-    }
-    return true;
-  }
-
-  // The records of table lines [from, to), made apart.
-  void MakeBlock(size_t from, size_t to, RecordBlock& block) {
-    block.bytes.clear();
-    block.sizes.clear();
-    block.messages.clear();
-    for (size_t index = from; index < to; ++index) {
-      const size_t before = block.bytes.size();
-      const auto keep = [&](RecordMessage&& message) { block.messages.push_back(std::move(message)); };
-      if (Make(index, block.bytes, keep)) {
-        block.sizes.push_back(static_cast<uint32_t>(block.bytes.size() - before));
-      }
-    }
-  }
-
- private:
-  const PreparedImport& prepared_;
-  RecordBuildContext context_;
-  std::vector<std::string> warnings_;
-};
-
-// The odd blocks, made on another thread one at a time, each handed over
-// before the next is made.
-class OddBlocks {
- public:
-  OddBlocks(RecordMaker maker, const PreparedImport& prepared, size_t blocks)
-      : maker_(std::move(maker)), prepared_(prepared), blocks_(blocks) {}
-  OddBlocks(const OddBlocks&) = delete;
-  OddBlocks& operator=(const OddBlocks&) = delete;
-  // Stops the thread, also when its blocks were not all taken.
-  ~OddBlocks() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-  }
-
-  // Starts the thread; false when none can be had.
-  bool Start() {
-    try {
-      thread_ = std::jthread([this] { Run(); });
-      return true;
-    } catch (const std::system_error&) {
-      return false;
-    }
-  }
-
-  // Waits for odd block `b` and moves it into `block`; false when the
-  // thread could not make it (it ran out of memory), which leaves it to the
-  // caller.
-  bool Take(size_t b, RecordBlock& block) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return failed_ || ready_ == b; });
-    if (failed_) return false;
-    std::swap(block, slot_);
-    ready_ = kNone;
-    changed_.notify_all();
-    return true;
-  }
-
- private:
-  static constexpr size_t kNone = std::numeric_limits<size_t>::max();
-
-  void Run() {
-    try {
-      RecordBlock made;
-      for (size_t b = 1; b < blocks_; b += 2) {
-        const auto [from, to] = BlockLines(prepared_, b);
-        maker_.MakeBlock(from, to, made);
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopping_ || ready_ == kNone; });
-        if (stopping_) return;
-        std::swap(made, slot_);
-        ready_ = b;
-        changed_.notify_all();
-      }
-    } catch (...) {
-      // Only running out of memory gets here.
-      const std::lock_guard<std::mutex> lock(mutex_);
-      failed_ = true;
-      changed_.notify_all();
-    }
-  }
-
-  RecordMaker maker_;
-  const PreparedImport& prepared_;
-  size_t blocks_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  RecordBlock slot_;
-  size_t ready_ = kNone;
-  bool failed_ = false;
-  bool stopping_ = false;
-  std::jthread thread_;  // last: joined before the rest goes
-};
-
 // Appends one record per data line, skipping blank lines; returns the
-// number of warnings about cells (and blank lines) that were printed. With
-// options.threads above 1 and enough lines, the records are made on two
-// threads (see kLinesPerBlock); the bytes and the messages are those of one.
+// number of warnings about cells (and blank lines) that were printed.
 size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
                          const std::array<Bytes, kFieldSlots>& popupLists,
                          DatabaseStream& database, Console& console) {
-  RecordMaker maker(prepared, options, popupLists);
+  RecordBuildContext context{prepared.master, options.dateFormat, options.timeFormat, popupLists};
+  context.columns = prepared.columns;
   if (prepared.blankLines > 0) {
     console.PrintMessage(Format("WARNING:Skipped %zu blank line%s of the .CSV file.",
                                 prepared.blankLines, prepared.blankLines == 1 ? "" : "s"));
@@ -447,45 +270,27 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
   for (const CsvQuoteIssue& issue : prepared.lines.quoteIssues()) {
     if (cellWarnings++ < kListedWarnings) console.PrintMessage("WARNING:" + QuoteWarning(issue));
   }
-  const auto say = [&](const RecordMessage& message) {
-    if (!message.cellWarning) {
-      console.PrintMessage(message.text);
-    } else if (cellWarnings++ < kListedWarnings) {
-      PrintCellWarning(message.text, prepared.utf8, console);
-    }
-  };
-  const size_t dataLines = prepared.lines.lineCount() -
-                           std::min(prepared.firstDataLine, prepared.lines.lineCount());
-  const size_t blocks = (dataLines + kLinesPerBlock - 1) / kLinesPerBlock;
-  // EXTRADIAG prints as each line goes, so it keeps one thread.
-  std::optional<OddBlocks> odd;
-  if (options.threads >= 2 && !options.extraDiag && blocks >= 4) {
-    odd.emplace(maker, prepared, blocks);
-    if (!odd->Start()) odd.reset();
-  }
+  std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same table, so
   // every data line is there.
-  int row = 0;
-  const auto stream = [&](size_t from, size_t to) {
-    for (size_t index = from; index < to; ++index) {
-      if (prepared.lines.fieldCount(index) == 0) continue;
-      if (options.extraDiag) {
-        console.PrintMessage(Format("Reading CSV Line #%d", row));
-        console.PrintMessage(Format("Writing PDB Record #%d", row));
-      }
-      ++row;
-      maker.Make(index, database.StartRecord(), say);
+  size_t index = prepared.firstDataLine;
+  for (int k = 0; k < prepared.rowCount; ++k, ++index) {
+    while (prepared.lines.fieldCount(index) == 0) ++index;
+    if (options.extraDiag) console.PrintMessage(Format("Reading CSV Line #%d", k));
+    int lineNumber = static_cast<int>(index) + 1;
+    if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", k));
+    warnings.clear();
+    const size_t size = static_cast<size_t>(BuildRecordFromCsv(
+        context, prepared.lines, index, database.StartRecord(), lineNumber, warnings));
+    for (const std::string& warning : warnings) {
+      if (cellWarnings++ < kListedWarnings) PrintCellWarning(warning, prepared.utf8, console);
     }
-  };
-  RecordBlock block;
-  for (size_t b = 0; b < blocks; ++b) {
-    const auto [from, to] = BlockLines(prepared, b);
-    if (b % 2 == 0 || !odd || !odd->Take(b, block)) {
-      stream(from, to);
-      continue;
+    if (size > kLargestHandheldRecord) {
+      console.PrintMessage(Format(
+          "WARNING:The record of CSV line %d is %zu bytes long; the handheld may refuse records "
+          "longer than %zu bytes.",
+          lineNumber, size, kLargestHandheldRecord));
     }
-    database.AppendBlock(block.bytes, block.sizes);
-    for (const RecordMessage& message : block.messages) say(message);
   }
   if (cellWarnings > kListedWarnings) {
     console.PrintMessage(Format("WARNING:%zu more cells were not stored as written.",
@@ -586,7 +391,7 @@ Result<PreparedImport> PrepareImport(const ImportSource& source, const Conversio
   }
   prepared.utf8 = utf8;
   const std::string_view csvText = utf8 ? StripUtf8Bom(source.csvText) : source.csvText;
-  prepared.lines = ReadCsvTable(csvText, options.separator, options.threads);
+  prepared.lines = ReadCsvTable(csvText, options.separator);
   if (!prepared.lines.complete()) return RefuseTooLarge(console);
   if (utf8) {
     Status converted = ConvertLinesFromUtf8(prepared.lines, console);

@@ -1,10 +1,7 @@
 #include "csv/csv_reader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 
 namespace qv {
@@ -129,33 +126,9 @@ bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
   return true;
 }
 
-bool CsvTable::Append(const CsvTable& later) {
-  if (!ArenaHasRoom(later.arena_.size())) return false;
-  const auto base = static_cast<uint32_t>(fields_.size());
-  const auto lineBase = static_cast<uint32_t>(lines_.size());
-  const auto arenaShift = static_cast<uint32_t>(arena_.size());
-  const size_t textSize = text_.size();
-  lines_.reserve(lines_.size() + later.lines_.size());
-  for (const Line& line : later.lines_) lines_.push_back({line.firstField + base, line.fieldCount});
-  fields_.reserve(fields_.size() + later.fields_.size());
-  for (const Span& span : later.fields_) {
-    fields_.push_back(span.offset < textSize ? span
-                                             : Span{span.offset + arenaShift, span.length});
-  }
-  arena_.append(later.arena_);
-  for (CsvQuoteIssue issue : later.quoteIssues_) {
-    issue.line += lineBase;
-    quoteIssues_.push_back(issue);
-  }
-  complete_ = complete_ && later.complete_;
-  storedCr_ = storedCr_ || later.storedCr_;
-  return true;
-}
-
-CsvReader::CsvReader(std::string_view text, char separator, size_t start)
+CsvReader::CsvReader(std::string_view text, char separator)
     : text_(text),
       separator_(separator),
-      position_(std::min(start, text.size())),
       unquotedStops_(std::array<char, 5>{separator, kQuote, '\r', '\n', '\0'}),
       // Inside quotes the separator, CR and LF are plain text; only a quote,
       // a NUL (stored as CR) and a CR (which the table notes) need attention.
@@ -303,9 +276,10 @@ bool CsvReader::ReadCsvLine(CsvLine& line) {
   return true;
 }
 
-void ReadCsvLines(CsvReader& reader, CsvTable& table, size_t end, size_t reserveEnd) {
-  const size_t start = reader.position();
-  if (start >= end || !reader.ReadCsvLine(table)) return;
+CsvTable ReadCsvTable(std::string_view text, char separator) {
+  CsvTable table(text);
+  CsvReader reader(text, separator);
+  if (!reader.ReadCsvLine(table)) return table;
   // Lines of one file mostly have the width of the first; room for that
   // many spares regrowing (and for a moment holding twice) the field list.
   // The guess never exceeds what the text can hold at the first line's
@@ -315,82 +289,14 @@ void ReadCsvLines(CsvReader& reader, CsvTable& table, size_t end, size_t reserve
   // reserving that much only claims address space: pages are touched, and
   // count, as they fill, while every regrowth would copy and touch it all
   // again.
-  const std::string_view text = table.text();
-  const size_t after = reader.position();
-  const size_t stop = std::max(std::min(reserveEnd, text.size()), after);
-  const size_t lines = table.lineCount() + CountByte(text.data() + after, stop - after, '\n') + 1;
-  const size_t width = static_cast<size_t>(table.fieldCount(table.lineCount() - 1));
-  const size_t bytes = stop - start;
-  const size_t linesOfFirstSize = bytes / std::max<size_t>(after - start, 1) + 1;
-  table.Reserve(lines, std::min(lines, linesOfFirstSize) * width, bytes);
-  while (reader.position() < end && reader.ReadCsvLine(table)) {
-  }
-}
-
-// Texts smaller than this are read on one thread: starting a thread and
-// joining the two tables costs about what it saves.
-constexpr size_t kBytesPerReadingThread = size_t{4} << 20;
-
-CsvTable ReadCsvTable(std::string_view text, char separator, unsigned threads) {
-  if (threads >= 2 && text.size() >= 2 * kBytesPerReadingThread) {
-    return ReadCsvTableInTwo(text, separator, CsvSplitPoint(text, text.size() / 2));
-  }
-  CsvTable table(text);
-  CsvReader reader(text, separator);
-  ReadCsvLines(reader, table, text.size(), text.size());
-  return table;
-}
-
-CsvTable ReadCsvTableInTwo(std::string_view text, char separator, size_t split) {
-  CsvTable table(text);
-  CsvReader reader(text, separator);
-  if (text.size() > kCsvTableLimit) {
-    ReadCsvLines(reader, table, text.size(), text.size());
-    return table;
-  }
-  CsvTable later(text);
-  std::atomic<bool> laterFailed = false;
-  {
-    std::jthread reading;
-    try {
-      reading = std::jthread([&] {
-        try {
-          CsvReader from(text, separator, split);
-          ReadCsvLines(from, later, text.size(), text.size());
-        } catch (...) {
-          // Only running out of memory gets here; this thread reads the
-          // lines instead.
-          laterFailed = true;
-        }
-      });
-    } catch (const std::system_error&) {
-      laterFailed = true;
-    }
-    // Room for every line, so that the later ones join without regrowing.
-    ReadCsvLines(reader, table, split, text.size());
-  }
-  if (!laterFailed && table.complete() && reader.position() == split && table.Append(later)) {
-    return table;
-  }
-  if (table.complete()) {
-    while (reader.ReadCsvLine(table)) {
-    }
+  const size_t lines = CountByte(text.data(), text.size(), '\n') + 1;
+  const size_t width = static_cast<size_t>(table.fieldCount(0));
+  const size_t firstLineBytes = std::max<size_t>(reader.position(), 1);
+  const size_t linesOfFirstSize = text.size() / firstLineBytes + 1;
+  table.Reserve(lines, std::min(lines, linesOfFirstSize) * width, text.size());
+  while (reader.ReadCsvLine(table)) {
   }
   return table;
-}
-
-size_t CsvSplitPoint(std::string_view text, size_t from) {
-  const auto isEnd = [&](size_t at) {
-    return at < text.size() && (text[at] == '\r' || text[at] == '\n' || text[at] == '\0');
-  };
-  for (size_t at = from; at < text.size(); ++at) {
-    at = FindByte(text.data(), at, text.size(), '\n');
-    if (at == text.size()) break;
-    // A line end is its first byte and at most one CR or LF after it: this
-    // LF ends a line on its own when no line-end byte stands on either side.
-    if ((at == 0 || !isEnd(at - 1)) && !isEnd(at + 1)) return at + 1;
-  }
-  return text.size();
 }
 
 }  // namespace qv

@@ -142,11 +142,6 @@ class CsvTable {
   uint32_t ArenaEnd() const { return static_cast<uint32_t>(text_.size() + arena_.size()); }
   bool ArenaHasRoom(size_t bytes) const;
   std::string_view text() const { return text_; }
-  // Appends the lines of `later`, a table read over the same text from
-  // where this one's lines end, as if this table had read them; false, and
-  // nothing appended, when the two arenas together outgrow what offsets
-  // can address.
-  bool Append(const CsvTable& later);
   void Clear() {
     fields_.clear();
     lines_.clear();
@@ -186,9 +181,7 @@ struct CsvLine {
 
 class CsvReader {
  public:
-  // A reader of `text` from byte `start` on, which must be where a line
-  // begins for the lines read to be those of the whole text.
-  CsvReader(std::string_view text, char separator, size_t start = 0);
+  CsvReader(std::string_view text, char separator);
   // Appends the next line to `table`, which must have been made over the
   // same text; false (nothing appended) at the end of input, or when the
   // table is full (it is then marked incomplete).
@@ -214,29 +207,7 @@ class CsvReader {
 };
 
 // Every line of `text`, read once. complete() is false when the text is
-// larger than kCsvTableLimit. With `threads` above 1 and a text of several
-// megabytes, its second half is read on another thread at the same time
-// (ReadCsvTableInTwo); the table is the same.
-CsvTable ReadCsvTable(std::string_view text, char separator, unsigned threads = 1);
-
-// ReadCsvTable, with the lines from byte `split` on read on another thread
-// while this one reads those before. The table is ReadCsvTable's whatever
-// `split` is: when the lines before do not end exactly at `split` (a
-// quoted value runs over it, or it is no line start), or the thread cannot
-// be had, the rest is read after them on this thread.
-CsvTable ReadCsvTableInTwo(std::string_view text, char separator, size_t split);
-
-// Reads into `table` (made over the reader's text) the lines that start
-// before byte `end`, or until the table is full: the reader then stands at
-// the start of the first line not read, which may lie past `end` when the
-// last line read runs over it. Room is reserved, from the width of the
-// first line read, for the lines that start before `reserveEnd`.
-void ReadCsvLines(CsvReader& reader, CsvTable& table, size_t end, size_t reserveEnd);
-
-// A place at or after `from` where reading `text` in two parts is likely
-// to give the lines of the whole: just after a line feed that ends a line
-// on its own. text.size() when there is none. Only a guess; see
-// ReadCsvTableInTwo.
-size_t CsvSplitPoint(std::string_view text, size_t from);
+// larger than kCsvTableLimit.
+CsvTable ReadCsvTable(std::string_view text, char separator);
 
 }  // namespace qv

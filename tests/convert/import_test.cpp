@@ -293,35 +293,6 @@ TEST(ImportExisting, TakesHeaderDefinitionsAndListsAndMergesPopupValues) {
   EXPECT_EQ(RecordBytes(db, 34)[8], 255);   // No Value
 }
 
-// Records made on two threads, in blocks that take turns, give the bytes
-// and the messages of one thread: cell warnings past the listed ones, an
-// oversized record and blank lines in later blocks among them.
-TEST(ImportExisting, RecordsMadeOnTwoThreadsAreThoseOfOne) {
-  const Bytes old = ExistingDatabase().Build();
-  std::string csv;
-  const char* colours[] = {"Red", "Green", "blue", "", "Mauve"};
-  for (int i = 0; i < 30000; ++i) {
-    if (i % 7001 == 6000) csv += "\n";
-    const std::string id = i % 997 == 5 ? "x" + std::to_string(i) : std::to_string(i);
-    const std::string name = i == 25000 ? std::string(70000, 'h') : "n" + std::to_string(i);
-    csv += std::string(colours[i % 5]) + "," + name + "," + id + "," + (i % 3 ? "1" : "0") + "\n";
-  }
-  ConversionOptions options = Options();
-  Console one;
-  const std::optional<Bytes> expected = Import(csv, options, one, ByteView(old));
-  ASSERT_TRUE(expected.has_value()) << one.text();
-  ASSERT_NE(one.text().find("WARNING:The record of CSV line 25"), std::string::npos);
-  ASSERT_NE(one.text().find("more cells were not stored as written"), std::string::npos);
-  for (const unsigned threads : {2u, 3u}) {
-    options.threads = threads;
-    Console several;
-    const std::optional<Bytes> db = Import(csv, options, several, ByteView(old));
-    ASSERT_TRUE(db.has_value()) << several.text();
-    EXPECT_TRUE(*db == *expected) << threads;
-    EXPECT_EQ(several.text(), one.text()) << threads;
-  }
-}
-
 TEST(ImportExisting, PopupValuesStopAtTheFirstLineTooShortForTheColumn) {
   TestDatabase old("Old");
   old.AddField(0, kText, "A").AddField(1, kText, "B").AddField(2, kPopup, "C");
