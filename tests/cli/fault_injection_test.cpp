@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "convert/export_core.h"
+#include "support/convert.h"
 #include "support/random_database.h"
 #include "support/run_qv.h"
 #include "support/temp_dir.h"
@@ -89,9 +90,8 @@ Bytes SampleDatabase(int rows, uint32_t seed = 99) {
 }
 
 std::string ExportInMemory(const Bytes& file) {
-  Console console;
-  ExportResult result = ExportToCsvText(file, ConversionOptions{}, console);
-  return result.loaded && result.ok ? result.csv : "(export failed) " + console.text();
+  const testing::ExportedCsv exported = testing::ExportCsv(file, ConversionOptions{});
+  return exported.Succeeded() ? exported.result.csv : "(export failed) " + exported.console;
 }
 
 #if !defined(_WIN32)  // /dev/full

@@ -15,6 +15,7 @@
 namespace qv {
 namespace {
 
+using testing::ImportOrFail;
 using testing::PopupListBytes;
 using testing::TempDir;
 using testing::TestDatabase;
@@ -54,14 +55,6 @@ std::string Hex(int index, const Bytes& bytes) {
   return line + "\n";
 }
 
-Bytes Import(std::string_view csv, const ConversionOptions& options,
-             std::optional<ByteView> existing = std::nullopt) {
-  std::string messages;
-  std::optional<Bytes> db = testing::ImportCsv(csv, options, existing, &messages);
-  EXPECT_TRUE(db.has_value()) << messages;
-  return db.value_or(Bytes{});
-}
-
 class ImportReader : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,7 +66,7 @@ class ImportReader : public ::testing::Test {
 TEST_F(ImportReader, InferredDatabasesLoadWithTheirRecords) {
   ConversionOptions options;
   options.databaseName = "Three lines";
-  ASSERT_TRUE(dir.Write("three.pdb", Import("a,b\r\nc,d\r\ne,f\r\n", options)));
+  ASSERT_TRUE(dir.Write("three.pdb", ImportOrFail("a,b\r\nc,d\r\ne,f\r\n", options)));
   ASSERT_TRUE(dir.Write("three.hex", "1 000000\n30 000000\n"
                                      "31 00 0200 6100 0200 6200 ffff\n"
                                      "33 00 0200 6500 0200 6600 ffff\n"));
@@ -82,7 +75,7 @@ TEST_F(ImportReader, InferredDatabasesLoadWithTheirRecords) {
   EXPECT_EQ(run.status, 0) << run.output;
 
   options.databaseName = "Empty";
-  ASSERT_TRUE(dir.Write("empty.pdb", Import("", options)));
+  ASSERT_TRUE(dir.Write("empty.pdb", ImportOrFail("", options)));
   run = Check(dir.path("empty.pdb"), "Empty", 31);
   EXPECT_EQ(run.status, 0) << run.output;
 
@@ -90,7 +83,7 @@ TEST_F(ImportReader, InferredDatabasesLoadWithTheirRecords) {
   options.databaseName = std::string(31, 'N');
   options.fieldNames = true;
   std::string big(40000, 'b');
-  ASSERT_TRUE(dir.Write("big.pdb", Import("A,B\n" + big + "," + big + "\n", options)));
+  ASSERT_TRUE(dir.Write("big.pdb", ImportOrFail("A,B\n" + big + "," + big + "\n", options)));
   run = Check(dir.path("big.pdb"), options.databaseName, 32);
   EXPECT_EQ(run.status, 0) << run.output;
 
@@ -115,7 +108,7 @@ TEST_F(ImportReader, DatabasesBuiltOverExistingDefinitionsLoad) {
 
   ConversionOptions options;
   options.databaseName = "New";
-  Bytes db = Import("Ann,green,1\nBob,Blue,0\nCy,No Value,1\n", options, ByteView(file));
+  Bytes db = ImportOrFail("Ann,green,1\nBob,Blue,0\nCy,No Value,1\n", options, ByteView(file));
   ASSERT_TRUE(dir.Write("new.pdb", db));
   ASSERT_TRUE(dir.Write("new.hex", Hex(2, PopupListBytes({"Red", "Green", "Blue"})) +
                                        Hex(3, Bytes{0, 0, 0}) +

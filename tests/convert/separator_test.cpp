@@ -13,6 +13,7 @@ namespace qv {
 namespace {
 
 using testing::ExportOrFail;
+using testing::ImportOrFail;
 using testing::RowBuilder;
 using testing::TestDatabase;
 
@@ -22,13 +23,6 @@ ConversionOptions WithSeparator(char separator) {
   options.fieldNames = true;
   options.databaseName = "Sep";
   return options;
-}
-
-Bytes Import(std::string_view csv, const ConversionOptions& options) {
-  std::string messages;
-  std::optional<Bytes> database = testing::ImportCsv(csv, options, std::nullopt, &messages);
-  EXPECT_TRUE(database) << messages;
-  return database.value_or(Bytes());
 }
 
 TEST(Separator, ExportQuotesOnlyForTheChosenSeparator) {
@@ -66,14 +60,14 @@ TEST(Separator, ImportReadsAndInfersByTheChosenSeparator) {
     const std::string csv = "Name" + s + "Price" + s + "Note\n" + "Smith, Ann" + s + "12,50" + s +
                             "\"has " + s + " inside\"\n" + "Jones" + s + s + "\n";
     const ConversionOptions options = WithSeparator(separator);
-    const Bytes database = Import(csv, options);
+    const Bytes database = ImportOrFail(csv, options);
     const std::string back = ExportOrFail(database, options).csv;
     EXPECT_EQ(back, csv);
 
     // Read with the comma instead, the same text gives other columns.
     ConversionOptions comma = options;
     comma.separator = ',';
-    EXPECT_NE(ExportOrFail(Import(csv, comma), comma).csv, csv);
+    EXPECT_NE(ExportOrFail(ImportOrFail(csv, comma), comma).csv, csv);
   }
 }
 
@@ -96,8 +90,8 @@ TEST(Separator, SpreadsheetStyleFileImportsLikeItsCommaOriginal) {
   commaOptions.encoding = CsvEncoding::kUtf8;
   ConversionOptions semicolonOptions = WithSeparator(';');
   semicolonOptions.encoding = CsvEncoding::kUtf8Bom;
-  const Bytes fromComma = Import(original, commaOptions);
-  const Bytes fromSpreadsheet = Import(spreadsheet, semicolonOptions);
+  const Bytes fromComma = ImportOrFail(original, commaOptions);
+  const Bytes fromSpreadsheet = ImportOrFail(spreadsheet, semicolonOptions);
   ASSERT_FALSE(fromComma.empty());
   EXPECT_EQ(fromComma, fromSpreadsheet);
   EXPECT_EQ(ExportOrFail(fromSpreadsheet, commaOptions).csv, original);

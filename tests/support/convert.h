@@ -66,6 +66,16 @@ inline std::optional<Bytes> ImportCsv(std::string_view csv, const ConversionOpti
   return database;
 }
 
+// ImportCsv, failing the test (showing what the import printed) when the
+// import failed; an empty database then.
+inline Bytes ImportOrFail(std::string_view csv, const ConversionOptions& options,
+                          std::optional<ByteView> existing = std::nullopt) {
+  std::string messages;
+  std::optional<Bytes> database = ImportCsv(csv, options, existing, &messages);
+  EXPECT_TRUE(database.has_value()) << messages;
+  return database.value_or(Bytes{});
+}
+
 // The field definitions of a database the import made; fails the test when
 // they do not read.
 inline MasterRecord MasterOf(ByteView db) {
