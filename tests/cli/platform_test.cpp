@@ -185,6 +185,13 @@ TEST(LargeBlocks, HoldEveryByteAndRefuseWhatTheAddressSpaceCannotHold) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // they abort instead
   volatile size_t hopeless = std::numeric_limits<size_t>::max() - kHuge / 2;
   EXPECT_THROW(::operator delete(::operator new(hopeless)), std::bad_alloc);
+  // The new-handler is asked for memory until it gives up.
+  static int calls = 0;
+  std::set_new_handler([] {
+    if (++calls == 2) std::set_new_handler(nullptr);
+  });
+  EXPECT_THROW(::operator delete(::operator new(hopeless)), std::bad_alloc);
+  EXPECT_EQ(calls, 2);
 #endif
 }
 
