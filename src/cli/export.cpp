@@ -166,7 +166,7 @@ bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFo
   // The popup file replaces an existing one without asking.
   FileSink output(options.csvFile, options.overwrite);
   FileSink popups(options.popupFile, true);
-  return RunExport(file, options, format, output, popups, console).ok;
+  return RunExport(file, options, format, output, popups, console).ok.ok();
 }
 
 }  // namespace qv
