@@ -82,38 +82,15 @@ class FileSink final : public OutputSink {
   FileSink(const std::string& path, bool replace) : path_(path), replace_(replace) {}
 
   Status Open() override {
-    std::string error;
-    return Outcome(file_.Open(path_, replace_, error),
-                   Format("Opening %s for writing!\n", path_.c_str()));
+    return file_.Open(path_, replace_, AlreadyExistsMessage(path_),
+                      Format("Opening %s for writing!\n", path_.c_str()));
   }
 
-  Status Write(std::string_view chunk) override {
-    std::string error;
-    if (file_.Write(chunk, error) == OutputStatus::kDone) return {};
-    return Failure{error};
-  }
+  Status Write(std::string_view chunk) override { return file_.Write(chunk); }
 
-  Status Finish() override {
-    std::string error;
-    const OutputStatus finished = file_.Finish({}, error);
-    return Outcome(finished, std::move(error));
-  }
+  Status Finish() override { return file_.Finish({}); }
 
  private:
-  // `status` as a Status: "already exists" names the file, any other
-  // failure says `failed`.
-  Status Outcome(OutputStatus status, std::string failed) const {
-    switch (status) {
-      case OutputStatus::kDone:
-        return {};
-      case OutputStatus::kAlreadyExists:
-        return Failure{AlreadyExistsMessage(path_)};
-      case OutputStatus::kFailed:
-        break;
-    }
-    return Failure{std::move(failed)};
-  }
-
   const std::string& path_;
   const bool replace_;
   OutputFile file_;
@@ -121,15 +98,16 @@ class FileSink final : public OutputSink {
 
 // Reads the database and exports it: true when every step succeeded.
 bool ExportToFile(const ConversionOptions& options, ExportFormat format, Console& console) {
-  bool tooLarge = false;
-  const std::optional<InputBytes> file = ReadInput(options.pdbFile, tooLarge);
+  const Result<std::optional<InputBytes>> file = ReadInput(options.pdbFile);
   if (!file) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
-                                : Format("Cannot Open File: %s for reading",
-                                         options.pdbFile.c_str()));
+    console.PrintError(file.message());
     return false;
   }
-  return ExportBytesToFile(AsBytes(file->view()), options, format, console);
+  if (!*file) {
+    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    return false;
+  }
+  return ExportBytesToFile(AsBytes((*file)->view()), options, format, console);
 }
 
 int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,

@@ -115,13 +115,12 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
   }
 }
 
-// Reads `path` whole into `bytes`; false with the reason in `why`.
-bool ReadFolderFile(const std::string& path, std::optional<std::string>& bytes, std::string& why) {
-  bool tooLarge = false;
-  bytes = ReadWholeFile(path, tooLarge);
-  if (bytes) return true;
-  why = tooLarge ? TooLargeMessage(path) : "cannot be read (gone, or no permission)";
-  return false;
+// The whole file at `path`, or the reason it cannot be had.
+Result<std::string> ReadFolderFile(const std::string& path) {
+  Result<std::optional<std::string>> read = ReadWholeFile(path);
+  if (!read) return read.failure();
+  if (!*read) return Failure{"cannot be read (gone, or no permission)"};
+  return std::move(**read);
 }
 
 // The folder that `path` names a file in: "a/b.csv" gives "a", "/b.csv" "/".
@@ -148,8 +147,11 @@ bool LandsInInput(const FolderPair& folders, const std::string& output) {
 // bytes. True unless it failed.
 bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
                 ExportFormat format, Console& console) {
-  std::optional<std::string> bytes;
-  if (!ReadFolderFile(job.input, bytes, job.why)) return false;
+  const Result<std::string> bytes = ReadFolderFile(job.input);
+  if (!bytes) {
+    job.why = bytes.message();
+    return false;
+  }
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
   if (identity.kind == FileKind::kDamagedQuorvexDatabase) {
     job.why = DescribeFile(identity);
@@ -186,10 +188,9 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
 // One line saying what the file is; for a Quorvex database, its name, data
 // rows and fields. False when the file could not be read.
 bool DescribeOne(const std::string& path, Console& console) {
-  std::optional<std::string> bytes;
-  std::string why;
-  if (!ReadFolderFile(path, bytes, why)) {
-    console.Write(Format("%s: %s\n", path.c_str(), why.c_str()));
+  const Result<std::string> bytes = ReadFolderFile(path);
+  if (!bytes) {
+    console.Write(Format("%s: %s\n", path.c_str(), bytes.message().c_str()));
     return false;
   }
   const ByteView file = AsBytes(*bytes);

@@ -65,20 +65,6 @@ std::optional<std::string> CheckOptions(const ConversionOptions& options) {
   return std::nullopt;
 }
 
-// An output step's outcome as the import reports it: the refusal of a file
-// that appeared meanwhile, or `failed` for any other error.
-Status OutputOutcome(OutputStatus status, std::string failed) {
-  switch (status) {
-    case OutputStatus::kDone:
-      return {};
-    case OutputStatus::kAlreadyExists:
-      return Failure{kOutputExists};
-    case OutputStatus::kFailed:
-      break;
-  }
-  return Failure{std::move(failed)};
-}
-
 // The output file, opened where the import says. A private file is written
 // as the chunks come and its front written last, in its place; standard
 // output, a device or a pipe cannot be written back into, so their bytes
@@ -87,31 +73,24 @@ class FileOutput : public ImportOutput {
  public:
   explicit FileOutput(const ConversionOptions& options) : options_(options) {}
 
+  // A file that appeared meanwhile is refused as one that was there before.
   Status Open() override {
-    std::string error;
-    const OutputStatus opened = output_.Open(options_.pdbFile, options_.overwrite, error);
-    return OutputOutcome(opened,
-                         Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
+    return output_.Open(options_.pdbFile, options_.overwrite, kOutputExists,
+                        Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
   }
 
   Status Write(ByteView chunk) override {
     if (!output_.CanWriteAt()) return held_.Write(chunk);
-    std::string error;
-    const OutputStatus written = output_.Write(AsText(chunk), error);
-    return OutputOutcome(written, error);
+    return output_.Write(AsText(chunk));
   }
 
   Status Finish(ByteView front) override {
-    std::string error;
     if (!output_.CanWriteAt()) {
       (void)held_.Finish(front);
-      const OutputStatus finished = output_.Finish(AsText(held_.bytes()), error);
-      return OutputOutcome(finished, error);
+      return output_.Finish(AsText(held_.bytes()));
     }
-    const OutputStatus written = output_.WriteAt(0, AsText(front), error);
-    if (written != OutputStatus::kDone) return OutputOutcome(written, error);
-    const OutputStatus finished = output_.Finish({}, error);
-    return OutputOutcome(finished, error);
+    if (Status written = output_.WriteAt(0, AsText(front)); !written) return written;
+    return output_.Finish({});
   }
 
  private:
@@ -128,41 +107,44 @@ bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
     console.PrintError(time.message());
     return false;
   }
-  bool tooLarge = false;
-  const std::optional<InputBytes> csv = ReadInput(options.csvFile, tooLarge);
+  const Result<std::optional<InputBytes>> csv = ReadInput(options.csvFile);
   if (!csv) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
-                                : Format("Opening File: %s for Reading\n",
-                                         options.csvFile.c_str()));
+    console.PrintError(csv.message());
+    return false;
+  }
+  if (!*csv) {
+    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
     return false;
   }
   ImportSource source;
-  source.csvText = csv->view();
+  source.csvText = (*csv)->view();
   source.useExisting = options.useExisting;
   source.databaseTime = *time;
   // Only the header, record list and definition records of the existing
-  // database are read.
-  const std::optional<InputBytes> existing =
-      options.useExisting ? ReadInput(options.existingFile, tooLarge, kLargestInput, false)
-                          : std::nullopt;
+  // database are read. One that cannot be read is refused by the import.
+  const Result<std::optional<InputBytes>> existing =
+      options.useExisting ? ReadInput(options.existingFile, kLargestInput, false)
+                          : std::optional<InputBytes>();
   if (options.useExisting) {
-    if (tooLarge) {
-      console.PrintError(TooLargeMessage(options.existingFile));
+    if (!existing) {
+      console.PrintError(existing.message());
       return false;
     }
-    if (existing) source.existing = AsBytes(existing->view());
+    if (*existing) source.existing = AsBytes((*existing)->view());
   }
 
-  std::optional<std::string> schema;
+  Result<std::optional<std::string>> schema = std::optional<std::string>();
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile, tooLarge);
+    schema = ReadWholeFile(options.schemaFile);
     if (!schema) {
-      console.PrintError(tooLarge ? TooLargeMessage(options.schemaFile)
-                                  : Format("Opening File: %s for Reading\n",
-                                           options.schemaFile.c_str()));
+      console.PrintError(schema.message());
       return false;
     }
-    source.schemaText = *schema;
+    if (!*schema) {
+      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
+      return false;
+    }
+    source.schemaText = **schema;
     source.schemaName = options.schemaFile;
   }
 

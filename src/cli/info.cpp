@@ -38,29 +38,23 @@ bool CheckOptions(const ConversionOptions& options, Console& console) {
 }
 
 bool Describe(const ConversionOptions& options, Console& console) {
-  bool tooLarge = false;
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
+  const Result<std::optional<std::string>> file = ReadWholeFile(options.pdbFile);
   if (!file) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
-                                : Format("Cannot Open File: %s for reading",
-                                         options.pdbFile.c_str()));
+    console.PrintError(file.message());
     return false;
   }
-  const DatabaseDescription description = DescribeDatabaseText(AsBytes(*file), options, console);
+  if (!*file) {
+    console.PrintError(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
+    return false;
+  }
+  const DatabaseDescription description = DescribeDatabaseText(AsBytes(**file), options, console);
   if (!description.loaded) return false;
   console.Write(description.text);
   if (options.schemaFile.empty()) return true;
-  std::string error;
-  switch (WriteOutputFile(options.schemaFile, description.schema, options.overwrite, error)) {
-    case OutputStatus::kDone:
-      return true;
-    case OutputStatus::kAlreadyExists:
-      console.PrintError(AlreadyExistsMessage(options.schemaFile));
-      return false;
-    case OutputStatus::kFailed:
-      break;
-  }
-  console.PrintError(error);
+  const Status written = WriteOutputFile(options.schemaFile, description.schema, options.overwrite,
+                                         AlreadyExistsMessage(options.schemaFile));
+  if (written) return true;
+  console.PrintError(written.message());
   return false;
 }
 
