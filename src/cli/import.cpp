@@ -24,45 +24,55 @@ constexpr const char* kOutputExists =
     "different file, or use the OVERWRITE switch.";
 
 // The checks on the names, in their fixed order; the first that fails is the
-// only one reported. Returns the message, or nothing when all pass.
-std::optional<std::string> CheckOptions(const ConversionOptions& options) {
-  if (options.csvFile.empty()) return "You need to specify an input (.CSV) file to convert!";
-  if (options.pdbFile.empty()) return "You need to specify an output (.PDB) file to create!";
-  if (Status checked = CheckImportOptions(options); !checked) return checked.message();
+// only one reported, its message the refusal.
+Status CheckOptions(const ConversionOptions& options) {
+  if (options.csvFile.empty()) {
+    return Failure{"You need to specify an input (.CSV) file to convert!"};
+  }
+  if (options.pdbFile.empty()) {
+    return Failure{"You need to specify an output (.PDB) file to create!"};
+  }
+  if (Status checked = CheckImportOptions(options); !checked) return checked;
   if (options.useExisting) {
     if (options.existingFile.empty()) {
-      return "You need to specify a Database (.PDB) file to use for the field information!";
+      return Failure{
+          "You need to specify a Database (.PDB) file to use for the field information!"};
     }
     if (!FileExists(options.existingFile)) {
-      return "The Database (.PDB) file you specified to use for the field information does not "
-             "exist. You need to choose a valid .PDB file!";
+      return Failure{
+          "The Database (.PDB) file you specified to use for the field information does not "
+          "exist. You need to choose a valid .PDB file!"};
     }
-    if (EqualsNoCase(options.existingFile, options.pdbFile)) return kSameAsExisting;
+    if (EqualsNoCase(options.existingFile, options.pdbFile)) return Failure{kSameAsExisting};
   }
-  if (IsFolder(options.pdbFile)) return OutputIsFolderMessage(options.pdbFile);
-  if (FileExists(options.pdbFile) && !options.overwrite) return kOutputExists;
+  if (IsFolder(options.pdbFile)) return Failure{OutputIsFolderMessage(options.pdbFile)};
+  if (FileExists(options.pdbFile) && !options.overwrite) return Failure{kOutputExists};
   // One file named twice under different spellings: the output would destroy
   // an input while it is read, and two inputs in one are a mistake.
   if (options.useExisting && SamePlace(options.existingFile, options.pdbFile)) {
-    return kSameAsExisting;
+    return Failure{kSameAsExisting};
   }
   if (SamePlace(options.csvFile, options.pdbFile)) {
-    return "The Database (.PDB) file you specified for output is the same file as the input "
-           "(.CSV) file. You will need to choose a different output .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for output is the same file as the input "
+        "(.CSV) file. You will need to choose a different output .PDB file!"};
   }
   if (SamePlace(options.schemaFile, options.pdbFile)) {
-    return "The Database (.PDB) file you specified for output is the same file as the schema "
-           "file. You will need to choose a different output .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for output is the same file as the schema "
+        "file. You will need to choose a different output .PDB file!"};
   }
   if (options.useExisting && SamePlace(options.existingFile, options.csvFile)) {
-    return "The Database (.PDB) file you specified for field information is the same file as the "
-           "input (.CSV) file. You will need to choose a different .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for field information is the same file as the "
+        "input (.CSV) file. You will need to choose a different .PDB file!"};
   }
   if (SamePlace(options.schemaFile, options.csvFile)) {
-    return "The schema file you specified is the same file as the input (.CSV) file. You will "
-           "need to choose a different schema file!";
+    return Failure{
+        "The schema file you specified is the same file as the input (.CSV) file. You will "
+        "need to choose a different schema file!"};
   }
-  return std::nullopt;
+  return {};
 }
 
 // The output file, opened where the import says. A private file is written
@@ -99,22 +109,16 @@ class FileOutput : public ImportOutput {
   HeldDatabase held_;  // for outputs that cannot be written back into
 };
 
-// Reads the inputs and runs the import into the output file.
-bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
+// Reads the inputs and runs the import into the output file; every
+// refusal is printed (Console::Refuse).
+Status ReadInputsAndImport(const ConversionOptions& options, Console& console) {
   const Result<uint32_t> time =
       NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr));
-  if (!time) {
-    console.PrintError(time.message());
-    return false;
-  }
+  if (!time) return console.Refuse(time.message());
   const Result<std::optional<InputBytes>> csv = ReadInput(options.csvFile);
-  if (!csv) {
-    console.PrintError(csv.message());
-    return false;
-  }
+  if (!csv) return console.Refuse(csv.message());
   if (!*csv) {
-    console.PrintError(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
-    return false;
+    return console.Refuse(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
   }
   ImportSource source;
   source.csvText = (*csv)->view();
@@ -126,37 +130,30 @@ bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
       options.useExisting ? ReadInput(options.existingFile, kLargestInput, false)
                           : std::optional<InputBytes>();
   if (options.useExisting) {
-    if (!existing) {
-      console.PrintError(existing.message());
-      return false;
-    }
+    if (!existing) return console.Refuse(existing.message());
     if (*existing) source.existing = AsBytes((*existing)->view());
   }
 
   Result<std::optional<std::string>> schema = std::optional<std::string>();
   if (!options.schemaFile.empty()) {
     schema = ReadWholeFile(options.schemaFile);
-    if (!schema) {
-      console.PrintError(schema.message());
-      return false;
-    }
+    if (!schema) return console.Refuse(schema.message());
     if (!*schema) {
-      console.PrintError(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
-      return false;
+      return console.Refuse(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
     }
     source.schemaText = **schema;
     source.schemaName = options.schemaFile;
   }
 
   FileOutput output(options);
-  return RunImport(source, options, output, console).ok();
+  return RunImport(source, options, output, console);
 }
 
 }  // namespace
 
 int ConvertToPdb(const ConversionOptions& options, Console& console) {
-  if (std::optional<std::string> refusal = CheckOptions(options)) {
-    console.PrintError(*refusal);
+  if (const Status checked = CheckOptions(options); !checked) {
+    console.PrintError(checked.message());
     return 1;
   }
   console.PrintProgress("Converting to .PDB...");
