@@ -110,10 +110,9 @@ struct OutputFile::State {
   // Appends `contents` to whichever file is being written.
   Status Write(std::string_view contents) {
     SystemError error = 0;
-    const bool written = inPlace.IsOpen()
-                             ? inPlace.WriteAll(contents.data(), contents.size(), error)
-                             : pending.Write(contents.data(), contents.size(), error);
-    if (written) return {};
+    const bool done = inPlace.IsOpen() ? inPlace.WriteAll(contents.data(), contents.size(), error)
+                                       : pending.Write(contents.data(), contents.size(), error);
+    if (done) return {};
     return Fail("Writing", error);
   }
 };

@@ -134,9 +134,9 @@ Status ReadInputsAndImport(const ConversionOptions& options, Console& console) {
     if (*existing) source.existing = AsBytes((*existing)->view());
   }
 
-  Result<std::optional<std::string>> schema = std::optional<std::string>();
+  const Result<std::optional<std::string>> schema =
+      options.schemaFile.empty() ? std::optional<std::string>() : ReadWholeFile(options.schemaFile);
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile);
     if (!schema) return console.Refuse(schema.message());
     if (!*schema) {
       return console.Refuse(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
