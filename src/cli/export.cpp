@@ -22,28 +22,25 @@ constexpr ExportOutput kJsonOutput{ExportFormat::kJsonLines, "JSON Lines",
                                    "Converting to JSON Lines..."};
 constexpr ExportOutput kSqliteOutput{ExportFormat::kSqlite, "SQLite", "Converting to SQLite..."};
 
-// Refuses outputs that would overwrite the database being read, or each
-// other, before anything is opened for writing.
+// Refuses (Console::Refuse) outputs that would overwrite the database being
+// read, or each other, before anything is opened for writing.
 // The typed outputs write no popup file.
-bool CheckDistinctFiles(const ConversionOptions& options, const ExportOutput& output,
-                        Console& console) {
+Status CheckDistinctFiles(const ConversionOptions& options, const ExportOutput& output,
+                          Console& console) {
   if (SamePlace(options.csvFile, options.pdbFile)) {
-    console.PrintError(Format("The output file %s is the input file %s!", options.csvFile.c_str(),
-                              options.pdbFile.c_str()));
-    return false;
+    return console.Refuse(Format("The output file %s is the input file %s!",
+                                 options.csvFile.c_str(), options.pdbFile.c_str()));
   }
-  if (options.popupFile.empty() || output.format != ExportFormat::kCsv) return true;
+  if (options.popupFile.empty() || output.format != ExportFormat::kCsv) return {};
   if (SamePlace(options.popupFile, options.pdbFile)) {
-    console.PrintError(Format("The popup file %s is the input file %s!",
-                              options.popupFile.c_str(), options.pdbFile.c_str()));
-    return false;
+    return console.Refuse(Format("The popup file %s is the input file %s!",
+                                 options.popupFile.c_str(), options.pdbFile.c_str()));
   }
   if (SamePlace(options.popupFile, options.csvFile)) {
-    console.PrintError(Format("The popup file %s is the output file %s!",
-                              options.popupFile.c_str(), options.csvFile.c_str()));
-    return false;
+    return console.Refuse(Format("The popup file %s is the output file %s!",
+                                 options.popupFile.c_str(), options.csvFile.c_str()));
   }
-  return true;
+  return {};
 }
 
 std::string AlreadyExistsMessage(const std::string& path) {
@@ -51,24 +48,20 @@ std::string AlreadyExistsMessage(const std::string& path) {
                 path.c_str());
 }
 
-bool CheckOptions(const ConversionOptions& options, const ExportOutput& output,
-                  Console& console) {
+// The checks on the options, in their fixed order; the first that fails is
+// refused (Console::Refuse).
+Status CheckOptions(const ConversionOptions& options, const ExportOutput& output,
+                    Console& console) {
   if (options.pdbFile.empty()) {
-    console.PrintError("You need to specify an input (.PDB) file to convert!");
-    return false;
+    return console.Refuse("You need to specify an input (.PDB) file to convert!");
   }
   if (options.csvFile.empty()) {
-    console.PrintError(
+    return console.Refuse(
         Format("You need to specify an output (%s) file to create!", output.fileKind));
-    return false;
   }
-  if (IsFolder(options.csvFile)) {
-    console.PrintError(OutputIsFolderMessage(options.csvFile));
-    return false;
-  }
+  if (IsFolder(options.csvFile)) return console.Refuse(OutputIsFolderMessage(options.csvFile));
   if (FileExists(options.csvFile) && !options.overwrite) {
-    console.PrintError(AlreadyExistsMessage(options.csvFile));
-    return false;
+    return console.Refuse(AlreadyExistsMessage(options.csvFile));
   }
   return CheckDistinctFiles(options, output, console);
 }
@@ -82,54 +75,29 @@ class FileSink final : public OutputSink {
   FileSink(const std::string& path, bool replace) : path_(path), replace_(replace) {}
 
   Status Open() override {
-    std::string error;
-    return Outcome(file_.Open(path_, replace_, error),
-                   Format("Opening %s for writing!\n", path_.c_str()));
+    return file_.Open(path_, replace_, AlreadyExistsMessage(path_),
+                      Format("Opening %s for writing!\n", path_.c_str()));
   }
 
-  Status Write(std::string_view chunk) override {
-    std::string error;
-    if (file_.Write(chunk, error) == OutputStatus::kDone) return {};
-    return Failure{error};
-  }
+  Status Write(std::string_view chunk) override { return file_.Write(chunk); }
 
-  Status Finish() override {
-    std::string error;
-    const OutputStatus finished = file_.Finish({}, error);
-    return Outcome(finished, std::move(error));
-  }
+  Status Finish() override { return file_.Finish({}); }
 
  private:
-  // `status` as a Status: "already exists" names the file, any other
-  // failure says `failed`.
-  Status Outcome(OutputStatus status, std::string failed) const {
-    switch (status) {
-      case OutputStatus::kDone:
-        return {};
-      case OutputStatus::kAlreadyExists:
-        return Failure{AlreadyExistsMessage(path_)};
-      case OutputStatus::kFailed:
-        break;
-    }
-    return Failure{std::move(failed)};
-  }
-
   const std::string& path_;
   const bool replace_;
   OutputFile file_;
 };
 
-// Reads the database and exports it: true when every step succeeded.
-bool ExportToFile(const ConversionOptions& options, ExportFormat format, Console& console) {
-  bool tooLarge = false;
-  const std::optional<InputBytes> file = ReadInput(options.pdbFile, tooLarge);
-  if (!file) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
-                                : Format("Cannot Open File: %s for reading",
-                                         options.pdbFile.c_str()));
-    return false;
+// Reads the database and exports it: success when every step succeeded,
+// otherwise the first failure (each was printed as it came).
+Status ExportToFile(const ConversionOptions& options, ExportFormat format, Console& console) {
+  const Result<std::optional<InputBytes>> file = ReadInput(options.pdbFile);
+  if (!file) return console.Refuse(file.message());
+  if (!*file) {
+    return console.Refuse(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
   }
-  return ExportBytesToFile(AsBytes(file->view()), options, format, console);
+  return ExportBytesToFile(AsBytes((*file)->view()), options, format, console);
 }
 
 int ConvertDatabase(const ConversionOptions& options, const ExportOutput& output,
@@ -161,8 +129,8 @@ int ConvertToSqlite(const ConversionOptions& options, Console& console) {
   return ConvertDatabase(options, kSqliteOutput, console);
 }
 
-bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
-                       Console& console) {
+Status ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
+                         Console& console) {
   // The popup file replaces an existing one without asking.
   FileSink output(options.csvFile, options.overwrite);
   FileSink popups(options.popupFile, true);

@@ -27,9 +27,10 @@ int ConvertToSqlite(const ConversionOptions& options, Console& console);
 // with its messages on `console`: what the commands above do after checking
 // the options and reading the input, without their progress messages. For
 // callers that read the database themselves (to identify it first) and
-// give each file its own console. True when every step succeeded; an
-// existing output is replaced only with `options.overwrite`.
-bool ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
-                       Console& console);
+// give each file its own console. Success when every step succeeded,
+// otherwise the first failure (each was printed as it came); an existing
+// output is replaced only with `options.overwrite`.
+Status ExportBytesToFile(ByteView file, const ConversionOptions& options, ExportFormat format,
+                         Console& console);
 
 }  // namespace qv

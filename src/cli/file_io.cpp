@@ -35,76 +35,67 @@ uint64_t FileLength(const std::string& path) {
 
 namespace {
 
-// The rest of the open `file`, as ReadWholeFile reads it.
-std::optional<std::string> ReadAll(File& file, bool& tooLarge, uint64_t limit) {
+// The rest of the open `file` at `path`, as ReadWholeFile reads it.
+Result<std::optional<std::string>> ReadAll(File& file, const std::string& path, uint64_t limit) {
   SystemError error = 0;
   std::string contents;
   if (const std::optional<uint64_t> size = file.RegularFileSize()) {
-    if (*size > limit) {
-      tooLarge = true;
-      return std::nullopt;
-    }
+    if (*size > limit) return Failure{TooLargeMessage(path)};
     contents.reserve(static_cast<size_t>(*size));
   }
   char buffer[65536];
   for (;;) {
     const int64_t got = file.Read(buffer, sizeof buffer, error);
     if (got == 0) break;
-    if (got < 0) return std::nullopt;
+    if (got < 0) return std::optional<std::string>();
     contents.append(buffer, static_cast<size_t>(got));
     // At most one buffer beyond the limit is ever held, also for a file
     // that grows while it is read.
-    if (contents.size() > limit) {
-      tooLarge = true;
-      return std::nullopt;
-    }
+    if (contents.size() > limit) return Failure{TooLargeMessage(path)};
   }
-  return contents;
+  return std::optional<std::string>(std::move(contents));
 }
 
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
-                                         uint64_t limit) {
-  tooLarge = false;
+Result<std::optional<std::string>> ReadWholeFile(const std::string& path, uint64_t limit) {
   SystemError error = 0;
   File file = IsStandardStream(path) ? File::StandardInput() : File::OpenForReading(path, error);
-  if (!file.IsOpen()) return std::nullopt;
-  return ReadAll(file, tooLarge, limit);
+  if (!file.IsOpen()) return std::optional<std::string>();
+  return ReadAll(file, path, limit);
 }
 
-std::optional<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed,
-                                          bool& tooLarge, bool& replaced) {
-  tooLarge = false;
+Result<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed) {
   SystemError error = 0;
+  bool replaced = false;
   File file = File::OpenListed(path, listed, replaced, error);
-  if (!file.IsOpen()) return std::nullopt;
-  return ReadAll(file, tooLarge, kLargestInput);
+  Result<std::optional<std::string>> read = std::optional<std::string>();
+  if (file.IsOpen()) read = ReadAll(file, path, kLargestInput);
+  if (!read) return read.failure();
+  if (!*read) {
+    return Failure{replaced ? "replaced by something else since the folder was listed; not read"
+                            : "cannot be read (gone, or no permission)"};
+  }
+  return std::move(**read);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  bool tooLarge = false;
-  return ReadWholeFile(path, tooLarge);
-}
-
-std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge, uint64_t limit,
-                                    bool whole) {
-  tooLarge = false;
-  InputBytes input;
+Result<std::optional<InputBytes>> ReadInput(const std::string& path, uint64_t limit,
+                                            bool whole) {
+  std::optional<InputBytes> input(std::in_place);
   if (!IsStandardStream(path)) {
-    switch (input.mapped_.Map(path, limit, whole)) {
+    switch (input->mapped_.Map(path, limit, whole)) {
       case MappedFile::Result::kMapped:
         return input;
       case MappedFile::Result::kTooLarge:
-        tooLarge = true;
-        return std::nullopt;
+        return Failure{TooLargeMessage(path)};
       case MappedFile::Result::kNotMapped:
         break;
     }
   }
-  std::optional<std::string> read = ReadWholeFile(path, tooLarge, limit);
-  if (!read) return std::nullopt;
-  input.read_ = std::move(*read);
+  Result<std::optional<std::string>> read = ReadWholeFile(path, limit);
+  if (!read) return read.failure();
+  if (!*read) return std::optional<InputBytes>();
+  input->read_ = std::move(**read);
   return input;
 }
 
@@ -128,122 +119,123 @@ bool SamePlace(const std::string& a, const std::string& b) {
 struct OutputFile::State {
   std::string path;     // as given, for messages
   std::string target;   // where the file goes: `path`, or a link's target
-  std::string failure;   // why a Write failed; the output is lost then
+  std::string alreadyExists;  // the refusal of a destination that may not be replaced
+  Status written;       // the first failure of a write; the output is lost then
   bool replace = false;
   File inPlace;         // standard output, a device or a pipe, written directly
   PendingFile pending;  // otherwise: the private file put in place at the end
 
-  OutputStatus Fail(const char* what, SystemError error, std::string& message) const {
-    message = Describe(what, path, error);
-    return OutputStatus::kFailed;
+  Failure Fail(const char* what, SystemError error) const {
+    return Failure{Describe(what, path, error)};
   }
 
+  Failure Exists() const { return Failure{alreadyExists}; }
+
   // Appends `contents` to whichever file is being written.
-  OutputStatus Write(std::string_view contents, std::string& message) {
+  Status Write(std::string_view contents) {
     SystemError error = 0;
-    const bool written = inPlace.IsOpen()
-                             ? inPlace.WriteAll(contents.data(), contents.size(), error)
-                             : pending.Write(contents.data(), contents.size(), error);
-    return written ? OutputStatus::kDone : Fail("Writing", error, message);
+    const bool done = inPlace.IsOpen() ? inPlace.WriteAll(contents.data(), contents.size(), error)
+                                       : pending.Write(contents.data(), contents.size(), error);
+    if (done) return {};
+    return Fail("Writing", error);
   }
 };
 
 OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() = default;
 
-OutputStatus OutputFile::Open(const std::string& path, bool replace, std::string& error) {
+Status OutputFile::Open(const std::string& path, bool replace, std::string alreadyExists,
+                        std::optional<std::string> cannotOpen) {
   state_ = std::make_unique<State>();
   State& s = *state_;
   s.path = path;
   s.replace = replace;
+  s.alreadyExists = std::move(alreadyExists);
+  // A failure to open, in the caller's words when it has them.
+  const auto failed = [&](const char* what, SystemError error) {
+    return cannotOpen ? Failure{std::move(*cannotOpen)} : s.Fail(what, error);
+  };
   SystemError failure = 0;
   if (IsStandardStream(path)) {
     s.inPlace = File::StandardOutput(failure);
-    return s.inPlace.IsOpen() ? OutputStatus::kDone : s.Fail("Writing", failure, error);
+    if (s.inPlace.IsOpen()) return {};
+    return failed("Writing", failure);
   }
   s.target = ResolveLink(path);
   switch (GetPathKind(s.target)) {
     case PathKind::kFolder:
-      return s.Fail("Creating", EISDIR, error);
+      return failed("Creating", EISDIR);
     case PathKind::kFile:
-      if (!replace) return OutputStatus::kAlreadyExists;
+      if (!replace) return s.Exists();
       break;
     case PathKind::kOther:
-      if (!replace) return OutputStatus::kAlreadyExists;
+      if (!replace) return s.Exists();
       s.inPlace = File::OpenInPlace(s.target, failure);
-      return s.inPlace.IsOpen() ? OutputStatus::kDone : s.Fail("Creating", failure, error);
+      if (s.inPlace.IsOpen()) return {};
+      return failed("Creating", failure);
     case PathKind::kMissing:
-      if (!replace && PathExists(s.target)) return OutputStatus::kAlreadyExists;  // a link to nothing
+      if (!replace && PathExists(s.target)) return s.Exists();  // a link to nothing
       break;
   }
   if (!s.pending.Create(FolderOf(s.target), failure)) {
-    return s.Fail("Creating a temporary file for", failure, error);
+    return failed("Creating a temporary file for", failure);
   }
-  return OutputStatus::kDone;
+  return {};
 }
 
 namespace {
 
 // Whether an output may take more bytes: `open` says it has a file for them,
-// and a failure before ends it. Otherwise false with `error` set to
-// `notOpen` or to that failure.
+// and a failure before ends it. Otherwise fails with `notOpen` or with that
+// failure.
 template <typename State>
-bool MayWrite(const State* state, bool open, const char* notOpen, std::string& error) {
-  if (!open) {
-    error = notOpen;
-    return false;
-  }
-  if (!state->failure.empty()) {
-    error = state->failure;
-    return false;
-  }
-  return true;
+Status MayWrite(const State* state, bool open, const char* notOpen) {
+  if (!open) return Failure{notOpen};
+  return state->written;
 }
 
 }  // namespace
 
-OutputStatus OutputFile::Write(std::string_view chunk, std::string& error) {
+Status OutputFile::Write(std::string_view chunk) {
   const bool open = state_ && (state_->inPlace.IsOpen() || state_->pending.IsOpen());
-  if (!MayWrite(state_.get(), open, "No output file is open", error)) return OutputStatus::kFailed;
+  if (Status may = MayWrite(state_.get(), open, "No output file is open"); !may) return may;
   State& s = *state_;
-  if (s.Write(chunk, s.failure) == OutputStatus::kDone) return OutputStatus::kDone;
-  error = s.failure;
-  return OutputStatus::kFailed;
+  s.written = s.Write(chunk);
+  return s.written;
 }
 
 bool OutputFile::CanWriteAt() const { return state_ && state_->pending.IsOpen(); }
 
-OutputStatus OutputFile::WriteAt(uint64_t offset, std::string_view chunk, std::string& error) {
-  if (!MayWrite(state_.get(), CanWriteAt(), "No private output file is open", error)) {
-    return OutputStatus::kFailed;
+Status OutputFile::WriteAt(uint64_t offset, std::string_view chunk) {
+  if (Status may = MayWrite(state_.get(), CanWriteAt(), "No private output file is open"); !may) {
+    return may;
   }
   State& s = *state_;
   SystemError failure = 0;
-  if (s.pending.WriteAt(offset, chunk.data(), chunk.size(), failure)) return OutputStatus::kDone;
-  s.Fail("Writing", failure, s.failure);
-  error = s.failure;
-  return OutputStatus::kFailed;
+  if (s.pending.WriteAt(offset, chunk.data(), chunk.size(), failure)) return {};
+  s.written = s.Fail("Writing", failure);
+  return s.written;
 }
 
-OutputStatus OutputFile::Finish(std::string_view contents, std::string& error) {
-  const OutputStatus written = Write(contents, error);
-  if (written != OutputStatus::kDone) return written;
+Status OutputFile::Finish(std::string_view contents) {
+  if (Status written = Write(contents); !written) return written;
   State& s = *state_;
   SystemError failure = 0;
   if (s.inPlace.IsOpen()) {
     // Delayed write errors (a full disk, a network file system) show up here.
-    return s.inPlace.Close(failure) ? OutputStatus::kDone : s.Fail("Writing", failure, error);
+    if (s.inPlace.Close(failure)) return {};
+    return s.Fail("Writing", failure);
   }
-  if (s.pending.Commit(s.target, s.replace, failure)) return OutputStatus::kDone;
-  if (failure == EEXIST) return OutputStatus::kAlreadyExists;
-  return s.Fail("Writing", failure, error);
+  if (s.pending.Commit(s.target, s.replace, failure)) return {};
+  if (failure == EEXIST) return s.Exists();
+  return s.Fail("Writing", failure);
 }
 
-OutputStatus WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
-                             std::string& error) {
+Status WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
+                       std::string alreadyExists) {
   OutputFile file;
-  const OutputStatus opened = file.Open(path, replace, error);
-  return opened == OutputStatus::kDone ? file.Finish(contents, error) : opened;
+  if (Status opened = file.Open(path, replace, std::move(alreadyExists)); !opened) return opened;
+  return file.Finish(contents);
 }
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/platform.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -36,21 +37,18 @@ uint64_t FileLength(const std::string& path);
 // larger file is one, and no larger CSV text fits the table that indexes it.
 inline constexpr uint64_t kLargestInput = uint64_t{1} << 32;
 
-// The whole file (all of standard input for "-"), or nothing when it cannot
-// be opened or read, or when it
-// holds more than `limit` bytes (then `tooLarge` is set). A regular file is
+// The whole file (all of standard input for "-"); nothing when it cannot be
+// opened or read, which each caller words in its own way; fails with
+// TooLargeMessage when it holds more than `limit` bytes. A regular file is
 // measured before it is read; anything else (a pipe, a device such as
 // /dev/zero) is read only until it has passed the limit, so an endless input
 // ends the read instead of exhausting the memory.
-std::optional<std::string> ReadWholeFile(const std::string& path, bool& tooLarge,
-                                         uint64_t limit = kLargestInput);
-// The same, not telling a file too large from one that cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+Result<std::optional<std::string>> ReadWholeFile(const std::string& path,
+                                                 uint64_t limit = kLargestInput);
 // The file ListFilesBelow listed at `path` with identity `listed`, read as
-// ReadWholeFile reads it, or nothing; `replaced` is set when the path no
-// longer leads to that file (see File::OpenListed).
-std::optional<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed,
-                                          bool& tooLarge, bool& replaced);
+// ReadWholeFile reads it; the failure says why not: too large, no longer
+// the file listed (see File::OpenListed), or not readable.
+Result<std::string> ReadListedFile(const std::string& path, const StoredFileId& listed);
 
 // An input held in memory once: a regular file mapped (see MappedFile for
 // what happens when another program shortens it meanwhile), anything else
@@ -60,8 +58,8 @@ class InputBytes {
   std::string_view view() const { return mapped_.bytes().empty() ? read_ : mapped_.bytes(); }
 
  private:
-  friend std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
-                                             uint64_t limit, bool whole);
+  friend Result<std::optional<InputBytes>> ReadInput(const std::string& path, uint64_t limit,
+                                                     bool whole);
   MappedFile mapped_;
   std::string read_;
 };
@@ -70,8 +68,8 @@ class InputBytes {
 // limit), without copying a regular file. `whole` says that every byte
 // will be read; a caller of a few parts (the definitions of a database)
 // passes false, so that only the pages it reads take memory.
-std::optional<InputBytes> ReadInput(const std::string& path, bool& tooLarge,
-                                    uint64_t limit = kLargestInput, bool whole = true);
+Result<std::optional<InputBytes>> ReadInput(const std::string& path,
+                                            uint64_t limit = kLargestInput, bool whole = true);
 
 // "The file NAME is larger than 4 GiB, ...": the refusal of an input that
 // ReadWholeFile found too large.
@@ -85,13 +83,6 @@ bool SameFile(const std::string& a, const std::string& b);
 // place once made absolute and normalised (links in the part that exists are
 // followed): "o.csv", "./o.csv", "sub/../o.csv" and the full path agree.
 bool SamePlace(const std::string& a, const std::string& b);
-
-// How writing an output ended.
-enum class OutputStatus {
-  kDone,           // the step succeeded (after Finish: the new contents are in place)
-  kAlreadyExists,  // refused: something is at the path and replacing was not allowed
-  kFailed,         // an error, described in the `error` text
-};
 
 // One output file, written whole or not at all.
 //
@@ -115,30 +106,33 @@ class OutputFile {
 
   // Prepares to write `path`; "-" is standard output, written as it stands
   // (whatever `replace` says) and left open. With `replace` false, an existing destination
-  // is never replaced, also when it appears while the output is written.
-  // kFailed names the file in `error`. Called once per object.
-  OutputStatus Open(const std::string& path, bool replace, std::string& error);
+  // is never replaced, also when it appears while the output is written:
+  // that refusal, here or from Finish, fails with `alreadyExists`, the
+  // caller's words for it. Any other failure fails with `cannotOpen` when
+  // given, else names the file and the system's reason. Called once per
+  // object.
+  Status Open(const std::string& path, bool replace, std::string alreadyExists,
+              std::optional<std::string> cannotOpen = std::nullopt);
 
   // Appends `chunk` to the private file (or, for a device, pipe or standard
-  // output, writes it where it goes). Only after an Open that gave kDone and
-  // before Finish. kFailed names the file in `error`; the output is then
-  // lost: a later Finish fails the same way and nothing is put in place.
-  OutputStatus Write(std::string_view chunk, std::string& error);
+  // output, writes it where it goes). Only after a successful Open and
+  // before Finish. A failure names the file; the output is then lost: a
+  // later Finish fails the same way and nothing is put in place.
+  Status Write(std::string_view chunk);
 
   // True when the output goes to a private file, whose bytes WriteAt can
   // change; false for standard output, a device or a pipe, which take the
-  // bytes as they come. Only after an Open that gave kDone.
+  // bytes as they come. Only after a successful Open.
   bool CanWriteAt() const;
 
   // Writes `chunk` over the bytes at `offset` that Write already wrote
   // (it may also run past them); later Writes still append. Only when
   // CanWriteAt, before Finish. Fails and loses the output as Write does.
-  OutputStatus WriteAt(uint64_t offset, std::string_view chunk, std::string& error);
+  Status WriteAt(uint64_t offset, std::string_view chunk);
 
   // Writes `contents` after what Write wrote and puts the file in place.
-  // Only after an Open that gave kDone; called once. kFailed names the file
-  // in `error`.
-  OutputStatus Finish(std::string_view contents, std::string& error);
+  // Only after a successful Open; called once. Fails as Open does.
+  Status Finish(std::string_view contents);
 
  private:
   struct State;
@@ -146,7 +140,7 @@ class OutputFile {
 };
 
 // Open and Finish in one step.
-OutputStatus WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
-                             std::string& error);
+Status WriteOutputFile(const std::string& path, std::string_view contents, bool replace,
+                       std::string alreadyExists);
 
 }  // namespace qv

@@ -116,20 +116,6 @@ void PrintSummary(size_t converted, std::vector<Entry> skipped, std::vector<Entr
   }
 }
 
-// Reads the file listed at `path` as `id` whole into `bytes`; false with the
-// reason in `why`.
-bool ReadFolderFile(const std::string& path, const StoredFileId& id,
-                    std::optional<std::string>& bytes, std::string& why) {
-  bool tooLarge = false;
-  bool replaced = false;
-  bytes = ReadListedFile(path, id, tooLarge, replaced);
-  if (bytes) return true;
-  why = tooLarge  ? TooLargeMessage(path)
-        : replaced ? "replaced by something else since the folder was listed; not read"
-                   : "cannot be read (gone, or no permission)";
-  return false;
-}
-
 // The folder that `path` names a file in: "a/b.csv" gives "a", "/b.csv" "/".
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -154,8 +140,11 @@ bool LandsInInput(const FolderPair& folders, const std::string& output) {
 // bytes. True unless it failed.
 bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
                 ExportFormat format, Console& console) {
-  std::optional<std::string> bytes;
-  if (!ReadFolderFile(job.input, job.id, bytes, job.why)) return false;
+  const Result<std::string> bytes = ReadListedFile(job.input, job.id);
+  if (!bytes) {
+    job.why = bytes.message();
+    return false;
+  }
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
   if (identity.kind == FileKind::kDamagedQuorvexDatabase) {
     job.why = DescribeFile(identity);
@@ -192,10 +181,9 @@ bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions optio
 // One line saying what the file is; for a Quorvex database, its name, data
 // rows and fields. False when the file could not be read.
 bool DescribeOne(const std::string& path, const StoredFileId& id, Console& console) {
-  std::optional<std::string> bytes;
-  std::string why;
-  if (!ReadFolderFile(path, id, bytes, why)) {
-    console.Write(Format("%s: %s\n", path.c_str(), why.c_str()));
+  const Result<std::string> bytes = ReadListedFile(path, id);
+  if (!bytes) {
+    console.Write(Format("%s: %s\n", path.c_str(), bytes.message().c_str()));
     return false;
   }
   const ByteView file = AsBytes(*bytes);

@@ -24,59 +24,55 @@ constexpr const char* kOutputExists =
     "different file, or use the OVERWRITE switch.";
 
 // The checks on the names, in their fixed order; the first that fails is the
-// only one reported. Returns the message, or nothing when all pass.
-std::optional<std::string> CheckOptions(const ConversionOptions& options) {
-  if (options.csvFile.empty()) return "You need to specify an input (.CSV) file to convert!";
-  if (options.pdbFile.empty()) return "You need to specify an output (.PDB) file to create!";
-  if (Status checked = CheckImportOptions(options); !checked) return checked.message();
+// only one reported, its message the refusal.
+Status CheckOptions(const ConversionOptions& options) {
+  if (options.csvFile.empty()) {
+    return Failure{"You need to specify an input (.CSV) file to convert!"};
+  }
+  if (options.pdbFile.empty()) {
+    return Failure{"You need to specify an output (.PDB) file to create!"};
+  }
+  if (Status checked = CheckImportOptions(options); !checked) return checked;
   if (options.useExisting) {
     if (options.existingFile.empty()) {
-      return "You need to specify a Database (.PDB) file to use for the field information!";
+      return Failure{
+          "You need to specify a Database (.PDB) file to use for the field information!"};
     }
     if (!FileExists(options.existingFile)) {
-      return "The Database (.PDB) file you specified to use for the field information does not "
-             "exist. You need to choose a valid .PDB file!";
+      return Failure{
+          "The Database (.PDB) file you specified to use for the field information does not "
+          "exist. You need to choose a valid .PDB file!"};
     }
-    if (EqualsNoCase(options.existingFile, options.pdbFile)) return kSameAsExisting;
+    if (EqualsNoCase(options.existingFile, options.pdbFile)) return Failure{kSameAsExisting};
   }
-  if (IsFolder(options.pdbFile)) return OutputIsFolderMessage(options.pdbFile);
-  if (FileExists(options.pdbFile) && !options.overwrite) return kOutputExists;
+  if (IsFolder(options.pdbFile)) return Failure{OutputIsFolderMessage(options.pdbFile)};
+  if (FileExists(options.pdbFile) && !options.overwrite) return Failure{kOutputExists};
   // One file named twice under different spellings: the output would destroy
   // an input while it is read, and two inputs in one are a mistake.
   if (options.useExisting && SamePlace(options.existingFile, options.pdbFile)) {
-    return kSameAsExisting;
+    return Failure{kSameAsExisting};
   }
   if (SamePlace(options.csvFile, options.pdbFile)) {
-    return "The Database (.PDB) file you specified for output is the same file as the input "
-           "(.CSV) file. You will need to choose a different output .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for output is the same file as the input "
+        "(.CSV) file. You will need to choose a different output .PDB file!"};
   }
   if (SamePlace(options.schemaFile, options.pdbFile)) {
-    return "The Database (.PDB) file you specified for output is the same file as the schema "
-           "file. You will need to choose a different output .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for output is the same file as the schema "
+        "file. You will need to choose a different output .PDB file!"};
   }
   if (options.useExisting && SamePlace(options.existingFile, options.csvFile)) {
-    return "The Database (.PDB) file you specified for field information is the same file as the "
-           "input (.CSV) file. You will need to choose a different .PDB file!";
+    return Failure{
+        "The Database (.PDB) file you specified for field information is the same file as the "
+        "input (.CSV) file. You will need to choose a different .PDB file!"};
   }
   if (SamePlace(options.schemaFile, options.csvFile)) {
-    return "The schema file you specified is the same file as the input (.CSV) file. You will "
-           "need to choose a different schema file!";
+    return Failure{
+        "The schema file you specified is the same file as the input (.CSV) file. You will "
+        "need to choose a different schema file!"};
   }
-  return std::nullopt;
-}
-
-// An output step's outcome as the import reports it: the refusal of a file
-// that appeared meanwhile, or `failed` for any other error.
-Status OutputOutcome(OutputStatus status, std::string failed) {
-  switch (status) {
-    case OutputStatus::kDone:
-      return {};
-    case OutputStatus::kAlreadyExists:
-      return Failure{kOutputExists};
-    case OutputStatus::kFailed:
-      break;
-  }
-  return Failure{std::move(failed)};
+  return {};
 }
 
 // The output file, opened where the import says. A private file is written
@@ -87,31 +83,24 @@ class FileOutput : public ImportOutput {
  public:
   explicit FileOutput(const ConversionOptions& options) : options_(options) {}
 
+  // A file that appeared meanwhile is refused as one that was there before.
   Status Open() override {
-    std::string error;
-    const OutputStatus opened = output_.Open(options_.pdbFile, options_.overwrite, error);
-    return OutputOutcome(opened,
-                         Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
+    return output_.Open(options_.pdbFile, options_.overwrite, kOutputExists,
+                        Format("Couldn't open %s file for writing", options_.pdbFile.c_str()));
   }
 
   Status Write(ByteView chunk) override {
     if (!output_.CanWriteAt()) return held_.Write(chunk);
-    std::string error;
-    const OutputStatus written = output_.Write(AsText(chunk), error);
-    return OutputOutcome(written, error);
+    return output_.Write(AsText(chunk));
   }
 
   Status Finish(ByteView front) override {
-    std::string error;
     if (!output_.CanWriteAt()) {
       (void)held_.Finish(front);
-      const OutputStatus finished = output_.Finish(AsText(held_.bytes()), error);
-      return OutputOutcome(finished, error);
+      return output_.Finish(AsText(held_.bytes()));
     }
-    const OutputStatus written = output_.WriteAt(0, AsText(front), error);
-    if (written != OutputStatus::kDone) return OutputOutcome(written, error);
-    const OutputStatus finished = output_.Finish({}, error);
-    return OutputOutcome(finished, error);
+    if (Status written = output_.WriteAt(0, AsText(front)); !written) return written;
+    return output_.Finish({});
   }
 
  private:
@@ -120,61 +109,51 @@ class FileOutput : public ImportOutput {
   HeldDatabase held_;  // for outputs that cannot be written back into
 };
 
-// Reads the inputs and runs the import into the output file.
-bool ReadInputsAndImport(const ConversionOptions& options, Console& console) {
+// Reads the inputs and runs the import into the output file; every
+// refusal is printed (Console::Refuse).
+Status ReadInputsAndImport(const ConversionOptions& options, Console& console) {
   const Result<uint32_t> time =
       NewDatabaseTime(std::getenv("SOURCE_DATE_EPOCH"), std::time(nullptr));
-  if (!time) {
-    console.PrintError(time.message());
-    return false;
-  }
-  bool tooLarge = false;
-  const std::optional<InputBytes> csv = ReadInput(options.csvFile, tooLarge);
-  if (!csv) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.csvFile)
-                                : Format("Opening File: %s for Reading\n",
-                                         options.csvFile.c_str()));
-    return false;
+  if (!time) return console.Refuse(time.message());
+  const Result<std::optional<InputBytes>> csv = ReadInput(options.csvFile);
+  if (!csv) return console.Refuse(csv.message());
+  if (!*csv) {
+    return console.Refuse(Format("Opening File: %s for Reading\n", options.csvFile.c_str()));
   }
   ImportSource source;
-  source.csvText = csv->view();
+  source.csvText = (*csv)->view();
   source.useExisting = options.useExisting;
   source.databaseTime = *time;
   // Only the header, record list and definition records of the existing
-  // database are read.
-  const std::optional<InputBytes> existing =
-      options.useExisting ? ReadInput(options.existingFile, tooLarge, kLargestInput, false)
-                          : std::nullopt;
+  // database are read. One that cannot be read is refused by the import.
+  const Result<std::optional<InputBytes>> existing =
+      options.useExisting ? ReadInput(options.existingFile, kLargestInput, false)
+                          : std::optional<InputBytes>();
   if (options.useExisting) {
-    if (tooLarge) {
-      console.PrintError(TooLargeMessage(options.existingFile));
-      return false;
-    }
-    if (existing) source.existing = AsBytes(existing->view());
+    if (!existing) return console.Refuse(existing.message());
+    if (*existing) source.existing = AsBytes((*existing)->view());
   }
 
-  std::optional<std::string> schema;
+  const Result<std::optional<std::string>> schema =
+      options.schemaFile.empty() ? std::optional<std::string>() : ReadWholeFile(options.schemaFile);
   if (!options.schemaFile.empty()) {
-    schema = ReadWholeFile(options.schemaFile, tooLarge);
-    if (!schema) {
-      console.PrintError(tooLarge ? TooLargeMessage(options.schemaFile)
-                                  : Format("Opening File: %s for Reading\n",
-                                           options.schemaFile.c_str()));
-      return false;
+    if (!schema) return console.Refuse(schema.message());
+    if (!*schema) {
+      return console.Refuse(Format("Opening File: %s for Reading\n", options.schemaFile.c_str()));
     }
-    source.schemaText = *schema;
+    source.schemaText = **schema;
     source.schemaName = options.schemaFile;
   }
 
   FileOutput output(options);
-  return RunImport(source, options, output, console).ok();
+  return RunImport(source, options, output, console);
 }
 
 }  // namespace
 
 int ConvertToPdb(const ConversionOptions& options, Console& console) {
-  if (std::optional<std::string> refusal = CheckOptions(options)) {
-    console.PrintError(*refusal);
+  if (const Status checked = CheckOptions(options); !checked) {
+    console.PrintError(checked.message());
     return 1;
   }
   console.PrintProgress("Converting to .PDB...");

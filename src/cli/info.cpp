@@ -14,54 +14,41 @@ std::string AlreadyExistsMessage(const std::string& path) {
                 path.c_str());
 }
 
-// The export's checks, for the schema file that INFO writes.
-bool CheckOptions(const ConversionOptions& options, Console& console) {
+// The export's checks, for the schema file that INFO writes; the first that
+// fails is refused (Console::Refuse).
+Status CheckOptions(const ConversionOptions& options, Console& console) {
   if (options.pdbFile.empty()) {
-    console.PrintError("You need to specify an input (.PDB) file to convert!");
-    return false;
+    return console.Refuse("You need to specify an input (.PDB) file to convert!");
   }
-  if (options.schemaFile.empty()) return true;
-  if (IsFolder(options.schemaFile)) {
-    console.PrintError(OutputIsFolderMessage(options.schemaFile));
-    return false;
-  }
+  if (options.schemaFile.empty()) return {};
+  if (IsFolder(options.schemaFile))
+    return console.Refuse(OutputIsFolderMessage(options.schemaFile));
   if (FileExists(options.schemaFile) && !options.overwrite) {
-    console.PrintError(AlreadyExistsMessage(options.schemaFile));
-    return false;
+    return console.Refuse(AlreadyExistsMessage(options.schemaFile));
   }
   if (SamePlace(options.schemaFile, options.pdbFile)) {
-    console.PrintError(Format("The output file %s is the input file %s!",
-                              options.schemaFile.c_str(), options.pdbFile.c_str()));
-    return false;
+    return console.Refuse(Format("The output file %s is the input file %s!",
+                                 options.schemaFile.c_str(), options.pdbFile.c_str()));
   }
-  return true;
+  return {};
 }
 
-bool Describe(const ConversionOptions& options, Console& console) {
-  bool tooLarge = false;
-  const std::optional<std::string> file = ReadWholeFile(options.pdbFile, tooLarge);
-  if (!file) {
-    console.PrintError(tooLarge ? TooLargeMessage(options.pdbFile)
-                                : Format("Cannot Open File: %s for reading",
-                                         options.pdbFile.c_str()));
-    return false;
+// Reads the database, prints its description and writes the schema file;
+// every refusal is printed.
+Status Describe(const ConversionOptions& options, Console& console) {
+  const Result<std::optional<std::string>> file = ReadWholeFile(options.pdbFile);
+  if (!file) return console.Refuse(file.message());
+  if (!*file) {
+    return console.Refuse(Format("Cannot Open File: %s for reading", options.pdbFile.c_str()));
   }
-  const DatabaseDescription description = DescribeDatabaseText(AsBytes(*file), options, console);
-  if (!description.loaded) return false;
+  const DatabaseDescription description = DescribeDatabaseText(AsBytes(**file), options, console);
+  if (!description.loaded) return description.loaded;
   console.Write(description.text);
-  if (options.schemaFile.empty()) return true;
-  std::string error;
-  switch (WriteOutputFile(options.schemaFile, description.schema, options.overwrite, error)) {
-    case OutputStatus::kDone:
-      return true;
-    case OutputStatus::kAlreadyExists:
-      console.PrintError(AlreadyExistsMessage(options.schemaFile));
-      return false;
-    case OutputStatus::kFailed:
-      break;
-  }
-  console.PrintError(error);
-  return false;
+  if (options.schemaFile.empty()) return {};
+  const Status written = WriteOutputFile(options.schemaFile, description.schema, options.overwrite,
+                                         AlreadyExistsMessage(options.schemaFile));
+  if (written) return {};
+  return console.Refuse(written.message());
 }
 
 }  // namespace

@@ -9,6 +9,18 @@
 // Paths are UTF-8 byte strings (on Windows converted to UTF-16 for the
 // system's wide functions). Paths relative to a walked folder always use '/'
 // between their parts, on every system.
+//
+// How failure is reported here: the calls that stand for a step of the
+// program (MakeFolders) give a Status like every other layer. The file
+// steps below (File, PendingFile) are the one exception: each is one system
+// call, and it gives true or false, or -1 from File::Read, with the
+// system's error number in a SystemError. That number is what the file
+// layer (file_io.cpp), their only caller, branches on ("already exists" puts
+// the caller's own refusal in place of an error) and words into its Status
+// messages together with the path and the step, which only it knows; a
+// message made here would be thrown away or taken apart again. Outcomes
+// that are not failures (MappedFile::Map's too large or not mapped, an
+// optional that may be absent) are values, not errors.
 #pragma once
 
 #include <cstddef>

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "cli/platform.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -453,7 +454,7 @@ std::string ErrorText(SystemError error) {
                           out.back() == ' ')) {
     out.pop_back();
   }
-  if (out.empty()) out = "Windows error " + std::to_string(-error);
+  if (out.empty()) out = Format("Windows error %d", -error);
   return out;
 }
 

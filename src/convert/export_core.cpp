@@ -10,6 +10,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "convert/csv_writer.h"
@@ -47,23 +48,26 @@ VisibleColumns GetVisibleColumns(const MasterRecord& master) {
   return columns;
 }
 
-bool CheckExportPermission(const MasterRecord& master, const ConversionOptions& options,
-                           Console& console) {
+// Refuses (Console::Refuse) with the reason, and then says the conversion
+// was cancelled, when the database's export permission or password forbids
+// the export.
+Status CheckExportPermission(const MasterRecord& master, const ConversionOptions& options,
+                             Console& console) {
   const int permission = GetExportPermission(master);
   if (permission == -1) {
-    console.PrintError("Conversion not Allowed by database! ACCESS DENIED");
+    Failure refused = console.Refuse("Conversion not Allowed by database! ACCESS DENIED");
     console.PrintMessage("Conversion Cancelled: Operation not permitted");
-    return false;
+    return refused;
   }
   const std::string_view stored = FixedText(master.password);
   // Exact, case-sensitive; an empty stored password means the database is
   // open whatever was given.
   if (permission == 1 && !stored.empty() && stored != options.givenPassword) {
-    console.PrintError("Password Incorrect! ACCESS DENIED");
+    Failure refused = console.Refuse("Password Incorrect! ACCESS DENIED");
     console.PrintMessage("Conversion Cancelled: Password not Entered");
-    return false;
+    return refused;
   }
-  return true;
+  return {};
 }
 
 // The field-name line, line feed included: one name per visible column.
@@ -95,28 +99,31 @@ std::string RenderPopupFile(const ExportDatabase& database, const ConversionOpti
 std::string IdentityNote(ByteView file) {
   const FileIdentity identity = IdentifyFile(file);
   if (identity.kind == FileKind::kQuorvexDatabase) return "";
-  return "This is " + DescribeFile(identity) + ".\n";
+  return Format("This is %s.\n", DescribeFile(identity).c_str());
 }
 
-bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
-                           Console& console) {
-  out.file = file;
+Result<ExportDatabase> LoadDatabaseForExport(ByteView file, const ConversionOptions& options,
+                                             Console& console) {
+  ExportDatabase database;
+  database.file = file;
   // A resource file holds code and resources, never field definitions, even
   // with the database's creator code (the application itself has it).
   const Result<DatabaseHeader> header = ReadDatabaseHeader(file);
-  if (header) out.header = *header;
-  if (!header || (out.header.attributes & kResourceAttribute) != 0) {
-    console.PrintError("ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n" +
-                       IdentityNote(file));
-    return false;
+  if (!header || (header->attributes & kResourceAttribute) != 0) {
+    return console.Refuse(Format(
+        "ERROR: Reading header!\nMake sure you are converting a Quorvex data file!\n%s",
+        IdentityNote(file).c_str()));
   }
-  const Result<MasterRecord> master = ReadMasterRecord(file, out.header);
+  database.header = *header;
+  const Result<MasterRecord> master = ReadMasterRecord(file, database.header);
   if (!master) {
-    console.PrintError("ERROR: Reading MasterRecord\n" + IdentityNote(file));
-    return false;
+    return console.Refuse(Format("ERROR: Reading MasterRecord\n%s", IdentityNote(file).c_str()));
   }
-  out.master = *master;
-  return CheckExportPermission(out.master, options, console);
+  database.master = *master;
+  if (Status permitted = CheckExportPermission(database.master, options, console); !permitted) {
+    return permitted.failure();
+  }
+  return database;
 }
 
 std::vector<int> GetVisibleSlots(const MasterRecord& master) {
@@ -127,16 +134,16 @@ std::vector<int> GetVisibleSlots(const MasterRecord& master) {
 namespace {
 
 // The data records numbered [first, end), as ForEachDataRow walks them all.
-bool ForEachDataRowIn(const ExportDatabase& database, std::span<const int> slots,
+Status ForEachDataRowIn(const ExportDatabase& database, std::span<const int> slots,
                       const ConversionOptions& options, Console& console, uint32_t first,
                       uint32_t end, const std::function<void(CellRow)>& write) {
   const uint32_t recordCount = database.header.recordCount;
-  if (first >= end) return true;
+  if (first >= end) return {};
   // Each popup list is read once here instead of once per cell.
   const PopupListViews lists = ReadPopupLists(database.file, recordCount);
   const RecordDecoder decoder(database.master, lists);
 
-  bool ok = true;
+  Status status;
   std::array<Cell, kFieldSlots> cells;
   const std::span<Cell> row(cells.data(), std::min(slots.size(), cells.size()));
   for (uint32_t r = first; r < end; ++r) {
@@ -146,8 +153,8 @@ bool ForEachDataRowIn(const ExportDatabase& database, std::span<const int> slots
     }
     const Result<ByteView> record = ReadRecord(database.file, r, recordCount);
     if (!record) {
-      console.PrintError(Format("Reading Record: %d", index));
-      ok = false;
+      Failure unread = console.Refuse(Format("Reading Record: %d", index));
+      if (status) status = std::move(unread);
       continue;
     }
     if (options.extraDiag) console.PrintMessage(Format("Writing Record: %d:", index));
@@ -156,12 +163,12 @@ bool ForEachDataRowIn(const ExportDatabase& database, std::span<const int> slots
     decoder.DecodeRow(*record, slots.first(row.size()), row);
     write(row);
   }
-  return ok;
+  return status;
 }
 
 }  // namespace
 
-bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
+Status ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
                     const ConversionOptions& options, Console& console,
                     const std::function<void(CellRow)>& write) {
   return ForEachDataRowIn(database, slots, options, console, kFirstDataRecord,
@@ -260,19 +267,18 @@ class ChunkedOutput {
   Status status_;
 };
 
-// Step 3 of RunExport: the popup file, written whole. True unless a file
-// that was opened could not be written.
-bool WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
-                    OutputSink& popups, Console& console) {
+// Step 3 of RunExport: the popup file, written whole. Succeeds unless a
+// file that was opened could not be written (the failure is printed).
+Status WritePopupFile(const ExportDatabase& database, const ConversionOptions& options,
+                      OutputSink& popups, Console& console) {
   if (!popups.Open()) {
     console.PrintError("Could not open Popup File!!");
-    return true;
+    return {};
   }
   Status written = popups.Write(EncodeCsvText(RenderPopupFile(database, options), options.encoding));
   if (written) written = popups.Finish();
-  if (written) return true;
-  console.PrintError(written.message());
-  return false;
+  if (written) return {};
+  return console.Refuse(written.message());
 }
 
 // The fewest data records worth a thread of their own.
@@ -285,7 +291,7 @@ struct RowPart {
   uint32_t end = 0;
   std::string text;
   Console console;  // collecting
-  bool ok = true;
+  Status status;
   bool failed = false;  // ran out of memory
 };
 
@@ -318,7 +324,7 @@ class JoinAll {
 // the parts before it, the way the first part is. (EXTRADIAG prints as
 // each record goes, so it keeps one thread.)
 template <class MakeWriter>
-bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
+Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
                    const ConversionOptions& options, ChunkedOutput& out, Console& console,
                    const MakeWriter& makeWriter) {
   const uint32_t first = kFirstDataRecord;
@@ -346,7 +352,7 @@ bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
       } catch (const std::bad_alloc&) {
       }
       auto writer = makeWriter(part.text);
-      part.ok = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
+      part.status = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
                                  [&](CellRow row) { writer.WriteRow(row); });
     } catch (...) {
       // Only running out of memory gets here; the part is made again
@@ -376,40 +382,43 @@ bool WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
       out.RowDone();
     });
   };
-  bool ok = stream(first, boundary(1));
+  Status status = stream(first, boundary(1));
   joinAll.Join();
   for (size_t p = 0; p < rest.size(); ++p) {
     RowPart& part = rest[p];
     if (p >= started || part.failed) {
       // No thread could take it, or its text did not fit in memory: it is
       // made here, written as it goes.
-      ok = stream(part.first, part.end) && ok;
+      Status streamed = stream(part.first, part.end);
+      if (status) status = std::move(streamed);
       continue;
     }
     console.Append(part.console);
     out.Append(part.text);
-    ok = ok && part.ok;
+    if (status) status = std::move(part.status);
     part.text = std::string();
   }
-  return ok;
+  return status;
 }
 
 // Steps 3 and 4 for CSV: the field-name line, the popup file, the rows.
-bool WriteCsv(const ExportDatabase& database, const ConversionOptions& options,
-              OutputSink& popups, ChunkedOutput& out, Console& console) {
+// The first failure, of the popup file or of the rows.
+Status WriteCsv(const ExportDatabase& database, const ConversionOptions& options,
+                OutputSink& popups, ChunkedOutput& out, Console& console) {
   if (options.fieldNames) AppendFieldNameLine(database.master, options, out.text());
-  bool ok = true;
-  if (!options.popupFile.empty()) ok = WritePopupFile(database, options, popups, console);
+  Status status;
+  if (!options.popupFile.empty()) status = WritePopupFile(database, options, popups, console);
   const VisibleColumns columns = GetVisibleColumns(database.master);
   const std::span<const int> slots(columns.slots.data(), static_cast<size_t>(columns.count));
-  const bool allRead = WriteDataRows(database, slots, options, out, console,
-                                     [&](std::string& text) { return CsvWriter(options, text); });
-  return allRead && ok;
+  Status rows = WriteDataRows(database, slots, options, out, console,
+                              [&](std::string& text) { return CsvWriter(options, text); });
+  if (status) status = std::move(rows);
+  return status;
 }
 
 // Step 4 for JSON Lines: one object per record, keyed by the visible
 // fields' names made unique.
-bool WriteJsonLines(const ExportDatabase& database, const ConversionOptions& options,
+Status WriteJsonLines(const ExportDatabase& database, const ConversionOptions& options,
                     ChunkedOutput& out, Console& console) {
   const std::vector<int> slots = GetVisibleSlots(database.master);
   const std::vector<std::string> names = UniqueColumnNames(database.master, slots);
@@ -422,30 +431,27 @@ bool WriteJsonLines(const ExportDatabase& database, const ConversionOptions& opt
 ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportFormat format,
                         OutputSink& output, OutputSink& popups, Console& console,
                         size_t chunkBytes) {
-  ExportOutcome outcome;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return outcome;
-  outcome.loaded = true;
-  const Status opened = output.Open();
-  if (!opened) {
-    console.PrintError(opened.message());
-    return outcome;
+  const Result<ExportDatabase> loaded = LoadDatabaseForExport(file, options, console);
+  if (!loaded) return ExportOutcome{loaded.status(), loaded.status()};
+  const ExportDatabase& database = *loaded;
+  if (const Status opened = output.Open(); !opened) {
+    return ExportOutcome{{}, console.Refuse(opened.message())};
   }
-  bool ok = true;
+  Status status;
   Status written;
   if (format == ExportFormat::kSqlite) {
 #ifdef QV_NO_SQLITE
-    console.PrintError("This build cannot write SQLite files");
-    return outcome;
+    return ExportOutcome{{}, console.Refuse("This build cannot write SQLite files")};
 #else
-    SqliteFileBytes sqlite;
-    ok = RenderSqliteDatabase(database, options, options.pdbFile, sqlite, console);
     // A SQLite file that failed is not written at all.
-    if (sqlite.bytes().empty()) return outcome;
+    const Result<RenderedSqlite> sqlite =
+        RenderSqliteDatabase(database, options, options.pdbFile, console);
+    if (!sqlite) return ExportOutcome{{}, sqlite.status()};
+    status = sqlite->records;
     // Handed over in chunks like the texts, so that the file's way to the
     // disk starts while the rest is still being copied.
     ChunkedOutput out(output, CsvEncoding::kBytes, chunkBytes, 0);
-    out.Append(sqlite.bytes());
+    out.Append(sqlite->file.bytes());
     written = out.status();
 #endif
   } else {
@@ -453,18 +459,17 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
     const bool csv = format == ExportFormat::kCsv;
     ChunkedOutput out(output, csv ? options.encoding : CsvEncoding::kBytes, chunkBytes,
                       ExpectedTextBytes(file.size(), format));
-    ok = csv ? WriteCsv(database, options, popups, out, console)
-             : WriteJsonLines(database, options, out, console);
+    status = csv ? WriteCsv(database, options, popups, out, console)
+                 : WriteJsonLines(database, options, out, console);
     out.Flush();
     written = out.status();
   }
   if (written) written = output.Finish();
   if (!written) {
-    console.PrintError(written.message());
-    ok = false;
+    Failure failed = console.Refuse(written.message());
+    if (status) status = std::move(failed);
   }
-  outcome.ok = ok;
-  return outcome;
+  return ExportOutcome{{}, std::move(status)};
 }
 
 ExportResult ExportToMemory(ByteView file, const ConversionOptions& options, ExportFormat format,

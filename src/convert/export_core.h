@@ -34,21 +34,22 @@ struct ExportDatabase {
 std::string IdentityNote(ByteView file);
 
 // Reads the header and the MasterRecord of `file` and applies the database's
-// export permission and password against `options.givenPassword`. Prints the
-// reason and returns false when the export must not go on; for a file that
-// is not a sound Quorvex database (a resource file never is) the reason ends
-// with IdentityNote.
-bool LoadDatabaseForExport(ByteView file, const ConversionOptions& options, ExportDatabase& out,
-                           Console& console);
+// export permission and password against `options.givenPassword`. When the
+// export must not go on, refuses (Console::Refuse) with the reason; for a
+// file that is not a sound Quorvex database (a resource file never is) the
+// reason ends with IdentityNote.
+Result<ExportDatabase> LoadDatabaseForExport(ByteView file, const ConversionOptions& options,
+                                             Console& console);
 
 // The slots that become columns, in column order: those whose type is not 0.
 std::vector<int> GetVisibleSlots(const MasterRecord& master);
 
 // Decodes each data record (31 onward) into the cells of `slots` and hands
 // the row to `write`, in record order. A record that cannot be read is
-// reported and skipped; the result is then false. Prints the EXTRADIAG
-// messages of each record when `options.extraDiag` is set.
-bool ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
+// refused (Console::Refuse) and skipped; the result is then the first such
+// refusal. Prints the EXTRADIAG messages of each record when
+// `options.extraDiag` is set.
+Status ForEachDataRow(const ExportDatabase& database, std::span<const int> slots,
                     const ConversionOptions& options, Console& console,
                     const std::function<void(CellRow)>& write);
 
@@ -92,11 +93,13 @@ class StringSink final : public OutputSink {
 // memory in use does not grow with the database.
 inline constexpr size_t kOutputChunkBytes = size_t{1} << 20;
 
-// How an export ended: `loaded` when the database passed the checks,
-// `ok` when moreover every record was read and every output written.
+// How an export ended: `loaded` succeeds when the database passed the
+// checks, or is their refusal; `ok` succeeds when moreover every record was
+// read and every output written, or is the first failure (the refusal
+// included). Every failure was printed to the console as it came.
 struct ExportOutcome {
-  bool loaded = false;
-  bool ok = false;
+  Status loaded;
+  Status ok;
 };
 
 // The export of one database, every step in its order:
@@ -121,13 +124,13 @@ ExportOutcome RunExport(ByteView file, const ConversionOptions& options, ExportF
                         size_t chunkBytes = kOutputChunkBytes);
 
 // The whole export of one database held in memory (RunExport into string
-// sinks), for tests, fuzzing and the browser: `loaded` tells whether the
-// checks passed, `ok` whether every row was written. `csv` holds the output
+// sinks), for tests, fuzzing and the browser: `loaded` and `ok` as in
+// ExportOutcome. `csv` holds the output
 // (CSV, JSON Lines or a SQLite file's bytes); `popups` is filled only for
 // CSV with `options.popupFile` set. Texts are in `options.encoding`.
 struct ExportResult {
-  bool loaded = false;
-  bool ok = false;
+  Status loaded;
+  Status ok;
   std::string csv;
   std::string popups;
 };

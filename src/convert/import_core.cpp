@@ -173,7 +173,8 @@ void AddPopupColumnValues(const PreparedImport& prepared, int column, PopupListB
 // Prints one warning about a cell. It quotes handheld bytes, which the
 // reader of a UTF-8 CSV expects in UTF-8.
 void PrintCellWarning(const std::string& warning, bool utf8, Console& console) {
-  console.PrintMessage("WARNING:" + (utf8 ? HandheldToUtf8(warning) : warning));
+  console.PrintMessage(
+      Format("WARNING:%s", (utf8 ? HandheldToUtf8(warning) : warning).c_str()));
 }
 
 // What a quote out of place did to the values around it, naming the line
@@ -268,7 +269,9 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
   }
   size_t cellWarnings = 0;
   for (const CsvQuoteIssue& issue : prepared.lines.quoteIssues()) {
-    if (cellWarnings++ < kListedWarnings) console.PrintMessage("WARNING:" + QuoteWarning(issue));
+    if (cellWarnings++ < kListedWarnings) {
+      console.PrintMessage(Format("WARNING:%s", QuoteWarning(issue).c_str()));
+    }
   }
   std::vector<std::string> warnings;
   // The lines were read once, up front, and counted from the same table, so
@@ -360,8 +363,9 @@ void MatchColumnsToFields(const ConversionOptions& options, PreparedImport& prep
   }
   ++prepared.setupWarnings;
   console.PrintMessage(ForConsole(
-      "WARNING:The first line names " + unknown +
-          ", which are not field names; the columns are read in the order of the fields.",
+      Format("WARNING:The first line names %s, which are not field names; the columns are read "
+             "in the order of the fields.",
+             unknown.c_str()),
       prepared.utf8));
 }
 

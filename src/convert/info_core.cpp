@@ -114,9 +114,10 @@ std::string FormatDatabaseTime(uint32_t seconds) {
 DatabaseDescription DescribeDatabaseText(ByteView file, const ConversionOptions& options,
                                          Console& console) {
   DatabaseDescription result;
-  ExportDatabase database;
-  if (!LoadDatabaseForExport(file, options, database, console)) return result;
-  result.loaded = true;
+  const Result<ExportDatabase> loaded = LoadDatabaseForExport(file, options, console);
+  result.loaded = loaded.status();
+  if (!loaded) return result;
+  const ExportDatabase& database = *loaded;
   const int storedVersion =
       StoredFormatVersion(file, database.header, database.master.formatVersion);
   const PopupListViews lists = ReadPopupLists(file, database.header.recordCount);

@@ -8,6 +8,7 @@
 #include "convert/console.h"
 #include "convert/conversion_options.h"
 #include "pdb/byte_io.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -16,7 +17,7 @@ namespace qv {
 std::string FormatDatabaseTime(uint32_t seconds);
 
 struct DatabaseDescription {
-  bool loaded = false;  // the checks passed; the texts below are filled
+  Status loaded;        // the checks passed (the texts below are filled), or their refusal
   std::string text;     // the description, for the console
   std::string schema;   // the schema file, only when `options.schemaFile` is set
 };

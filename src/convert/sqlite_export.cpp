@@ -57,14 +57,14 @@ std::string IsoDatabaseTime(uint32_t seconds) {
   return text;
 }
 
-// The SQLite calls of one conversion; the first failure is kept in `error`
-// and every later call is skipped.
+// The SQLite calls of one conversion; the first failure is kept as the
+// status and every later call is skipped.
 class Builder {
  public:
   explicit Builder(sqlite3* db) : db_(db) {}
 
-  bool ok() const { return error_.empty(); }
-  const std::string& error() const { return error_; }
+  bool ok() const { return status_.ok(); }
+  const Status& status() const { return status_; }
 
   void Execute(const std::string& sql) {
     if (!ok()) return;
@@ -93,10 +93,10 @@ class Builder {
   }
 
  private:
-  void Fail() { error_ = Format("SQLite: %s", sqlite3_errmsg(db_)); }
+  void Fail() { status_ = Failure{Format("SQLite: %s", sqlite3_errmsg(db_))}; }
 
   sqlite3* db_;
-  std::string error_;
+  Status status_;
 };
 
 // Binds `text` (an empty one too: a null pointer would bind NULL), which
@@ -236,10 +236,13 @@ constexpr int kCachePages = 64;
 // than about 2 GB at once).
 constexpr sqlite3_int64 kLargestFile = sqlite3_int64{0x7fff0000};
 
+using Connection = std::unique_ptr<sqlite3, SqliteFileBytes::Close>;
+
 // Opens an empty database whose file is one block of memory that grows as
 // pages are written, and that sqlite3_serialize then hands out without a
-// copy. False when SQLite cannot.
-bool OpenFileInMemory(std::unique_ptr<sqlite3, SqliteFileBytes::Close>& db) {
+// copy. Fails when SQLite cannot.
+Result<Connection> OpenFileInMemory() {
+  const Failure cannot{"SQLite: cannot create a database in memory"};
   // SQLite keeps memory statistics by default, behind a lock taken on every
   // allocation; nothing here reads them. The setting is only taken before
   // SQLite starts, so it is made once, before the first connection.
@@ -250,15 +253,18 @@ bool OpenFileInMemory(std::unique_ptr<sqlite3, SqliteFileBytes::Close>& db) {
   const int result = sqlite3_open_v2(
       ":memory:", &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
       nullptr);
-  db.reset(opened);
-  if (result != SQLITE_OK) return false;
+  Connection db(opened);
+  if (result != SQLITE_OK) return cannot;
   if (sqlite3_deserialize(db.get(), "main", nullptr, 0, 0,
                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
       SQLITE_OK) {
-    return false;
+    return cannot;
   }
   sqlite3_int64 limit = kLargestFile;
-  return sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_SIZE_LIMIT, &limit) == SQLITE_OK;
+  if (sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_SIZE_LIMIT, &limit) != SQLITE_OK) {
+    return cannot;
+  }
+  return db;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -267,8 +273,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
-SqliteFileBytes::SqliteFileBytes() = default;
+SqliteFileBytes::SqliteFileBytes(std::unique_ptr<sqlite3, Close> db, std::string_view bytes)
+    : db_(std::move(db)), bytes_(bytes) {}
 SqliteFileBytes::~SqliteFileBytes() = default;
+SqliteFileBytes::SqliteFileBytes(SqliteFileBytes&& other) noexcept
+    : db_(std::move(other.db_)), bytes_(std::exchange(other.bytes_, {})) {}
 
 void SqliteFileBytes::Close::operator()(sqlite3* db) const { sqlite3_close(db); }
 
@@ -280,15 +289,12 @@ std::string RecordsTableName(const DatabaseHeader& header) {
   return name;
 }
 
-bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
-                          std::string_view sourceName, SqliteFileBytes& file, Console& console) {
-  file.bytes_ = {};
-  file.db_.reset();
-  std::unique_ptr<sqlite3, SqliteFileBytes::Close> db;
-  if (!OpenFileInMemory(db)) {
-    console.PrintError("SQLite: cannot create a database in memory");
-    return false;
-  }
+Result<RenderedSqlite> RenderSqliteDatabase(const ExportDatabase& database,
+                                            const ConversionOptions& options,
+                                            std::string_view sourceName, Console& console) {
+  Result<Connection> opened = OpenFileInMemory();
+  if (!opened) return console.Refuse(opened.message());
+  Connection db = std::move(opened).value();
   Builder builder(db.get());
   // Nothing is ever rolled back: a failed file is dropped whole.
   builder.Execute("PRAGMA journal_mode=OFF");
@@ -326,7 +332,7 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
   const StatementPtr row = builder.Prepare(insert);
 
   int64_t rows = 0;
-  const bool allRead =
+  Status records =
       ForEachDataRow(database, slots, options, console, [&](CellRow cells) {
         if (!builder.ok()) return;
         for (size_t k = 0; k < cells.size(); ++k) {
@@ -340,20 +346,14 @@ bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOption
   WriteChoices(ReadPopupLists(database.file, database.header.recordCount), builder);
   WriteSource(database, sourceName, rows, builder);
   builder.Execute("COMMIT");
-  if (!builder.ok()) {
-    console.PrintError(builder.error());
-    return false;
-  }
+  if (!builder.ok()) return console.Refuse(builder.status().message());
 
   sqlite3_int64 size = 0;
   const unsigned char* bytes = sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
-  if (bytes == nullptr) {
-    console.PrintError("SQLite: cannot read the database from memory");
-    return false;
-  }
-  file.bytes_ = std::string_view(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
-  file.db_ = std::move(db);
-  return allRead;
+  if (bytes == nullptr) return console.Refuse("SQLite: cannot read the database from memory");
+  const std::string_view serialized(reinterpret_cast<const char*>(bytes),
+                                    static_cast<size_t>(size));
+  return RenderedSqlite{SqliteFileBytes(std::move(db), serialized), std::move(records)};
 }
 
 ExportResult ExportToSqliteBytes(ByteView file, const ConversionOptions& options,

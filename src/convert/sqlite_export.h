@@ -28,6 +28,7 @@
 #include "convert/conversion_options.h"
 #include "convert/export_core.h"
 #include "pdb/byte_io.h"
+#include "pdb/result.h"
 
 struct sqlite3;
 
@@ -40,37 +41,43 @@ std::string RecordsTableName(const DatabaseHeader& header);
 
 // The bytes of a SQLite file that RenderSqliteDatabase built. They are the
 // memory of the connection that wrote them (no copy is made) and stay valid
-// as long as the object.
+// as long as the object; a moved-from object holds none.
 class SqliteFileBytes {
  public:
-  SqliteFileBytes();
-  ~SqliteFileBytes();
-  SqliteFileBytes(const SqliteFileBytes&) = delete;
-  SqliteFileBytes& operator=(const SqliteFileBytes&) = delete;
-
-  // Empty until a database was built.
-  std::string_view bytes() const { return bytes_; }
-
   // Closes the connection, and with it frees the bytes.
   struct Close {
     void operator()(sqlite3* db) const;
   };
 
+  SqliteFileBytes(std::unique_ptr<sqlite3, Close> db, std::string_view bytes);
+  ~SqliteFileBytes();
+  SqliteFileBytes(SqliteFileBytes&& other) noexcept;
+  SqliteFileBytes(const SqliteFileBytes&) = delete;
+  SqliteFileBytes& operator=(const SqliteFileBytes&) = delete;
+  SqliteFileBytes& operator=(SqliteFileBytes&&) = delete;
+
+  std::string_view bytes() const { return bytes_; }
+
  private:
-  friend bool RenderSqliteDatabase(const ExportDatabase& database,
-                                   const ConversionOptions& options, std::string_view sourceName,
-                                   SqliteFileBytes& file, Console& console);
   std::unique_ptr<sqlite3, Close> db_;
   std::string_view bytes_;
 };
 
-// Builds the SQLite file of `database` into `file`. `sourceName` is stored
-// in qv_source. A record that cannot be read is reported and skipped (the
-// result is then false, the rest is still written); a failure of SQLite
-// itself is reported, leaves `file` empty and gives false. The file may
-// reach 2 GB; a larger one is such a failure.
-bool RenderSqliteDatabase(const ExportDatabase& database, const ConversionOptions& options,
-                          std::string_view sourceName, SqliteFileBytes& file, Console& console);
+// A SQLite file that was built, and whether every record went into it:
+// `records` succeeds, or is the refusal of the first record that could not
+// be read (the file then holds every other one).
+struct RenderedSqlite {
+  SqliteFileBytes file;
+  Status records;
+};
+
+// Builds the SQLite file of `database`. `sourceName` is stored in
+// qv_source. A record that cannot be read is reported and skipped; a
+// failure of SQLite itself is refused (Console::Refuse) and gives no file.
+// The file may reach 2 GB; a larger one is such a failure.
+Result<RenderedSqlite> RenderSqliteDatabase(const ExportDatabase& database,
+                                            const ConversionOptions& options,
+                                            std::string_view sourceName, Console& console);
 
 // ExportToMemory as SQLite, for tests and fuzzing: the same checks and
 // messages as ExportToCsvText; `csv` holds the file's bytes.

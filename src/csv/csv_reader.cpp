@@ -69,8 +69,7 @@ class FieldBuilder {
     return true;
   }
   bool AppendToArena(std::string_view bytes, bool counts = true) {
-    uint32_t offset = 0;
-    if (overflowed_ || !table_.AppendToArena(bytes, offset)) {
+    if (overflowed_ || !table_.AppendToArena(bytes)) {
       overflowed_ = true;
       return false;
     }
@@ -109,20 +108,20 @@ bool CsvTable::ArenaHasRoom(size_t bytes) const {
   return text_.size() + arena_.size() + bytes <= kCsvTableLimit;
 }
 
-bool CsvTable::AppendToArena(std::string_view bytes, uint32_t& offset) {
-  if (!ArenaHasRoom(bytes.size())) return false;
-  offset = ArenaEnd();
+std::optional<uint32_t> CsvTable::AppendToArena(std::string_view bytes) {
+  if (!ArenaHasRoom(bytes.size())) return std::nullopt;
+  const uint32_t offset = ArenaEnd();
   arena_.append(bytes);
-  return true;
+  return offset;
 }
 
 bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
   const Line& l = lines_[line];
   if (k >= l.fieldCount) return false;
-  uint32_t offset = 0;
-  if (!AppendToArena(bytes, offset)) return false;
+  const std::optional<uint32_t> offset = AppendToArena(bytes);
+  if (!offset) return false;
   if (bytes.find('\r') != std::string_view::npos) storedCr_ = true;
-  fields_[l.firstField + k] = {bytes.empty() ? 0 : offset, static_cast<uint32_t>(bytes.size())};
+  fields_[l.firstField + k] = {bytes.empty() ? 0 : *offset, static_cast<uint32_t>(bytes.size())};
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -137,7 +138,7 @@ class CsvTable {
   bool ReplaceField(size_t line, size_t k, std::string_view bytes);
   // Appends to the arena; the offset of the first byte, or nothing when the
   // arena is full.
-  bool AppendToArena(std::string_view bytes, uint32_t& offset);
+  std::optional<uint32_t> AppendToArena(std::string_view bytes);
   void PushArenaByte(char c) { arena_.push_back(c); }
   uint32_t ArenaEnd() const { return static_cast<uint32_t>(text_.size() + arena_.size()); }
   bool ArenaHasRoom(size_t bytes) const;

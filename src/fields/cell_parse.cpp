@@ -6,6 +6,7 @@
 
 #include "fields/text_utils.h"
 #include "pdb/byte_io.h"
+#include "pdb/format.h"
 
 namespace qv {
 namespace {
@@ -353,7 +354,7 @@ CellValue<std::string> ParseShortTextCell(std::string_view cell) {
   CellValue<std::string> result;
   result.stored.assign(cell.substr(0, kShortTextLimit));
   if (cell.size() > kShortTextLimit) {
-    const std::string why = "is longer than " + std::to_string(kShortTextLimit) + " characters";
+    const std::string why = Format("is longer than %zu characters", kShortTextLimit);
     result.warning = Reason(cell, why, QuoteCell(result.stored));
   }
   return result;

@@ -21,6 +21,31 @@
 namespace qv {
 namespace {
 
+// How an output step ended, told from its Status: the refusal of an existing
+// destination fails with the words the tests give for it, kExists.
+enum class OutputStatus { kDone, kAlreadyExists, kFailed };
+constexpr const char* kExists = "exists";
+
+// The step's outcome; a failure's message goes to `error`.
+OutputStatus Outcome(const Status& status, std::string& error) {
+  if (status) return OutputStatus::kDone;
+  if (status.message() == kExists) return OutputStatus::kAlreadyExists;
+  error = status.message();
+  return OutputStatus::kFailed;
+}
+
+// ReadInput's input, or nothing; `tooLarge` tells whether it failed as too
+// large (its only failure).
+std::optional<InputBytes> ReadInputOrTooLarge(const std::string& path, bool& tooLarge,
+                                              uint64_t limit = kLargestInput) {
+  Result<std::optional<InputBytes>> read = ReadInput(path, limit);
+  tooLarge = !read;
+  if (tooLarge) {
+    EXPECT_EQ(read.message(), TooLargeMessage(path));
+  }
+  return read ? std::move(*read) : std::nullopt;
+}
+
 // Names of files in the folder other than the ones a test made itself.
 int CountEntries(const std::string& folder) {
   int count = 0;
@@ -40,16 +65,16 @@ TEST(FileIo, ReadsWholeFilesAndTheirLength) {
   const std::string binary("a\0b\r\n\xff", 6);
   ASSERT_TRUE(dir.Write("data", binary));
   ASSERT_TRUE(dir.Write("empty", ""));
-  EXPECT_EQ(ReadWholeFile(dir.path("data")), binary);
-  EXPECT_EQ(ReadWholeFile(dir.path("empty")), "");
-  EXPECT_EQ(ReadWholeFile(dir.path("missing")), std::nullopt);
-  EXPECT_EQ(ReadWholeFile(dir.path()), std::nullopt);  // a folder is not a file
+  EXPECT_EQ(ReadWholeFile(dir.path("data")).value(), binary);
+  EXPECT_EQ(ReadWholeFile(dir.path("empty")).value(), "");
+  EXPECT_EQ(ReadWholeFile(dir.path("missing")).value(), std::nullopt);
+  EXPECT_EQ(ReadWholeFile(dir.path()).value(), std::nullopt);  // a folder is not a file
   EXPECT_EQ(FileLength(dir.path("data")), 6u);
   EXPECT_EQ(FileLength(dir.path("missing")), 0u);
 
   const std::string big(300000, 'z');  // more than one read's worth
   ASSERT_TRUE(dir.Write("big", big));
-  EXPECT_EQ(ReadWholeFile(dir.path("big")), big);
+  EXPECT_EQ(ReadWholeFile(dir.path("big")).value(), big);
 }
 
 // Mapped (regular files) or read (the rest), an input gives the bytes and
@@ -61,18 +86,18 @@ TEST(FileIo, InputsMatchWholeFileReads) {
   ASSERT_TRUE(dir.Write("empty", ""));
   bool tooLarge = true;
   for (const char* name : {"data", "empty"}) {
-    const std::optional<InputBytes> input = ReadInput(dir.path(name), tooLarge);
+    const std::optional<InputBytes> input = ReadInputOrTooLarge(dir.path(name), tooLarge);
     ASSERT_TRUE(input.has_value()) << name;
-    EXPECT_EQ(input->view(), ReadWholeFile(dir.path(name)).value()) << name;
+    EXPECT_EQ(input->view(), ReadWholeFile(dir.path(name)).value().value()) << name;
     EXPECT_FALSE(tooLarge);
   }
-  EXPECT_FALSE(ReadInput(dir.path("missing"), tooLarge).has_value());
-  EXPECT_FALSE(ReadInput(dir.path(), tooLarge).has_value());
+  EXPECT_FALSE(ReadInputOrTooLarge(dir.path("missing"), tooLarge).has_value());
+  EXPECT_FALSE(ReadInputOrTooLarge(dir.path(), tooLarge).has_value());
   EXPECT_FALSE(tooLarge);
-  EXPECT_FALSE(ReadInput(dir.path("data"), tooLarge, 5).has_value());
+  EXPECT_FALSE(ReadInputOrTooLarge(dir.path("data"), tooLarge, 5).has_value());
   EXPECT_TRUE(tooLarge);
   // A moved input keeps its bytes.
-  std::optional<InputBytes> first = ReadInput(dir.path("data"), tooLarge);
+  std::optional<InputBytes> first = ReadInputOrTooLarge(dir.path("data"), tooLarge);
   ASSERT_TRUE(first.has_value());
   const InputBytes moved = std::move(*first);
   EXPECT_EQ(moved.view(), binary);
@@ -88,7 +113,7 @@ TEST(FileIo, AShortenedMappedInputStopsWithAMessage) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     bool tooLarge = false;
-    const std::optional<InputBytes> input = ReadInput(dir.path("data"), tooLarge);
+    const std::optional<InputBytes> input = ReadInputOrTooLarge(dir.path("data"), tooLarge);
     if (!input || truncate(dir.path("data").c_str(), 0) != 0) _exit(3);
     const volatile char last = input->view().back();
     _exit(last == 'x' ? 0 : 2);
@@ -172,7 +197,8 @@ TEST(FileIo, OutputCreatesReplacesOrRefuses) {
 #if !defined(_WIN32)
   const mode_t old = umask(027);
 #endif
-  const OutputStatus created = WriteOutputFile(dir.path("new.pdb"), "abc", false, error);
+  const OutputStatus created =
+      Outcome(WriteOutputFile(dir.path("new.pdb"), "abc", false, kExists), error);
 #if !defined(_WIN32)
   umask(old);
   EXPECT_EQ(ModeOf(dir.path("new.pdb")), 0640u);
@@ -180,16 +206,19 @@ TEST(FileIo, OutputCreatesReplacesOrRefuses) {
   ASSERT_EQ(created, OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("new.pdb"), "abc");
 
-  EXPECT_EQ(WriteOutputFile(dir.path("new.pdb"), "x", false, error), OutputStatus::kAlreadyExists);
+  EXPECT_EQ(Outcome(WriteOutputFile(dir.path("new.pdb"), "x", false, kExists), error),
+            OutputStatus::kAlreadyExists);
   EXPECT_EQ(dir.Read("new.pdb"), "abc");
-  ASSERT_EQ(WriteOutputFile(dir.path("new.pdb"), "", true, error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(WriteOutputFile(dir.path("new.pdb"), "", true, kExists), error),
+            OutputStatus::kDone)
+      << error;
   EXPECT_EQ(dir.Read("new.pdb"), "");
   EXPECT_EQ(CountEntries(dir.path()), 1);  // no temporary file left behind
 
   // A relative name lands in the working folder.
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const OutputStatus relative = WriteOutputFile("rel.pdb", "r", false, error);
+  const OutputStatus relative = Outcome(WriteOutputFile("rel.pdb", "r", false, kExists), error);
   std::filesystem::current_path(cwd);
   EXPECT_EQ(relative, OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("rel.pdb"), "r");
@@ -205,7 +234,8 @@ TEST(FileIo, ReplacedFileKeepsItsPermissionsAndOwner) {
     ASSERT_EQ(chown(dir.path("private.pdb").c_str(), 65534, 65534), 0);
   }
   std::string error;
-  ASSERT_EQ(WriteOutputFile(dir.path("private.pdb"), "new", true, error), OutputStatus::kDone)
+  ASSERT_EQ(Outcome(WriteOutputFile(dir.path("private.pdb"), "new", true, kExists), error),
+            OutputStatus::kDone)
       << error;
   EXPECT_EQ(dir.Read("private.pdb"), "new");
   EXPECT_EQ(ModeOf(dir.path("private.pdb")), 0600u);
@@ -221,7 +251,8 @@ TEST(FileIo, OutputAppearingWhileWrittenIsNeverReplaced) {
   testing::TempDir dir;
   std::string error;
   OutputFile file;
-  ASSERT_EQ(file.Open(dir.path("out.pdb"), false, error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.Open(dir.path("out.pdb"), false, kExists), error), OutputStatus::kDone)
+      << error;
 #if !defined(_WIN32)
   // Where the system has anonymous files, nothing has a name until the end.
   const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
@@ -231,7 +262,7 @@ TEST(FileIo, OutputAppearingWhileWrittenIsNeverReplaced) {
   }
 #endif
   ASSERT_TRUE(dir.Write("out.pdb", "the other run's"));
-  EXPECT_EQ(file.Finish("mine", error), OutputStatus::kAlreadyExists);
+  EXPECT_EQ(Outcome(file.Finish("mine"), error), OutputStatus::kAlreadyExists);
   EXPECT_EQ(dir.Read("out.pdb"), "the other run's");
   EXPECT_EQ(CountEntries(dir.path()), 1);
 }
@@ -242,17 +273,20 @@ TEST(FileIo, ChunksAppearOnlyWhenFinished) {
   std::string error;
   {
     OutputFile file;
-    ASSERT_EQ(file.Open(dir.path("out.csv"), true, error), OutputStatus::kDone) << error;
-    ASSERT_EQ(file.Write("ab", error), OutputStatus::kDone) << error;
-    ASSERT_EQ(file.Write("cd", error), OutputStatus::kDone) << error;
+    ASSERT_EQ(Outcome(file.Open(dir.path("out.csv"), true, kExists), error), OutputStatus::kDone)
+        << error;
+    ASSERT_EQ(Outcome(file.Write("ab"), error), OutputStatus::kDone) << error;
+    ASSERT_EQ(Outcome(file.Write("cd"), error), OutputStatus::kDone) << error;
     EXPECT_EQ(dir.Read("out.csv"), "old");
-    ASSERT_EQ(file.Finish("e", error), OutputStatus::kDone) << error;
+    ASSERT_EQ(Outcome(file.Finish("e"), error), OutputStatus::kDone) << error;
   }
   EXPECT_EQ(dir.Read("out.csv"), "abcde");
   {
     OutputFile abandoned;
-    ASSERT_EQ(abandoned.Open(dir.path("out.csv"), true, error), OutputStatus::kDone) << error;
-    ASSERT_EQ(abandoned.Write("never placed", error), OutputStatus::kDone) << error;
+    ASSERT_EQ(Outcome(abandoned.Open(dir.path("out.csv"), true, kExists), error),
+              OutputStatus::kDone)
+        << error;
+    ASSERT_EQ(Outcome(abandoned.Write("never placed"), error), OutputStatus::kDone) << error;
   }
   EXPECT_EQ(dir.Read("out.csv"), "abcde");
   EXPECT_EQ(CountEntries(dir.path()), 1);
@@ -264,21 +298,22 @@ TEST(FileIo, WriteAtChangesWrittenBytesAndAppendingGoesOn) {
   testing::TempDir dir;
   std::string error;
   OutputFile file;
-  ASSERT_EQ(file.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.Open(dir.path("out.pdb"), true, kExists), error), OutputStatus::kDone)
+      << error;
   ASSERT_TRUE(file.CanWriteAt());
-  ASSERT_EQ(file.Write("0000abcd", error), OutputStatus::kDone) << error;
-  ASSERT_EQ(file.WriteAt(1, "XY", error), OutputStatus::kDone) << error;
-  ASSERT_EQ(file.Write("ef", error), OutputStatus::kDone) << error;
-  ASSERT_EQ(file.WriteAt(0, "H", error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.Write("0000abcd"), error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.WriteAt(1, "XY"), error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.Write("ef"), error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.WriteAt(0, "H"), error), OutputStatus::kDone) << error;
   EXPECT_FALSE(dir.Exists("out.pdb"));
-  ASSERT_EQ(file.Finish("g", error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(file.Finish("g"), error), OutputStatus::kDone) << error;
   EXPECT_EQ(dir.Read("out.pdb"), "HXY0abcdefg");
 #if !defined(_WIN32)
   // A device takes the bytes as they come: nothing can be written back.
   OutputFile device;
-  ASSERT_EQ(device.Open("/dev/null", true, error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(device.Open("/dev/null", true, kExists), error), OutputStatus::kDone) << error;
   EXPECT_FALSE(device.CanWriteAt());
-  EXPECT_EQ(device.WriteAt(0, "x", error), OutputStatus::kFailed);
+  EXPECT_EQ(Outcome(device.WriteAt(0, "x"), error), OutputStatus::kFailed);
 #endif
 }
 
@@ -298,22 +333,25 @@ TEST(FileIo, OutputFailureLeavesTheOldFile) {
   const sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const OutputStatus written =
-      WriteOutputFile(dir.path("out.pdb"), std::string(10000, '7'), true, error);
+      Outcome(WriteOutputFile(dir.path("out.pdb"), std::string(10000, '7'), true, kExists), error);
   // Written in chunks, a failed chunk loses the output: Finish fails too.
   OutputFile chunked;
-  ASSERT_EQ(chunked.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
-  const OutputStatus chunk = chunked.Write(std::string(10000, '8'), error);
+  ASSERT_EQ(Outcome(chunked.Open(dir.path("out.pdb"), true, kExists), error), OutputStatus::kDone)
+      << error;
+  const OutputStatus chunk = Outcome(chunked.Write(std::string(10000, '8')), error);
   std::string finishError;
-  const OutputStatus finished = chunked.Finish("", finishError);
+  const OutputStatus finished = Outcome(chunked.Finish(""), finishError);
   // A positioned write past the limit fails the output the same way, and
   // so does every write after it.
   OutputFile positioned;
-  ASSERT_EQ(positioned.Open(dir.path("out.pdb"), true, error), OutputStatus::kDone) << error;
+  ASSERT_EQ(Outcome(positioned.Open(dir.path("out.pdb"), true, kExists), error),
+            OutputStatus::kDone)
+      << error;
   std::string positionedError;
-  const OutputStatus far = positioned.WriteAt(8192, "x", positionedError);
+  const OutputStatus far = Outcome(positioned.WriteAt(8192, "x"), positionedError);
   std::string afterError;
-  const OutputStatus again = positioned.WriteAt(0, "x", afterError);
-  const OutputStatus appended = positioned.Write("x", afterError);
+  const OutputStatus again = Outcome(positioned.WriteAt(0, "x"), afterError);
+  const OutputStatus appended = Outcome(positioned.Write("x"), afterError);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(far, OutputStatus::kFailed);
@@ -334,10 +372,11 @@ TEST(FileIo, OutputFailureLeavesTheOldFile) {
   // A folder is never replaced; a missing folder is reported by name.
   ASSERT_TRUE(std::filesystem::create_directory(dir.path("folder")));
   ASSERT_TRUE(dir.Write("folder/inside", "i"));
-  EXPECT_EQ(WriteOutputFile(dir.path("folder"), "x", true, error), OutputStatus::kFailed);
+  EXPECT_EQ(Outcome(WriteOutputFile(dir.path("folder"), "x", true, kExists), error),
+            OutputStatus::kFailed);
   EXPECT_EQ(dir.Read("folder/inside"), "i");
   EXPECT_EQ(CountEntries(dir.path()), 2);
-  EXPECT_EQ(WriteOutputFile(dir.path("missing/out.pdb"), "x", true, error),
+  EXPECT_EQ(Outcome(WriteOutputFile(dir.path("missing/out.pdb"), "x", true, kExists), error),
             OutputStatus::kFailed);
   EXPECT_NE(error.find("missing/out.pdb"), std::string::npos) << error;
 }
@@ -345,8 +384,10 @@ TEST(FileIo, OutputFailureLeavesTheOldFile) {
 #if defined(_WIN32)
 TEST(FileIo, OutputWritesDevicesInPlace) {
   std::string error;
-  EXPECT_EQ(WriteOutputFile("NUL", "discarded", true, error), OutputStatus::kDone) << error;
-  EXPECT_EQ(WriteOutputFile("NUL", "discarded", false, error), OutputStatus::kAlreadyExists);
+  EXPECT_EQ(Outcome(WriteOutputFile("NUL", "discarded", true, kExists), error), OutputStatus::kDone)
+      << error;
+  EXPECT_EQ(Outcome(WriteOutputFile("NUL", "discarded", false, kExists), error),
+            OutputStatus::kAlreadyExists);
 }
 #else
 TEST(FileIo, OutputKeepsLinksAndWritesDevicesInPlace) {
@@ -354,18 +395,22 @@ TEST(FileIo, OutputKeepsLinksAndWritesDevicesInPlace) {
   std::string error;
   ASSERT_TRUE(dir.Write("real.pdb", "old"));
   ASSERT_EQ(symlink("real.pdb", dir.path("link.pdb").c_str()), 0);
-  ASSERT_EQ(WriteOutputFile(dir.path("link.pdb"), "new", true, error), OutputStatus::kDone)
+  ASSERT_EQ(Outcome(WriteOutputFile(dir.path("link.pdb"), "new", true, kExists), error),
+            OutputStatus::kDone)
       << error;
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.pdb")));
   EXPECT_EQ(dir.Read("real.pdb"), "new");
 
   // A device is written through, never replaced by a regular file, and
   // only when replacing is allowed.
-  EXPECT_EQ(WriteOutputFile("/dev/null", "discarded", true, error), OutputStatus::kDone) << error;
-  EXPECT_EQ(WriteOutputFile("/dev/null", "discarded", false, error),
+  EXPECT_EQ(Outcome(WriteOutputFile("/dev/null", "discarded", true, kExists), error),
+            OutputStatus::kDone)
+      << error;
+  EXPECT_EQ(Outcome(WriteOutputFile("/dev/null", "discarded", false, kExists), error),
             OutputStatus::kAlreadyExists);
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-  EXPECT_EQ(WriteOutputFile("/dev/full", "no room", true, error), OutputStatus::kFailed);
+  EXPECT_EQ(Outcome(WriteOutputFile("/dev/full", "no room", true, kExists), error),
+            OutputStatus::kFailed);
   EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }

@@ -34,7 +34,8 @@ TEST(DatabaseTime, WholeUnsignedRangeOnTheGregorianCalendar) {
 }
 
 TEST(Info, DescribesTheSample) {
-  const std::optional<std::string> file = ReadWholeFile(QV_SOURCE_DIR "/examples/sample.pdb");
+  const std::optional<std::string> file =
+      ReadWholeFile(QV_SOURCE_DIR "/examples/sample.pdb").value();
   ASSERT_TRUE(file);
   Console console;
   const DatabaseDescription description = DescribeDatabaseText(AsBytes(*file), {}, console);
@@ -106,7 +107,8 @@ TEST(Info, PermissionPasswordStoredVersionAndDamage) {
 
 TEST(InfoCli, WritesTheSchemaFileWithTheExportsFileChecks) {
   TempDir dir;
-  ASSERT_TRUE(dir.Write("db.pdb", ReadWholeFile(QV_SOURCE_DIR "/examples/sample.pdb").value()));
+  ASSERT_TRUE(
+      dir.Write("db.pdb", ReadWholeFile(QV_SOURCE_DIR "/examples/sample.pdb").value().value()));
   auto info = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "COMMAND:INFO");
     return RunQv(QV_BINARY, args, dir.path());

@@ -363,7 +363,7 @@ TEST(ExportCore, OutputInChunksAndFailingSinks) {
     Console console;
     const ExportOutcome outcome =
         RunExport(file, options, ExportFormat::kCsv, output, popups, console);
-    EXPECT_EQ(outcome.ok, failOn == std::string("open"));
+    EXPECT_EQ(outcome.ok.ok(), failOn == std::string("open"));
     EXPECT_EQ(output.text, "Done,Name,Colour,Count\n1,A,Red,1\n");
     EXPECT_EQ(console.text(), failOn == std::string("open") ? Error("Could not open Popup File!!")
                                                             : Error("first write failed"));
