@@ -226,9 +226,9 @@ class DatabaseStream {
     return buffer_;
   }
 
-  // The header and record list, or nothing when the records cannot be
+  // The header and record list, or the failure when the records cannot be
   // described by them; call after the last record.
-  Bytes Front() const { return DatabaseFront(header_, starts_); }
+  Result<Bytes> Front() const { return DatabaseFront(header_, starts_); }
 
   // Hands over the rest of the records; the output's failure, if any Write
   // failed.
@@ -476,12 +476,10 @@ Status WriteDatabase(const PreparedImport& prepared, const ConversionOptions& op
   // STRICT: a value that was not stored as written fails the import.
   // The warnings said why.
   if (options.strict && warnings > 0) return Failure{""};
-  const Bytes front = database.Front();
-  if (front.empty()) {
-    return console.Refuse("The records are too large to fit into one database file!");
-  }
+  const Result<Bytes> front = database.Front();
+  if (!front) return console.Refuse("The records are too large to fit into one database file!");
   if (!written) return console.Refuse(written.message());
-  if (Status finished = output.Finish(front); !finished) {
+  if (Status finished = output.Finish(*front); !finished) {
     return console.Refuse(finished.message());
   }
   return {};

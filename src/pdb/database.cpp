@@ -146,10 +146,14 @@ size_t RecordsStart(size_t recordCount) {
   return kHeaderSize + kRecordEntrySize * recordCount + kListGap + kAppInfoSize;
 }
 
-Bytes DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts) {
-  if (starts.size() > std::numeric_limits<uint16_t>::max()) return {};
+Result<Bytes> DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts) {
+  if (starts.size() > std::numeric_limits<uint16_t>::max()) {
+    return Failure{"more than 65535 records"};
+  }
   // Every record must start at an offset that a 32-bit entry can hold.
-  if (!starts.empty() && starts.back() > std::numeric_limits<uint32_t>::max()) return {};
+  if (!starts.empty() && starts.back() > std::numeric_limits<uint32_t>::max()) {
+    return Failure{"a record starts beyond what a 32-bit offset reaches"};
+  }
   header.recordCount = static_cast<uint16_t>(starts.size());
   header.appInfoOffset =
       static_cast<uint32_t>(kHeaderSize + kRecordEntrySize * starts.size() + kListGap);
@@ -162,7 +166,7 @@ Bytes DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts) {
   return front;
 }
 
-Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records) {
+Result<Bytes> AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records) {
   DatabaseBuilder builder(header, records.size());
   size_t total = 0;
   for (const Bytes& record : records) total += record.size();
@@ -191,13 +195,11 @@ Bytes& DatabaseBuilder::StartRecord() {
   return file_;
 }
 
-Bytes DatabaseBuilder::Finish() {
-  if (recordCount_ > std::numeric_limits<uint16_t>::max() || starts_.size() != recordCount_) {
-    return {};
-  }
-  const Bytes front = DatabaseFront(header_, starts_);
-  if (front.empty()) return {};
-  std::copy(front.begin(), front.end(), file_.begin());
+Result<Bytes> DatabaseBuilder::Finish() {
+  if (starts_.size() != recordCount_) return Failure{"not as many records as announced"};
+  const Result<Bytes> front = DatabaseFront(header_, starts_);
+  if (!front) return front.failure();
+  std::copy(front->begin(), front->end(), file_.begin());
   return std::move(file_);
 }
 

@@ -105,9 +105,9 @@ void WriteRecordEntry(ByteWriter& out, uint32_t offset);
 // Lays out a whole database the way the import writes one: header (with
 // recordCount and appInfoOffset filled in), one entry per record, two zero
 // bytes, 40 zero bytes of app info, then the records back to back.
-// Empty when the records cannot be described: more than 65535 of them, or a
+// Fails when the records cannot be described: more than 65535 of them, or a
 // record starting beyond what a 32-bit offset reaches.
-Bytes AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
+Result<Bytes> AssembleDatabase(DatabaseHeader header, const std::vector<Bytes>& records);
 
 // Where the records begin in a database of `recordCount` records: after the
 // header, the record list, two zero bytes and the app info.
@@ -116,10 +116,10 @@ size_t RecordsStart(size_t recordCount);
 // Everything before the records in that layout, for records starting at the
 // file offsets `starts` (the first at RecordsStart(starts.size())): header
 // (with recordCount and appInfoOffset filled in), the record list, two zero
-// bytes and 40 zero bytes of app info. Empty when the records cannot be
+// bytes and 40 zero bytes of app info. Fails when the records cannot be
 // described: more than 65535 of them, or one starting beyond what a 32-bit
 // offset reaches.
-Bytes DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts);
+Result<Bytes> DatabaseFront(DatabaseHeader header, const std::vector<size_t>& starts);
 
 // The same layout written record by record straight into the final buffer,
 // so that a large database is never held twice. The number of records is
@@ -132,9 +132,9 @@ class DatabaseBuilder {
   // Room for this many more bytes of records, to spare regrowing the buffer.
   void Reserve(size_t moreBytes);
   Bytes& StartRecord();
-  // The whole file. Empty when the records cannot be described (as with
+  // The whole file. Fails when the records cannot be described (as with
   // AssembleDatabase) or when the number started is not the one announced.
-  Bytes Finish();
+  Result<Bytes> Finish();
 
  private:
   DatabaseHeader header_;

@@ -72,7 +72,7 @@ TEST(AssembleDatabase, EmptyDatabaseAndRecordBytesAreKept) {
   DatabaseHeader given = SetNewDatabaseHeader("Given");
   given.recordCount = 999;
   given.uniqueIdSeed = 42;
-  const Bytes bare = AssembleDatabase(given, {});
+  const Bytes bare = AssembleDatabase(given, {}).value();
   ASSERT_EQ(bare.size(), kHeaderSize + 2 + kAppInfoSize);
   const Result<DatabaseHeader> bareHeader = ReadDatabaseHeader(bare);
   ASSERT_TRUE(bareHeader);
@@ -83,9 +83,9 @@ TEST(AssembleDatabase, EmptyDatabaseAndRecordBytesAreKept) {
 
 TEST(AssembleDatabase, RefusesMoreRecordsThanTheCountHolds) {
   const std::vector<Bytes> many(65536);
-  EXPECT_TRUE(AssembleDatabase(SetNewDatabaseHeader("x"), many).empty());
+  EXPECT_FALSE(AssembleDatabase(SetNewDatabaseHeader("x"), many));
   const std::vector<Bytes> most(65535);
-  const Bytes file = AssembleDatabase(SetNewDatabaseHeader("x"), most);
+  const Bytes file = AssembleDatabase(SetNewDatabaseHeader("x"), most).value();
   const Result<DatabaseHeader> readHeader = ReadDatabaseHeader(file);
   ASSERT_TRUE(readHeader);
   const DatabaseHeader& header = *readHeader;

@@ -17,9 +17,10 @@ TEST(DatabaseBuilder, RecordByRecordMatchesAssemblyAndReadsBack) {
     Bytes& out = builder.StartRecord();
     out.insert(out.end(), record.begin(), record.end());
   }
-  const Bytes file = builder.Finish();
-  ASSERT_FALSE(file.empty());
-  EXPECT_EQ(file, AssembleDatabase(header, records));
+  const Result<Bytes> built = builder.Finish();
+  ASSERT_TRUE(built);
+  const Bytes& file = *built;
+  EXPECT_EQ(file, AssembleDatabase(header, records).value());
 
   const Result<DatabaseHeader> readBack = ReadDatabaseHeader(file);
   ASSERT_TRUE(readBack);
@@ -37,19 +38,19 @@ TEST(DatabaseBuilder, RefusesCountsItCannotDescribeOrThatWereNotKept) {
   DatabaseBuilder fewer(header, 3);
   fewer.StartRecord().push_back(1);
   fewer.StartRecord();
-  EXPECT_TRUE(fewer.Finish().empty());
+  EXPECT_FALSE(fewer.Finish());
 
   DatabaseBuilder more(header, 1);
   more.StartRecord();
   more.StartRecord();
-  EXPECT_TRUE(more.Finish().empty());
+  EXPECT_FALSE(more.Finish());
 
   DatabaseBuilder tooMany(header, 65536);
   for (int i = 0; i < 65536; ++i) tooMany.StartRecord();
-  EXPECT_TRUE(tooMany.Finish().empty());
+  EXPECT_FALSE(tooMany.Finish());
 
   DatabaseBuilder none(header, 0);
-  const Bytes empty = none.Finish();
+  const Bytes empty = none.Finish().value();
   const Result<DatabaseHeader> readBack = ReadDatabaseHeader(empty);
   ASSERT_TRUE(readBack);
   const DatabaseHeader& read = *readBack;

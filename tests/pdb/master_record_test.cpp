@@ -37,7 +37,8 @@ MasterRecord DefaultRecord() {
 Bytes FileWith(const Bytes& master, const Bytes& following = {}) {
   std::vector<Bytes> records{master};
   if (!following.empty()) records.push_back(following);
-  return AssembleDatabase(SetNewDatabaseHeader("t"), records);
+  Result<Bytes> file = AssembleDatabase(SetNewDatabaseHeader("t"), records);
+  return file ? std::move(*file) : Bytes{};
 }
 
 // Reads record 0 of `file` into a defaulted record; fails the test on error.

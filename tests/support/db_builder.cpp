@@ -45,7 +45,8 @@ Bytes TestDatabase::Build() const {
   records.push_back(std::move(master0));
   records.insert(records.end(), popupLists.begin(), popupLists.end());
   records.insert(records.end(), rows.begin(), rows.end());
-  return AssembleDatabase(header, records);
+  Result<Bytes> file = AssembleDatabase(header, records);
+  return file ? std::move(*file) : Bytes{};
 }
 
 void RowBuilder::EnsurePrefix() {

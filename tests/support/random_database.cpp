@@ -228,7 +228,8 @@ RandomDatabase MakeRandomDatabase(const RandomDatabaseSpec& spec) {
   records.insert(records.end(), db.popupLists.begin(), db.popupLists.end());
   records.insert(records.end(), std::make_move_iterator(db.rows.begin()),
                  std::make_move_iterator(db.rows.end()));
-  result.file = AssembleDatabase(db.header, records);
+  Result<Bytes> file = AssembleDatabase(db.header, records);
+  if (file) result.file = std::move(*file);
   return result;
 }
 
