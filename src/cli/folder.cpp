@@ -235,7 +235,7 @@ int DescribeFolder(const std::string& folder, unsigned threads, Console& console
       },
       [&](size_t, const std::string& text) { console.Write(text); });
   bool ok = listing.errors.empty();
-  for (const JobOutcome& outcome : outcomes) ok = ok && outcome.ok;
+  for (const JobOutcome& outcome : outcomes) ok = ok && outcome.ok();
   for (const FolderProblem& link : listing.skippedLinks) {
     console.Write(Format("%s: %s, not followed\n", JoinPath(folder, link.path).c_str(),
                          link.reason.c_str()));
@@ -328,8 +328,8 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
   size_t converted = 0;
   for (size_t i = 0; i < jobs.size(); ++i) {
     const FileJob& job = jobs[i];
-    if (!outcomes[i].ok) {
-      failed.push_back({job.input, job.why.empty() ? outcomes[i].fault : job.why});
+    if (!outcomes[i].ok()) {
+      failed.push_back({job.input, job.why.empty() ? outcomes[i].message() : job.why});
     } else if (job.outcome == FileJob::kSkipped) {
       skipped.push_back({job.input, job.why});
     } else {

@@ -32,7 +32,7 @@ class OrderedRun {
  private:
   void RunOne(size_t index) {
     try {
-      outcomes_[index].ok = job_(index, consoles_[index]);
+      if (!job_(index, consoles_[index])) outcomes_[index] = Failure{""};
     } catch (const std::bad_alloc&) {
       Fail(index, "not enough memory");
     } catch (const std::exception& error) {
@@ -45,9 +45,10 @@ class OrderedRun {
   // Fails job `index` and says why after its messages. Reporting needs
   // memory too; without it the outcome still says failed.
   void Fail(size_t index, const char* why) noexcept {
-    outcomes_[index].ok = false;
+    // An empty message needs no memory.
+    outcomes_[index] = Failure{""};
     try {
-      outcomes_[index].fault = why;
+      outcomes_[index] = Failure{why};
       consoles_[index].PrintError(std::string("Conversion stopped: ") + why);
     } catch (...) {
     }
@@ -67,9 +68,9 @@ class OrderedRun {
       try {
         sink_(next, consoles_[next].text());
       } catch (...) {
-        outcomes_[next].ok = false;
+        outcomes_[next] = Failure{""};
         try {
-          outcomes_[next].fault = "its messages could not be printed";
+          outcomes_[next] = Failure{"its messages could not be printed"};
         } catch (...) {
         }
       }

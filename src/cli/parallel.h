@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "convert/console.h"
+#include "pdb/result.h"
 
 namespace qv {
 
@@ -18,15 +19,12 @@ namespace qv {
 // otherwise the number of cores, and at least 1.
 unsigned ResolveThreadCount(unsigned requested);
 
-struct JobOutcome {
-  // What the job returned; false when it threw or its messages could not be
-  // handed on.
-  bool ok = false;
-  // Empty unless the runner failed the job: "not enough memory" for an
-  // allocation failure, the exception's text for another exception, or
-  // "its messages could not be printed" when the sink threw.
-  std::string fault;
-};
+// How a job ended: success, or a failure. The failure's message is empty
+// when the job itself returned false (its messages say why); otherwise the
+// runner failed it and the message says why: "not enough memory" for an
+// allocation failure, the exception's text for another exception, or "its
+// messages could not be printed" when the sink threw.
+using JobOutcome = Status;
 
 // Job `index`: does its work, writes its messages to `console` (collecting,
 // private to this job) and returns whether it succeeded. Runs on any thread,

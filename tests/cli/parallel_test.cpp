@@ -39,7 +39,7 @@ Collected RunStaggered(size_t count, unsigned threads) {
         out.order.push_back(index);
         out.text += messages;
       });
-  for (const JobOutcome& outcome : outcomes) EXPECT_TRUE(outcome.ok);
+  for (const JobOutcome& outcome : outcomes) EXPECT_TRUE(outcome.ok());
   return out;
 }
 
@@ -82,8 +82,8 @@ TEST(RunOrdered, HandsOnAJobsMessagesAsSoonAsItAndThoseBeforeItAreDone) {
         changed.notify_all();
       });
   ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_TRUE(outcomes[0].ok);
-  EXPECT_TRUE(outcomes[1].ok) << "job 0's messages were held back";
+  EXPECT_TRUE(outcomes[0].ok());
+  EXPECT_TRUE(outcomes[1].ok()) << "job 0's messages were held back";
 }
 
 TEST(RunOrdered, AJobThatThrowsFailsAloneWithItsMessagesKept) {
@@ -101,19 +101,19 @@ TEST(RunOrdered, AJobThatThrowsFailsAloneWithItsMessagesKept) {
         },
         [&printed](size_t index, const std::string& messages) { printed[index] = messages; });
     ASSERT_EQ(outcomes.size(), 5u);
-    EXPECT_TRUE(outcomes[0].ok);
-    EXPECT_EQ(outcomes[0].fault, "");
+    EXPECT_TRUE(outcomes[0].ok());
+    EXPECT_EQ(outcomes[0].message(), "");
     EXPECT_EQ(printed[0], "started\n");
     const char* faults[] = {"not enough memory", "disk on fire", "unknown failure"};
     for (size_t i = 1; i <= 3; ++i) {
-      EXPECT_FALSE(outcomes[i].ok);
-      EXPECT_EQ(outcomes[i].fault, faults[i - 1]);
+      EXPECT_FALSE(outcomes[i].ok());
+      EXPECT_EQ(outcomes[i].message(), faults[i - 1]);
       EXPECT_EQ(printed[i],
                 std::string("started\nERROR:\nConversion stopped: ") + faults[i - 1] + "\n\n\n");
     }
     // A job that reports failure itself gets no fault from the runner.
-    EXPECT_FALSE(outcomes[4].ok);
-    EXPECT_EQ(outcomes[4].fault, "");
+    EXPECT_FALSE(outcomes[4].ok());
+    EXPECT_EQ(outcomes[4].message(), "");
   }
 }
 
