@@ -42,7 +42,7 @@ struct FileJob {
   std::string input;   // the path opened
   StoredFileId id;     // the file the listing found there
   std::string output;  // the path written
-  std::string why;     // after the run: the description or the failure
+  std::string why;     // after the run, when skipped: what the file is
   enum { kFailed, kConverted, kSkipped } outcome = kFailed;
 };
 
@@ -137,54 +137,45 @@ bool LandsInInput(const FolderPair& folders, const std::string& output) {
 }
 
 // Converts one file: reads it once, identifies it and exports the same
-// bytes. True unless it failed.
-bool ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
-                ExportFormat format, Console& console) {
+// bytes. Success unless it failed, and then why.
+Status ConvertOne(FileJob& job, const FolderPair& folders, ConversionOptions options,
+                  ExportFormat format, Console& console) {
   const Result<std::string> bytes = ReadListedFile(job.input, job.id);
-  if (!bytes) {
-    job.why = bytes.message();
-    return false;
-  }
+  if (!bytes) return bytes.failure();
   const FileIdentity identity = IdentifyFile(AsBytes(*bytes));
-  if (identity.kind == FileKind::kDamagedQuorvexDatabase) {
-    job.why = DescribeFile(identity);
-    return false;
-  }
+  if (identity.kind == FileKind::kDamagedQuorvexDatabase) return Failure{DescribeFile(identity)};
   if (identity.kind != FileKind::kQuorvexDatabase) {
     job.outcome = FileJob::kSkipped;
     job.why = DescribeFile(identity);
-    return true;
+    return {};
   }
   if (!console.quiet()) {
     console.Write(Format("Converting %s to %s...\n", job.input.c_str(), job.output.c_str()));
   }
   if (LandsInInput(folders, job.output)) {
-    job.why = Format("its output %s would be inside the folder being converted",
-                     job.output.c_str());
-    return false;
+    return Failure{Format("its output %s would be inside the folder being converted",
+                          job.output.c_str())};
   }
   if (const Status made = MakeFolders(FolderOf(job.output)); !made) {
-    job.why = Format("cannot create the folder of %s: %s", job.output.c_str(),
-                     made.message().c_str());
-    return false;
+    return Failure{Format("cannot create the folder of %s: %s", job.output.c_str(),
+                          made.message().c_str())};
   }
   options.pdbFile = job.input;
   options.csvFile = job.output;
   if (!ExportBytesToFile(AsBytes(*bytes), options, format, console)) {
-    job.why = FirstLine(console.firstError());
-    return false;
+    return Failure{FirstLine(console.firstError())};
   }
   job.outcome = FileJob::kConverted;
-  return true;
+  return {};
 }
 
 // One line saying what the file is; for a Quorvex database, its name, data
-// rows and fields. False when the file could not be read.
-bool DescribeOne(const std::string& path, const StoredFileId& id, Console& console) {
+// rows and fields. Fails, saying why, when the file could not be read.
+Status DescribeOne(const std::string& path, const StoredFileId& id, Console& console) {
   const Result<std::string> bytes = ReadListedFile(path, id);
   if (!bytes) {
     console.Write(Format("%s: %s\n", path.c_str(), bytes.message().c_str()));
-    return false;
+    return bytes.failure();
   }
   const ByteView file = AsBytes(*bytes);
   const FileIdentity identity = IdentifyFile(file);
@@ -204,7 +195,7 @@ bool DescribeOne(const std::string& path, const StoredFileId& id, Console& conso
                   fields == 1 ? "" : "s");
   }
   console.Write(Format("%s: %s\n", path.c_str(), line.c_str()));
-  return true;
+  return {};
 }
 
 // Success, or the refusal of an option that does not go with a folder.
@@ -329,7 +320,7 @@ int ConvertFolder(const ParsedCommandLine& parsed, unsigned threads, Console& co
   for (size_t i = 0; i < jobs.size(); ++i) {
     const FileJob& job = jobs[i];
     if (!outcomes[i].ok()) {
-      failed.push_back({job.input, job.why.empty() ? outcomes[i].message() : job.why});
+      failed.push_back({job.input, outcomes[i].message()});
     } else if (job.outcome == FileJob::kSkipped) {
       skipped.push_back({job.input, job.why});
     } else {

@@ -32,7 +32,7 @@ class OrderedRun {
  private:
   void RunOne(size_t index) {
     try {
-      if (!job_(index, consoles_[index])) outcomes_[index] = Failure{""};
+      outcomes_[index] = job_(index, consoles_[index]);
     } catch (const std::bad_alloc&) {
       Fail(index, "not enough memory");
     } catch (const std::exception& error) {
@@ -68,9 +68,12 @@ class OrderedRun {
       try {
         sink_(next, consoles_[next].text());
       } catch (...) {
-        outcomes_[next] = Failure{""};
+        // A job that failed already keeps its own reason.
+        if (outcomes_[next].ok()) outcomes_[next] = Failure{""};
         try {
-          outcomes_[next] = Failure{"its messages could not be printed"};
+          if (outcomes_[next].message().empty()) {
+            outcomes_[next] = Failure{"its messages could not be printed"};
+          }
         } catch (...) {
         }
       }

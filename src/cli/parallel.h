@@ -19,19 +19,18 @@ namespace qv {
 // otherwise the number of cores, and at least 1.
 unsigned ResolveThreadCount(unsigned requested);
 
-// How a job ended: success, or a failure. The failure's message is empty
-// when the job itself returned false (its messages say why); otherwise the
-// runner failed it and the message says why: "not enough memory" for an
-// allocation failure, the exception's text for another exception, or "its
-// messages could not be printed" when the sink threw.
+// How a job ended: what the job returned, unless the runner failed it; the
+// message then says why: "not enough memory" for an allocation failure, the
+// exception's text for another exception, or "its messages could not be
+// printed" when the sink threw.
 using JobOutcome = Status;
 
 // Job `index`: does its work, writes its messages to `console` (collecting,
-// private to this job) and returns whether it succeeded. Runs on any thread,
+// private to this job) and returns whether it succeeded, and if not why. Runs on any thread,
 // at the same time as other jobs, so it must touch nothing shared without
 // its own locking. An exception it throws fails the job: the messages it
 // wrote so far are kept and an error saying why follows them.
-using OrderedJob = std::function<bool(size_t index, Console& console)>;
+using OrderedJob = std::function<Status(size_t index, Console& console)>;
 
 // Receives the whole messages of job `index`. Called exactly once per job,
 // in job order (0, 1, 2, ...), never by two threads at a time, from whichever

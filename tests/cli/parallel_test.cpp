@@ -33,7 +33,7 @@ Collected RunStaggered(size_t count, unsigned threads) {
         console.Write("job " + std::to_string(index) + " begins\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(count - index));
         console.PrintMessage("job " + std::to_string(index) + " ends");
-        return true;
+        return Status();
       },
       [&out](size_t index, const std::string& messages) {
         out.order.push_back(index);
@@ -57,7 +57,7 @@ TEST(RunOrdered, OutputIsWholeAndInJobOrderWhateverTheThreadCount) {
     EXPECT_EQ(run.text, expected);
     EXPECT_EQ(run.order, order);
   }
-  EXPECT_TRUE(RunOrdered(0, 4, [](size_t, Console&) { return true; },
+  EXPECT_TRUE(RunOrdered(0, 4, [](size_t, Console&) { return Status(); },
                          [](size_t, const std::string&) { ADD_FAILURE(); })
                   .empty());
 }
@@ -70,11 +70,14 @@ TEST(RunOrdered, HandsOnAJobsMessagesAsSoonAsItAndThoseBeforeItAreDone) {
   bool firstHandedOn = false;
   const auto outcomes = RunOrdered(
       2, 2,
-      [&](size_t index, Console& console) {
+      [&](size_t index, Console& console) -> Status {
         console.Write(std::to_string(index));
-        if (index == 0) return true;
+        if (index == 0) return Status();
         std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return firstHandedOn; });
+        if (changed.wait_for(lock, std::chrono::seconds(10), [&] { return firstHandedOn; })) {
+          return Status();
+        }
+        return Failure{"job 0's messages were held back"};
       },
       [&](size_t index, const std::string&) {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -92,12 +95,12 @@ TEST(RunOrdered, AJobThatThrowsFailsAloneWithItsMessagesKept) {
     std::vector<std::string> printed(5);
     const auto outcomes = RunOrdered(
         5, threads,
-        [](size_t index, Console& console) -> bool {
+        [](size_t index, Console& console) -> Status {
           console.Write("started\n");
           if (index == 1) throw std::bad_alloc();
           if (index == 2) throw std::runtime_error("disk on fire");
           if (index == 3) throw 42;
-          return index != 4;
+          return index != 4 ? Status() : Status(Failure{""});
         },
         [&printed](size_t index, const std::string& messages) { printed[index] = messages; });
     ASSERT_EQ(outcomes.size(), 5u);
