@@ -5,8 +5,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -238,16 +242,68 @@ constexpr sqlite3_int64 kLargestFile = sqlite3_int64{0x7fff0000};
 
 using Connection = std::unique_ptr<sqlite3, SqliteFileBytes::Close>;
 
+// SQLite's memory from the program's allocator, so that its large blocks
+// (the file in memory, which doubles as it grows) are had the way the
+// program's own are: where the program asks the system for huge pages, one
+// fault per 2 MiB instead of one per 4 KiB. Each block starts with its size,
+// which SQLite asks for; blocks stay 8-byte aligned as SQLite requires.
+namespace sqlite_memory {
+
+constexpr size_t kHeader = 8;
+
+void* Allocate(int size) {
+  if (size <= 0) return nullptr;
+  void* block = ::operator new(kHeader + static_cast<size_t>(size), std::nothrow);
+  if (block == nullptr) return nullptr;
+  *static_cast<uint64_t*>(block) = static_cast<uint64_t>(size);
+  return static_cast<char*>(block) + kHeader;
+}
+
+void Free(void* data) {
+  if (data != nullptr) ::operator delete(static_cast<char*>(data) - kHeader);
+}
+
+int Size(void* data) {
+  if (data == nullptr) return 0;
+  return static_cast<int>(*reinterpret_cast<const uint64_t*>(static_cast<char*>(data) - kHeader));
+}
+
+void* Reallocate(void* data, int size) {
+  const int old = Size(data);
+  if (size <= old) return data;  // a smaller size keeps the block
+  void* grown = Allocate(size);
+  if (grown == nullptr) return nullptr;
+  if (old > 0) std::memcpy(grown, data, static_cast<size_t>(old));
+  Free(data);
+  return grown;
+}
+
+int Roundup(int size) { return (size + 7) & ~7; }
+int Init(void* /*unused*/) { return SQLITE_OK; }
+void Shutdown(void* /*unused*/) {}
+
+}  // namespace sqlite_memory
+
 // Opens an empty database whose file is one block of memory that grows as
 // pages are written, and that sqlite3_serialize then hands out without a
-// copy. Fails when SQLite cannot.
-Result<Connection> OpenFileInMemory() {
+// copy. The block starts with room for `expectedBytes` (at most
+// kLargestFile), so that a file of about that size is written without the
+// block being copied as it doubles; only the pages written are touched.
+// Fails when SQLite cannot.
+Result<Connection> OpenFileInMemory(size_t expectedBytes) {
   const Failure cannot{"SQLite: cannot create a database in memory"};
   // SQLite keeps memory statistics by default, behind a lock taken on every
   // allocation; nothing here reads them. The setting is only taken before
   // SQLite starts, so it is made once, before the first connection.
   static std::once_flag configured;
-  std::call_once(configured, [] { (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+  std::call_once(configured, [] {
+    (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    static const sqlite3_mem_methods methods = {
+        sqlite_memory::Allocate, sqlite_memory::Free,   sqlite_memory::Reallocate,
+        sqlite_memory::Size,     sqlite_memory::Roundup, sqlite_memory::Init,
+        sqlite_memory::Shutdown, nullptr};
+    (void)sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
+  });
   sqlite3* opened = nullptr;
   // Each connection is used by one thread at a time.
   const int result = sqlite3_open_v2(
@@ -255,7 +311,12 @@ Result<Connection> OpenFileInMemory() {
       nullptr);
   Connection db(opened);
   if (result != SQLITE_OK) return cannot;
-  if (sqlite3_deserialize(db.get(), "main", nullptr, 0, 0,
+  const auto room = static_cast<sqlite3_int64>(
+      std::min<size_t>(expectedBytes, static_cast<size_t>(kLargestFile)));
+  // Without the room, the block starts empty and grows as it must.
+  auto* block = static_cast<unsigned char*>(room > 0 ? sqlite3_malloc64(room) : nullptr);
+  // With FREEONCLOSE the block is SQLite's from here on, also on failure.
+  if (sqlite3_deserialize(db.get(), "main", block, 0, block != nullptr ? room : 0,
                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
       SQLITE_OK) {
     return cannot;
@@ -292,7 +353,8 @@ std::string RecordsTableName(const DatabaseHeader& header) {
 Result<RenderedSqlite> RenderSqliteDatabase(const ExportDatabase& database,
                                             const ConversionOptions& options,
                                             std::string_view sourceName, Console& console) {
-  Result<Connection> opened = OpenFileInMemory();
+  // The file holds about what the database does: the same values, typed.
+  Result<Connection> opened = OpenFileInMemory(database.file.size() + database.file.size() / 4);
   if (!opened) return console.Refuse(opened.message());
   Connection db = std::move(opened).value();
   Builder builder(db.get());
