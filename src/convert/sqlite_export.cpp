@@ -251,30 +251,29 @@ namespace sqlite_memory {
 
 constexpr size_t kHeader = 8;
 
+// SQLite never passes these a null block or a size below 1.
 void* Allocate(int size) {
-  if (size <= 0) return nullptr;
   void* block = ::operator new(kHeader + static_cast<size_t>(size), std::nothrow);
   if (block == nullptr) return nullptr;
   *static_cast<uint64_t*>(block) = static_cast<uint64_t>(size);
   return static_cast<char*>(block) + kHeader;
 }
 
-void Free(void* data) {
-  if (data != nullptr) ::operator delete(static_cast<char*>(data) - kHeader);
-}
+void Free(void* data) { ::operator delete(static_cast<char*>(data) - kHeader); }
 
 int Size(void* data) {
-  if (data == nullptr) return 0;
   return static_cast<int>(*reinterpret_cast<const uint64_t*>(static_cast<char*>(data) - kHeader));
 }
 
+// As realloc: without the memory, the old block stays as it was.
 void* Reallocate(void* data, int size) {
   const int old = Size(data);
   if (size <= old) return data;  // a smaller size keeps the block
   void* grown = Allocate(size);
-  if (grown == nullptr) return nullptr;
-  if (old > 0) std::memcpy(grown, data, static_cast<size_t>(old));
-  Free(data);
+  if (grown != nullptr) {
+    std::memcpy(grown, data, static_cast<size_t>(old));
+    Free(data);
+  }
   return grown;
 }
 
@@ -313,8 +312,9 @@ Result<Connection> OpenFileInMemory(size_t expectedBytes) {
   if (result != SQLITE_OK) return cannot;
   const auto room = static_cast<sqlite3_int64>(
       std::min<size_t>(expectedBytes, static_cast<size_t>(kLargestFile)));
-  // Without the room, the block starts empty and grows as it must.
-  auto* block = static_cast<unsigned char*>(room > 0 ? sqlite3_malloc64(room) : nullptr);
+  // Without the room (or without memory for it), the block starts empty
+  // and grows as it must.
+  auto* block = static_cast<unsigned char*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(room)));
   // With FREEONCLOSE the block is SQLite's from here on, also on failure.
   if (sqlite3_deserialize(db.get(), "main", block, 0, block != nullptr ? room : 0,
                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=

@@ -126,6 +126,20 @@ TEST(ResourceLimits, RunningOutOfMemoryFailsTheConversionAndWritesNothing) {
     EXPECT_NE(run.output.find("ERROR:In Conversion!"), std::string::npos) << run.output;
     EXPECT_EQ(Listing(dir), std::vector<std::string>{"in.csv"});
   }
+  // SQLite running out of its memory fails the conversion the same way,
+  // with SQLite's words or the program's.
+  ASSERT_EQ(RunQvInChild(dir, {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{big.pdb}", "DBNAME:{D}"},
+                         0)
+                .status,
+            0);
+  const ChildRun sqlite = RunQvInChild(
+      dir, {"COMMAND:TOSQLITE", "INFILE:{big.pdb}", "OUTFILE:{o.sqlite}"}, 8 * kMiB);
+  EXPECT_EQ(sqlite.status, 1) << sqlite.output;
+  EXPECT_TRUE(sqlite.output.find("out of memory") != std::string::npos ||
+              sqlite.output.find("Out of memory") != std::string::npos)
+      << sqlite.output;
+  EXPECT_NE(sqlite.output.find("ERROR:In Conversion!"), std::string::npos) << sqlite.output;
+  EXPECT_EQ(Listing(dir), (std::vector<std::string>{"big.pdb", "in.csv"}));
 }
 
 TEST(ResourceLimits, WideFirstLineOverManyShortOnesNeedsNoMoreThanItsText) {
@@ -156,7 +170,8 @@ TEST(ResourceLimits, InputsLargerThanADatabaseAreRefusedUnread) {
       {"COMMAND:TOCSV", "INFILE:{huge}", "OUTFILE:{o.csv}"},
       {"COMMAND:INFO", "INFILE:{huge}"},
       {"COMMAND:TOPDB", "INFILE:{huge}", "OUTFILE:{o.pdb}", "DBNAME:{D}"},
-      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{o.pdb}", "DBNAME:{D}", "USEEXISTING:{huge}"}};
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{o.pdb}", "DBNAME:{D}", "USEEXISTING:{huge}"},
+      {"COMMAND:TOPDB", "INFILE:{in.csv}", "OUTFILE:{o.pdb}", "DBNAME:{D}", "SCHEMA:{huge}"}};
   for (const std::vector<std::string>& args : runs) {
     const ChildRun run = RunQvInChild(dir, args, kCanLimitMemory ? 64 * kMiB : 0, 20);
     EXPECT_EQ(run.status, 1) << run.output;
