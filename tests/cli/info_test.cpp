@@ -98,6 +98,16 @@ TEST(Info, PermissionPasswordStoredVersionAndDamage) {
   EXPECT_FALSE(DescribeDatabaseText(db.Build(), options, denied).loaded);
   EXPECT_TRUE(Has(denied.text(), "Conversion not Allowed by database! ACCESS DENIED"));
 
+  // A popup list whose record lies outside the file is said to be missing.
+  TestDatabase lists("Lists");
+  lists.AddField(0, kPopup, "Colour");
+  Bytes noList = lists.Build();
+  for (size_t i = 0; i < 4; ++i) noList[78 + 8 * 1 + i] = 0x7F;  // record 1's offset
+  Console listless;
+  const DatabaseDescription withoutList = DescribeDatabaseText(noList, {}, listless);
+  ASSERT_TRUE(withoutList.loaded) << listless.text();
+  EXPECT_TRUE(Has(withoutList.text, "choices: (no list)\n")) << withoutList.text;
+
   Bytes cut = db.Build();
   cut.resize(kHeaderSize - 1);
   Console damaged;

@@ -120,6 +120,26 @@ TEST(RunOrdered, AJobThatThrowsFailsAloneWithItsMessagesKept) {
   }
 }
 
+// A sink that throws fails that job alone; a job that failed already keeps
+// its own reason.
+TEST(RunOrdered, ASinkThatThrowsFailsThatJobAndTheRunGoesOn) {
+  std::vector<size_t> handed;
+  const auto outcomes = RunOrdered(
+      3, 2,
+      [](size_t index, Console&) -> Status {
+        return index == 2 ? Status(Failure{"its own reason"}) : Status();
+      },
+      [&handed](size_t index, const std::string&) {
+        handed.push_back(index);
+        if (index != 0) throw std::runtime_error("no room");
+      });
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(handed, (std::vector<size_t>{0, 1, 2}));
+  EXPECT_TRUE(outcomes[0].ok());
+  EXPECT_EQ(outcomes[1].message(), "its messages could not be printed");
+  EXPECT_EQ(outcomes[2].message(), "its own reason");
+}
+
 TEST(RunOrdered, ThreadCountComesFromTheValueOrTheCores) {
   EXPECT_EQ(ResolveThreadCount(3), 3u);
   EXPECT_GE(ResolveThreadCount(0), 1u);

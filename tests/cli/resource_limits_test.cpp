@@ -48,6 +48,11 @@ size_t AddressSpace() {
   return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
+#if defined(QV_COVERAGE)
+// Writes the coverage counters, which _exit would drop.
+extern "C" void __gcov_dump(void);
+#endif
+
 // Runs `body` in a child process, in `folder`, with standard output
 // collected; its address space may grow by at most `headroom` bytes (0: no
 // limit), and it is killed after `seconds`. An exception that leaves `body`
@@ -75,6 +80,9 @@ ChildRun RunInChild(const std::string& folder, size_t headroom, unsigned seconds
       std::abort();  // as the program ends on an exception nothing catches
     }
     std::fflush(stdout);
+#if defined(QV_COVERAGE)
+    __gcov_dump();
+#endif
     _exit(status);
   }
   close(out[1]);
