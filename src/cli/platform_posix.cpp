@@ -503,11 +503,11 @@ int64_t File::Read(char* buffer, size_t size, SystemError& error) {
   }
 }
 
+namespace {
+
 // Writes all `size` bytes of `data` by as many calls of `step(data, size,
 // done)` as it takes (`done`: the bytes written so far), each returning the
 // bytes it wrote or -1 with errno set; interrupted calls are made again.
-namespace {
-
 template <typename Step>
 bool WriteEvery(const char* data, size_t size, SystemError& error, Step step) {
   for (uint64_t done = 0; size > 0;) {

@@ -84,11 +84,7 @@ PopupListBuilder::PopupListBuilder(std::optional<ByteView> oldList) {
 void PopupListBuilder::Add(std::string_view raw) {
   if (full()) return;
   // Most values of a column repeat a choice as written; whatever else they
-  // hold, they add nothing, so the exact match is tried first. A choice
-  // holds no NUL, so a value equal to one is cut nowhere.
-  for (const std::string& choice : choices_) {
-    if (SameBytes(choice, raw)) return;
-  }
+  // hold, they add nothing, so the exact match is tried first.
   const std::string_view value = UpToNul(raw);
   for (const std::string& choice : choices_) {
     if (SameBytes(choice, value)) return;
