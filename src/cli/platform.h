@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -259,13 +260,15 @@ class File {
   bool owned_ = false;         // false for the standard streams
 };
 
+class WriteBehind;  // write_behind.h
+
 // A new output being written: a private file in the destination's folder
 // (anonymous where the system allows, so that a killed run leaves nothing),
 // put at its destination in one step by Commit, or removed when destroyed
 // before that.
 class PendingFile {
  public:
-  PendingFile() = default;
+  PendingFile();
   ~PendingFile();
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
@@ -274,9 +277,9 @@ class PendingFile {
   bool Create(const std::string& folder, SystemError& error);
   // True from a successful Create until a successful Commit.
   bool IsOpen() const { return file_.IsOpen(); }
-  // Appends `data`; false with `error` set. Where the system allows, the
-  // disk writing of every megabyte appended starts straight away, so that
-  // Commit's flush has little left to wait for.
+  // Appends `data`; false with `error` set. Every megabyte appended asks a
+  // thread of the file's own to flush what is written so far, so that
+  // Commit's flush has little left to wait for (write_behind.h).
   bool Write(const char* data, size_t size, SystemError& error);
   // Writes `data` at byte `offset`, over what Write wrote; later Writes
   // still append. False with `error` set.
@@ -298,16 +301,19 @@ class PendingFile {
   // Commit's work, for each system; on failure Commit discards the file.
   bool Place(const std::string& target, bool replace, SystemError& error);
   void Discard();
+  // Ends the early flushing before the last flush; false with `error` set
+  // when an early flush failed.
+  bool StopWriteBehind(SystemError& error);
 
-  // Where the system is asked to start writing appended bytes to the disk
-  // early: every kWriteBehind bytes.
+  // How often the written bytes are flushed early: every kWriteBehind.
   static constexpr uint64_t kWriteBehind = uint64_t{1} << 20;
 
   File file_;
   std::string folder_;
   std::string name_;  // the private file's name while it has one
-  uint64_t written_ = 0;  // bytes appended
-  uint64_t started_ = 0;  // of which the disk writing has been started
+  uint64_t written_ = 0;    // bytes appended
+  uint64_t requested_ = 0;  // of which a flush has been asked for
+  std::unique_ptr<WriteBehind> behind_;  // from the first ask on
 };
 
 }  // namespace qv

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "cli/platform.h"
+#include "cli/write_behind.h"
 
 namespace qv {
 namespace {
@@ -568,6 +569,7 @@ bool File::Close(SystemError& error) {
 PendingFile::~PendingFile() { Discard(); }
 
 void PendingFile::Discard() {
+  behind_.reset();  // before the descriptor it flushes is closed
   SystemError ignored = 0;
   file_.Close(ignored);
   if (!name_.empty()) unlink(name_.c_str());
@@ -595,24 +597,9 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
   return true;
 }
 
-bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
-  if (!file_.WriteAll(data, size, error)) return false;
-#ifdef SYNC_FILE_RANGE_WRITE
-  // Starts putting what was just written on the disk while the rest is
-  // made, so that the flush before the file is put in place finds little
-  // left to do. Only a hint: a system that refuses it flushes it all then.
-  written_ += size;
-  if (written_ - started_ >= kWriteBehind) {
-    (void)sync_file_range(static_cast<int>(file_.handle_), static_cast<off_t>(started_),
-                          static_cast<off_t>(written_ - started_), SYNC_FILE_RANGE_WRITE);
-    started_ = written_;
-  }
-#endif
-  return true;
-}
-
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   const int fd = static_cast<int>(file_.handle_);
+  if (!StopWriteBehind(error)) return false;
   if (!file_.Sync(error)) return false;
   if (!SetPermissions(fd, target)) {
     error = errno;

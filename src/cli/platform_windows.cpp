@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "cli/platform.h"
+#include "cli/write_behind.h"
 #include "pdb/format.h"
 
 namespace qv {
@@ -702,6 +703,7 @@ bool File::Close(SystemError& error) {
 PendingFile::~PendingFile() { Discard(); }
 
 void PendingFile::Discard() {
+  behind_.reset();  // before the handle it flushes is closed
   SystemError ignored = 0;
   file_.Close(ignored);
   if (!name_.empty()) DeleteFileW(Widen(name_).c_str());
@@ -731,13 +733,10 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
   }
 }
 
-bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
-  return file_.WriteAll(data, size, error);
-}
-
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   // A file is moved closed. The new file has the permissions its folder
   // gives new files.
+  if (!StopWriteBehind(error)) return false;
   if (!file_.Sync(error) || !file_.Close(error)) return false;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   const std::wstring from = Widen(name_);
