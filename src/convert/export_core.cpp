@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <span>
@@ -284,9 +286,18 @@ Status WritePopupFile(const ExportDatabase& database, const ConversionOptions& o
 // The fewest data records worth a thread of their own.
 constexpr uint32_t kRecordsPerThread = 16384;
 
-// One part of the data records that another thread renders: its text and
-// messages, held until the parts before it are handed over.
+// The records of one part when the rows are rendered on several threads:
+// about a megabyte of CSV. Parts are handed over as soon as they are done,
+// so the output flows to the disk while it is made, and no thread holds more
+// than two parts' text.
+constexpr uint32_t kRecordsPerPart = 4096;
+
+// A part that a helper thread renders: its text and messages, held until
+// the parts before it are handed over. The helper and the handing thread
+// take turns on it through `state`, under the rows' lock.
 struct RowPart {
+  enum class State { kFree, kReady };
+  State state = State::kFree;
   uint32_t first = 0;
   uint32_t end = 0;
   std::string text;
@@ -295,34 +306,17 @@ struct RowPart {
   bool failed = false;  // ran out of memory
 };
 
-// Joins every started thread when it goes, also when the thread that
-// started them leaves by an exception.
-class JoinAll {
- public:
-  explicit JoinAll(std::vector<std::thread>& threads) : threads_(threads) {}
-  JoinAll(const JoinAll&) = delete;
-  JoinAll& operator=(const JoinAll&) = delete;
-  ~JoinAll() { Join(); }
-  void Join() {
-    for (std::thread& thread : threads_) {
-      if (thread.joinable()) thread.join();
-    }
-  }
-
- private:
-  std::vector<std::thread>& threads_;
-};
-
 // Step 4's rows for CSV and JSON Lines: `makeWriter(text)` makes a writer
-// whose WriteRow(CellRow) appends one row to `text`. The first part of the
-// records is written as it is rendered. With options.threads above 1 and
-// enough records, the rest is split in parts that other threads render at
-// the same time, each into a text of its own with its messages collected;
-// they are handed over in record order once the first part is done, so that
-// the output and the messages are those of one thread. A part whose thread
-// could not be started or whose text did not fit in memory is made after
-// the parts before it, the way the first part is. (EXTRADIAG prints as
-// each record goes, so it keeps one thread.)
+// whose WriteRow(CellRow) appends one row to `text`. With options.threads
+// above 1 and enough records, the records are cut in parts of
+// kRecordsPerPart dealt out in turn to this thread and its helpers; this
+// thread writes its own parts as it renders them and hands over the
+// helpers' parts in record order, with their collected messages, so that
+// the output and the messages are those of one thread. Each helper renders
+// at most two parts ahead of the handing. A part whose helper could not be
+// started or whose text did not fit in memory is made here, the way this
+// thread's own parts are. (EXTRADIAG prints as each record goes, so it
+// keeps one thread.)
 template <class MakeWriter>
 Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
                    const ConversionOptions& options, ChunkedOutput& out, Console& console,
@@ -330,48 +324,15 @@ Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
   const uint32_t first = kFirstDataRecord;
   const uint32_t end = std::max<uint32_t>(database.header.recordCount, first);
   const uint32_t records = end - first;
-  const uint32_t parts =
+  const uint32_t threads =
       options.extraDiag ? 1
                         : std::clamp<uint32_t>(records / kRecordsPerThread, 1,
                                                std::max(options.threads, 1u));
-  const auto boundary = [&](uint32_t part) {
+  const uint32_t parts = threads == 1 ? 1 : (records + kRecordsPerPart - 1) / kRecordsPerPart;
+  const auto partFirst = [&](uint32_t part) {
     return first + static_cast<uint32_t>(uint64_t{records} * part / parts);
   };
-  std::vector<RowPart> rest(parts - 1);
-  for (uint32_t p = 1; p < parts; ++p) {
-    rest[p - 1].first = boundary(p);
-    rest[p - 1].end = boundary(p + 1);
-    rest[p - 1].console.SetQuiet(console.quiet());
-  }
-  const auto render = [&](RowPart& part) {
-    try {
-      // The part's share of the expected text; without that room the text
-      // grows as it must.
-      try {
-        part.text.reserve(out.expected() / records * (part.end - part.first));
-      } catch (const std::bad_alloc&) {
-      }
-      auto writer = makeWriter(part.text);
-      part.status = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
-                                 [&](CellRow row) { writer.WriteRow(row); });
-    } catch (...) {
-      // Only running out of memory gets here; the part is made again
-      // below, the way the first part is.
-      part.failed = true;
-      part.text = std::string();
-    }
-  };
-  std::vector<std::thread> threads;
-  JoinAll joinAll(threads);
-  threads.reserve(rest.size());
-  size_t started = 0;
-  try {
-    for (; started < rest.size(); ++started) {
-      threads.emplace_back(render, std::ref(rest[started]));
-    }
-  } catch (const std::system_error&) {
-    // No more threads to be had: this thread renders the parts left.
-  }
+  constexpr uint32_t kAhead = 2;  // parts a helper may hold
 
   auto writer = makeWriter(out.text());
   // Records [from, to) written as they are rendered, their messages
@@ -382,21 +343,105 @@ Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
       out.RowDone();
     });
   };
-  Status status = stream(first, boundary(1));
-  joinAll.Join();
-  for (size_t p = 0; p < rest.size(); ++p) {
-    RowPart& part = rest[p];
-    if (p >= started || part.failed) {
-      // No thread could take it, or its text did not fit in memory: it is
-      // made here, written as it goes.
-      Status streamed = stream(part.first, part.end);
-      if (status) status = std::move(streamed);
+  if (threads == 1) return stream(first, end);
+
+  // Helper h (1 to threads - 1) renders parts h, h + threads, ..., its k-th
+  // into held[(h - 1) * kAhead + k % kAhead].
+  std::vector<RowPart> held((threads - 1) * kAhead);
+  for (RowPart& part : held) part.console.SetQuiet(console.quiet());
+  const auto heldFor = [&](uint32_t part) -> RowPart& {
+    return held[(part % threads - 1) * kAhead + part / threads % kAhead];
+  };
+  std::mutex lock;
+  std::condition_variable turn;
+  bool stopping = false;  // this thread is leaving by an exception
+  const auto help = [&](uint32_t helper) {
+    for (uint32_t p = helper; p < parts; p += threads) {
+      RowPart& part = heldFor(p);
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        turn.wait(guard, [&] { return stopping || part.state == RowPart::State::kFree; });
+        if (stopping) return;
+      }
+      part.first = partFirst(p);
+      part.end = partFirst(p + 1);
+      part.failed = false;
+      try {
+        // The part's share of the expected text; without that room the
+        // text grows as it must.
+        try {
+          part.text.reserve(out.expected() / records * (part.end - part.first));
+        } catch (const std::bad_alloc&) {
+        }
+        auto partWriter = makeWriter(part.text);
+        part.status = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
+                                       [&](CellRow row) { partWriter.WriteRow(row); });
+      } catch (...) {
+        // Only running out of memory gets here; the part is made again
+        // where it is handed over.
+        part.failed = true;
+        part.text = std::string();
+      }
+      const std::lock_guard<std::mutex> guard(lock);
+      part.state = RowPart::State::kReady;
+      turn.notify_all();
+    }
+  };
+  std::vector<std::thread> helpers;
+  // Stops and joins every started helper when this thread leaves, also by
+  // an exception.
+  struct JoinAll {
+    std::vector<std::thread>& helpers;
+    std::mutex& lock;
+    std::condition_variable& turn;
+    bool& stopping;
+    ~JoinAll() {
+      {
+        const std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+      }
+      turn.notify_all();
+      for (std::thread& helper : helpers) {
+        if (helper.joinable()) helper.join();
+      }
+    }
+  } joinAll{helpers, lock, turn, stopping};
+  helpers.reserve(threads - 1);
+  try {
+    for (uint32_t h = 1; h < threads; ++h) helpers.emplace_back(help, h);
+  } catch (const std::system_error&) {
+    // No more threads to be had: this thread renders the other parts.
+  }
+
+  Status status;
+  const auto merge = [&status](Status next) {
+    if (status) status = std::move(next);
+  };
+  for (uint32_t p = 0; p < parts; ++p) {
+    const uint32_t helper = p % threads;
+    if (helper == 0 || helper > helpers.size()) {
+      merge(stream(partFirst(p), partFirst(p + 1)));
       continue;
     }
-    console.Append(part.console);
-    out.Append(part.text);
-    if (status) status = std::move(part.status);
-    part.text = std::string();
+    RowPart& part = heldFor(p);
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      turn.wait(guard, [&] { return part.state == RowPart::State::kReady; });
+    }
+    if (part.failed) {
+      merge(stream(part.first, part.end));
+    } else {
+      console.Append(part.console);
+      out.Append(part.text);
+      merge(std::move(part.status));
+    }
+    part.text.clear();
+    part.console = Console();
+    part.console.SetQuiet(console.quiet());
+    part.status = Status();
+    const std::lock_guard<std::mutex> guard(lock);
+    part.state = RowPart::State::kFree;
+    turn.notify_all();
   }
   return status;
 }
