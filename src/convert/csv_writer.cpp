@@ -54,21 +54,44 @@ CsvWriter::CsvWriter(const ConversionOptions& options, std::string& out)
       dateFormat_(options.dateFormat),
       timeFormat_(options.timeFormat),
       quoter_(options.separator, options.placeQuotes),
-      out_(out) {}
+      out_(out),
+      row_(kRowBytes) {}
 
 void CsvWriter::WriteField(std::string_view text) { quoter_.Append(text, out_); }
 
 void CsvWriter::WriteRow(CellRow row) {
-  const size_t start = out_.size();
+  char* const begin = row_.data();
+  char* const limit = begin + row_.size();
+  char* at = begin;
+  bool handed = false;  // part of the row is in out_ already
   char buffer[kRenderedTextMax];
   for (size_t k = 0; k < row.size(); ++k) {
-    if (k > 0) out_.push_back(separator_);
-    WriteField(RenderedText(row[k], dateFormat_, timeFormat_, buffer));
+    const std::string_view text = RenderedText(row[k], dateFormat_, timeFormat_, buffer);
+    // The separator, the value, and the line end or the quotes of a single
+    // empty value.
+    const size_t most = 1 + CsvQuoter::MostBytes(text.size()) + 2;
+    if (static_cast<size_t>(limit - at) < most) {
+      out_.append(begin, static_cast<size_t>(at - begin));
+      at = begin;
+      handed = true;
+      if (row_.size() < most) {
+        // Longer than a row may be: appended straight to out_.
+        if (k > 0) out_.push_back(separator_);
+        WriteField(text);
+        continue;
+      }
+    }
+    if (k > 0) *at++ = separator_;
+    at = quoter_.Write(text, at);
   }
   // A single empty value is written quoted: an empty line would be read
   // back as no record at all.
-  if (row.size() == 1 && out_.size() == start) out_.append("\"\"");
-  out_.push_back('\n');
+  if (row.size() == 1 && at == begin && !handed) {
+    *at++ = '"';
+    *at++ = '"';
+  }
+  *at++ = '\n';
+  out_.append(begin, static_cast<size_t>(at - begin));
 }
 
 void CsvWriter::WriteTexts(std::span<const std::string_view> texts) {

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/cells.h"
 #include "convert/conversion_options.h"
@@ -38,11 +39,16 @@ class CsvWriter {
  private:
   void WriteField(std::string_view text);
 
+  // A row is made in row_ and appended to out_ whole; a row longer than
+  // that is appended in pieces.
+  static constexpr size_t kRowBytes = size_t{64} << 10;
+
   char separator_;
   int dateFormat_;
   int timeFormat_;
   CsvQuoter quoter_;
   std::string& out_;
+  std::vector<char> row_;
 };
 
 }  // namespace qv

@@ -20,15 +20,27 @@ void QuoteCsvValue(std::string_view value, char separator, bool placeQuotes, std
 // and the runs between quotes are copied whole.
 class CsvQuoter {
  public:
-  CsvQuoter(char separator, bool placeQuotes)
-      : placeQuotes_(placeQuotes), specials_(std::array<char, 4>{'"', '\r', '\n', separator}) {}
+  CsvQuoter(char separator, bool placeQuotes);
 
   // Appends `value` to `out` exactly as QuoteCsvValue does.
   void Append(std::string_view value, std::string& out) const;
 
+  // The most bytes Write may write for a value of `size` bytes: every byte
+  // a doubled quote, and the two quotes around.
+  static constexpr size_t MostBytes(size_t size) { return 2 * size + 2; }
+
+  // Writes what Append would append at `out`, which has room for
+  // MostBytes(value.size()) bytes, and returns the end of what it wrote.
+  char* Write(std::string_view value, char* out) const;
+
  private:
+  // Values up to this long are copied and checked in one pass, byte by
+  // byte; longer ones are scanned sixteen bytes at a time first.
+  static constexpr size_t kShortValue = 24;
+
   bool placeQuotes_;
   ByteFinder<4> specials_;
+  std::array<bool, 256> special_{};  // the same four bytes, by value
 };
 
 }  // namespace qv
