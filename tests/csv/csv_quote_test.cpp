@@ -29,15 +29,18 @@ TEST(QuoteCsvValue, QuotesOnlyWhenNeeded) {
 // Long values are scanned in blocks; a byte that needs quotes must be found
 // wherever it stands, and a value without one copied as it is.
 TEST(QuoteCsvValue, FindsSpecialBytesAnywhereInLongValues) {
-  const std::string plain(40, 'x');
-  EXPECT_EQ(Quote(plain), "<" + plain);
-  for (const char special : {'"', ',', '\r', '\n'}) {
-    for (size_t at = 0; at < plain.size(); ++at) {
-      std::string value = plain;
-      value[at] = special;
-      std::string expected = value;
-      if (special == '"') expected.insert(at, 1, '"');
-      EXPECT_EQ(Quote(value), "<\"" + expected + "\"") << at;
+  // Short values are checked as they are copied, longer ones scanned first.
+  for (const size_t size : {1, 7, 24, 25, 40}) {
+    const std::string plain(size, 'x');
+    EXPECT_EQ(Quote(plain), "<" + plain);
+    for (const char special : {'"', ',', '\r', '\n'}) {
+      for (size_t at = 0; at < plain.size(); ++at) {
+        std::string value = plain;
+        value[at] = special;
+        std::string expected = value;
+        if (special == '"') expected.insert(at, 1, '"');
+        EXPECT_EQ(Quote(value), "<\"" + expected + "\"") << size << " " << at;
+      }
     }
   }
 }
