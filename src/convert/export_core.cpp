@@ -3,19 +3,16 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "convert/csv_writer.h"
+#include "convert/ordered_parts.h"
 #include "convert/record_decoder.h"
 #include "convert/typed_writers.h"
 #include "fields/charset.h"
@@ -288,35 +285,25 @@ constexpr uint32_t kRecordsPerThread = 16384;
 
 // The records of one part when the rows are rendered on several threads:
 // about a megabyte of CSV. Parts are handed over as soon as they are done,
-// so the output flows to the disk while it is made, and no thread holds more
-// than two parts' text.
+// so the output flows to the disk while it is made.
 constexpr uint32_t kRecordsPerPart = 4096;
 
 // A part that a helper thread renders: its text and messages, held until
-// the parts before it are handed over. The helper and the handing thread
-// take turns on it through `state`, under the rows' lock.
+// the parts before it are handed over.
 struct RowPart {
-  enum class State { kFree, kReady };
-  State state = State::kFree;
-  uint32_t first = 0;
-  uint32_t end = 0;
   std::string text;
   Console console;  // collecting
   Status status;
-  bool failed = false;  // ran out of memory
 };
 
 // Step 4's rows for CSV and JSON Lines: `makeWriter(text)` makes a writer
 // whose WriteRow(CellRow) appends one row to `text`. With options.threads
 // above 1 and enough records, the records are cut in parts of
-// kRecordsPerPart dealt out in turn to this thread and its helpers; this
-// thread writes its own parts as it renders them and hands over the
-// helpers' parts in record order, with their collected messages, so that
-// the output and the messages are those of one thread. Each helper renders
-// at most two parts ahead of the handing. A part whose helper could not be
-// started or whose text did not fit in memory is made here, the way this
-// thread's own parts are. (EXTRADIAG prints as each record goes, so it
-// keeps one thread.)
+// kRecordsPerPart that helper threads render ahead, each into a text of its
+// own with its messages collected, and this thread hands them over in
+// record order (RunOrderedParts), so that the output and the messages are
+// those of one thread. (EXTRADIAG prints as each record goes, so it keeps
+// one thread.)
 template <class MakeWriter>
 Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
                    const ConversionOptions& options, ChunkedOutput& out, Console& console,
@@ -332,117 +319,42 @@ Status WriteDataRows(const ExportDatabase& database, std::span<const int> slots,
   const auto partFirst = [&](uint32_t part) {
     return first + static_cast<uint32_t>(uint64_t{records} * part / parts);
   };
-  constexpr uint32_t kAhead = 2;  // parts a helper may hold
-
-  auto writer = makeWriter(out.text());
-  // Records [from, to) written as they are rendered, their messages
-  // printed as they come.
-  const auto stream = [&](uint32_t from, uint32_t to) {
-    return ForEachDataRowIn(database, slots, options, console, from, to, [&](CellRow row) {
-      writer.WriteRow(row);
-      out.RowDone();
-    });
-  };
-  if (threads == 1) return stream(first, end);
-
-  // Helper h (1 to threads - 1) renders parts h, h + threads, ..., its k-th
-  // into held[(h - 1) * kAhead + k % kAhead].
-  std::vector<RowPart> held((threads - 1) * kAhead);
-  for (RowPart& part : held) part.console.SetQuiet(console.quiet());
-  const auto heldFor = [&](uint32_t part) -> RowPart& {
-    return held[(part % threads - 1) * kAhead + part / threads % kAhead];
-  };
-  std::mutex lock;
-  std::condition_variable turn;
-  bool stopping = false;  // this thread is leaving by an exception
-  const auto help = [&](uint32_t helper) {
-    for (uint32_t p = helper; p < parts; p += threads) {
-      RowPart& part = heldFor(p);
-      {
-        std::unique_lock<std::mutex> guard(lock);
-        turn.wait(guard, [&] { return stopping || part.state == RowPart::State::kFree; });
-        if (stopping) return;
-      }
-      part.first = partFirst(p);
-      part.end = partFirst(p + 1);
-      part.failed = false;
-      try {
-        // The part's share of the expected text; without that room the
-        // text grows as it must.
-        try {
-          part.text.reserve(out.expected() / records * (part.end - part.first));
-        } catch (const std::bad_alloc&) {
-        }
-        auto partWriter = makeWriter(part.text);
-        part.status = ForEachDataRowIn(database, slots, options, part.console, part.first, part.end,
-                                       [&](CellRow row) { partWriter.WriteRow(row); });
-      } catch (...) {
-        // Only running out of memory gets here; the part is made again
-        // where it is handed over.
-        part.failed = true;
-        part.text = std::string();
-      }
-      const std::lock_guard<std::mutex> guard(lock);
-      part.state = RowPart::State::kReady;
-      turn.notify_all();
-    }
-  };
-  std::vector<std::thread> helpers;
-  // Stops and joins every started helper when this thread leaves, also by
-  // an exception.
-  struct JoinAll {
-    std::vector<std::thread>& helpers;
-    std::mutex& lock;
-    std::condition_variable& turn;
-    bool& stopping;
-    ~JoinAll() {
-      {
-        const std::lock_guard<std::mutex> guard(lock);
-        stopping = true;
-      }
-      turn.notify_all();
-      for (std::thread& helper : helpers) {
-        if (helper.joinable()) helper.join();
-      }
-    }
-  } joinAll{helpers, lock, turn, stopping};
-  helpers.reserve(threads - 1);
-  try {
-    for (uint32_t h = 1; h < threads; ++h) helpers.emplace_back(help, h);
-  } catch (const std::system_error&) {
-    // No more threads to be had: this thread renders the other parts.
-  }
 
   Status status;
   const auto merge = [&status](Status next) {
     if (status) status = std::move(next);
   };
-  for (uint32_t p = 0; p < parts; ++p) {
-    const uint32_t helper = p % threads;
-    if (helper == 0 || helper > helpers.size()) {
-      merge(stream(partFirst(p), partFirst(p + 1)));
-      continue;
+  auto writer = makeWriter(out.text());
+  // A part written as it is rendered, its messages printed as they come.
+  const auto here = [&](uint32_t part) {
+    merge(ForEachDataRowIn(database, slots, options, console, partFirst(part), partFirst(part + 1),
+                           [&](CellRow row) {
+                             writer.WriteRow(row);
+                             out.RowDone();
+                           }));
+  };
+  const auto make = [&](uint32_t part, RowPart& held) {
+    held.text.clear();
+    held.console = Console();
+    held.console.SetQuiet(console.quiet());
+    // The part's share of the expected text; without that room the text
+    // grows as it must.
+    const uint32_t from = partFirst(part);
+    const uint32_t to = partFirst(part + 1);
+    try {
+      held.text.reserve(out.expected() / records * (to - from));
+    } catch (const std::bad_alloc&) {
     }
-    RowPart& part = heldFor(p);
-    {
-      std::unique_lock<std::mutex> guard(lock);
-      turn.wait(guard, [&] { return part.state == RowPart::State::kReady; });
-    }
-    if (part.failed) {
-      merge(stream(part.first, part.end));
-    } else {
-      console.Append(part.console);
-      out.Append(part.text);
-      merge(std::move(part.status));
-    }
-    part.text.clear();
-    part.console = Console();
-    part.console.SetQuiet(console.quiet());
-    part.status = Status();
-    const std::lock_guard<std::mutex> guard(lock);
-    part.state = RowPart::State::kFree;
-    turn.notify_all();
-  }
+    auto partWriter = makeWriter(held.text);
+    held.status = ForEachDataRowIn(database, slots, options, held.console, from, to,
+                                   [&](CellRow row) { partWriter.WriteRow(row); });
+  };
+  const auto hand = [&](uint32_t, RowPart& held) {
+    console.Append(held.console);
+    out.Append(held.text);
+    merge(std::move(held.status));
+  };
+  RunOrderedParts<RowPart>(parts, threads, make, hand, here);
   return status;
 }
 
