@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "convert/export_core.h"
 #include "convert/record_builder.h"
 #include "convert/schema.h"
 #include "convert/inference.h"
+#include "convert/ordered_parts.h"
 #include "csv/byte_scan.h"
 #include "fields/cell_parse.h"
 #include "fields/charset.h"
@@ -226,6 +229,18 @@ class DatabaseStream {
     return buffer_;
   }
 
+  // Appends records made elsewhere: `bytes` holds them one after another,
+  // `sizes` their sizes in order.
+  void AppendRecords(ByteView bytes, std::span<const size_t> sizes) {
+    Flush();
+    size_t at = written_;
+    for (const size_t size : sizes) {
+      starts_.push_back(at);
+      at += size;
+    }
+    Hand(bytes);
+  }
+
   // The header and record list, or the failure when the records cannot be
   // described by them; call after the last record.
   Result<Bytes> Front() const { return DatabaseFront(header_, starts_); }
@@ -239,13 +254,18 @@ class DatabaseStream {
 
  private:
   void Flush() {
+    Hand(buffer_);
+    buffer_.clear();
+  }
+
+  // Writes `bytes`, the records last started, unless a write failed.
+  void Hand(ByteView bytes) {
     // Past a record that starts beyond 32 bits, the import is refused
     // anyway.
     const bool describable =
         starts_.empty() || starts_.back() <= std::numeric_limits<uint32_t>::max();
-    if (failed_.ok() && describable && !buffer_.empty()) failed_ = output_.Write(buffer_);
-    written_ += buffer_.size();
-    buffer_.clear();
+    if (failed_.ok() && describable && !bytes.empty()) failed_ = output_.Write(bytes);
+    written_ += bytes.size();
   }
 
   DatabaseHeader header_;
@@ -256,8 +276,36 @@ class DatabaseStream {
   Status failed_;
 };
 
+// The CSV lines of one part when the records are made on several threads:
+// about a megabyte of records.
+constexpr size_t kLinesPerPart = 4096;
+// The fewest data lines worth a thread of their own.
+constexpr size_t kLinesPerThread = 16384;
+
+// What is to be said of one record made on a helper thread: the cells not
+// stored as written, and its size when the handheld may refuse it.
+struct RecordNote {
+  int lineNumber = 0;
+  size_t size = 0;
+  std::vector<std::string> warnings;
+};
+
+// A part of the records that a helper thread makes, held until the parts
+// before it are handed over: the records one after another, their sizes,
+// and the notes of those with something to say, in order.
+struct RecordPart {
+  Bytes bytes;
+  std::vector<size_t> sizes;
+  std::vector<RecordNote> notes;
+};
+
 // Appends one record per data line, skipping blank lines; returns the
-// number of warnings about cells (and blank lines) that were printed.
+// number of warnings about cells (and blank lines) that were printed. With
+// options.threads above 1 and enough lines, the lines are cut in parts of
+// kLinesPerPart whose records helper threads make ahead, and this thread
+// appends them and prints what they say in line order (RunOrderedParts):
+// the database and the messages are those of one thread. (EXTRADIAG prints
+// as each line goes, so it keeps one thread.)
 size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions& options,
                          const std::array<Bytes, kFieldSlots>& popupLists,
                          DatabaseStream& database, Console& console) {
@@ -273,18 +321,8 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
       console.PrintMessage(Format("WARNING:%s", QuoteWarning(issue).c_str()));
     }
   }
-  std::vector<std::string> warnings;
-  // The lines were read once, up front, and counted from the same table, so
-  // every data line is there.
-  size_t index = prepared.firstDataLine;
-  for (int k = 0; k < prepared.rowCount; ++k, ++index) {
-    while (prepared.lines.fieldCount(index) == 0) ++index;
-    if (options.extraDiag) console.PrintMessage(Format("Reading CSV Line #%d", k));
-    int lineNumber = static_cast<int>(index) + 1;
-    if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", k));
-    warnings.clear();
-    const size_t size = static_cast<size_t>(BuildRecordFromCsv(
-        context, prepared.lines, index, database.StartRecord(), lineNumber, warnings));
+  // What is said of a record once it is in the database.
+  const auto say = [&](int lineNumber, size_t size, const std::vector<std::string>& warnings) {
     for (const std::string& warning : warnings) {
       if (cellWarnings++ < kListedWarnings) PrintCellWarning(warning, prepared.utf8, console);
     }
@@ -294,7 +332,60 @@ size_t AppendDataRecords(const PreparedImport& prepared, const ConversionOptions
           "longer than %zu bytes.",
           lineNumber, size, kLargestHandheldRecord));
     }
-  }
+  };
+
+  // The lines were read once, up front, and counted from the same table:
+  // every line from the first data line on that has a field is a record.
+  const CsvTable& lines = prepared.lines;
+  const size_t first = std::min(prepared.firstDataLine, lines.lineCount());
+  const size_t count = lines.lineCount() - first;
+  const uint32_t threads =
+      options.extraDiag ? 1
+                        : static_cast<uint32_t>(std::clamp<size_t>(
+                              count / kLinesPerThread, 1, std::max(options.threads, 1u)));
+  const auto parts =
+      static_cast<uint32_t>(threads == 1 ? 1 : (count + kLinesPerPart - 1) / kLinesPerPart);
+  const auto partFirst = [&](uint32_t part) { return first + count * part / parts; };
+
+  std::vector<std::string> warnings;
+  int row = 0;  // for EXTRADIAG, which keeps one thread
+  const auto here = [&](uint32_t part) {
+    for (size_t index = partFirst(part); index < partFirst(part + 1); ++index) {
+      if (lines.fieldCount(index) == 0) continue;
+      if (options.extraDiag) console.PrintMessage(Format("Reading CSV Line #%d", row));
+      int lineNumber = static_cast<int>(index) + 1;
+      if (options.extraDiag) console.PrintMessage(Format("Writing PDB Record #%d", row));
+      ++row;
+      warnings.clear();
+      const auto size = static_cast<size_t>(BuildRecordFromCsv(
+          context, lines, index, database.StartRecord(), lineNumber, warnings));
+      say(lineNumber, size, warnings);
+    }
+  };
+  const auto make = [&](uint32_t part, RecordPart& held) {
+    held.bytes.clear();
+    held.sizes.clear();
+    held.notes.clear();
+    std::vector<std::string> partWarnings;
+    for (size_t index = partFirst(part); index < partFirst(part + 1); ++index) {
+      if (lines.fieldCount(index) == 0) continue;
+      int lineNumber = static_cast<int>(index) + 1;
+      partWarnings.clear();
+      const auto size = static_cast<size_t>(
+          BuildRecordFromCsv(context, lines, index, held.bytes, lineNumber, partWarnings));
+      held.sizes.push_back(size);
+      if (!partWarnings.empty() || size > kLargestHandheldRecord) {
+        held.notes.push_back({lineNumber, size, std::move(partWarnings)});
+        partWarnings = {};
+      }
+    }
+  };
+  const auto hand = [&](uint32_t, RecordPart& held) {
+    database.AppendRecords(held.bytes, held.sizes);
+    for (const RecordNote& note : held.notes) say(note.lineNumber, note.size, note.warnings);
+  };
+  RunOrderedParts<RecordPart>(parts, threads, make, hand, here);
+
   if (cellWarnings > kListedWarnings) {
     console.PrintMessage(Format("WARNING:%zu more cells were not stored as written.",
                                 cellWarnings - kListedWarnings));

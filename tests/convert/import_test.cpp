@@ -248,6 +248,39 @@ TestDatabase ExistingDatabase() {
   return db;
 }
 
+// Records made on several threads: the same database and the same
+// messages in the same order as on one, with blank lines, cells not stored
+// as written (more than are listed) and an oversized record spread over the
+// parts.
+TEST(ImportExisting, RecordsOnSeveralThreadsGiveTheDatabaseAndMessagesOfOne) {
+  const Bytes existing = ExistingDatabase().Build();
+  std::string csv;
+  for (int n = 0; n < 3 * 16384 + 5; ++n) {
+    if (n % 1000 == 999) csv += "\n";
+    const bool odd = n % 1500 == 1499;
+    csv += (n % 2 ? "Red," : "Green,") + std::string("name ") + std::to_string(n) + "," +
+           (odd ? "x" + std::to_string(n) : std::to_string(n)) + "," + (odd ? "maybe" : "1") +
+           "\n";
+    if (n == 30000) csv += "Red," + std::string(70000, 'h') + ",1,0\n";
+  }
+  ConversionOptions options = Options();
+  options.threads = 1;
+  Console one;
+  const std::optional<Bytes> expected = Import(csv, options, one, existing);
+  ASSERT_TRUE(expected.has_value()) << one.text();
+  EXPECT_NE(one.text().find("more cells were not stored as written"), std::string::npos)
+      << one.text();
+  EXPECT_NE(one.text().find("WARNING:The record of CSV line 30"), std::string::npos);
+  for (const unsigned threads : {2u, 3u, 8u}) {
+    options.threads = threads;
+    Console several;
+    const std::optional<Bytes> db = Import(csv, options, several, existing);
+    ASSERT_TRUE(db.has_value()) << threads;
+    EXPECT_TRUE(*db == *expected) << threads;
+    EXPECT_EQ(several.text(), one.text()) << threads;
+  }
+}
+
 TEST(ImportExisting, TakesHeaderDefinitionsAndListsAndMergesPopupValues) {
   Bytes old = ExistingDatabase().Build();
   std::string csv =
