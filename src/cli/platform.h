@@ -301,9 +301,9 @@ class PendingFile {
   // Commit's work, for each system; on failure Commit discards the file.
   bool Place(const std::string& target, bool replace, SystemError& error);
   void Discard();
-  // Ends the early flushing before the last flush; false with `error` set
-  // when an early flush failed.
-  bool StopWriteBehind(SystemError& error);
+  // The last flush, then the end of the early flushing; false with `error`
+  // set when the last flush or an early one failed.
+  bool FlushAll(SystemError& error);
 
   // How often the written bytes are flushed early: every kWriteBehind.
   static constexpr uint64_t kWriteBehind = uint64_t{1} << 20;

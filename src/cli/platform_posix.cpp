@@ -599,8 +599,7 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   const int fd = static_cast<int>(file_.handle_);
-  if (!StopWriteBehind(error)) return false;
-  if (!file_.Sync(error)) return false;
+  if (!FlushAll(error)) return false;
   if (!SetPermissions(fd, target)) {
     error = errno;
     return false;

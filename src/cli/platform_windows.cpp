@@ -736,8 +736,7 @@ bool PendingFile::Create(const std::string& folder, SystemError& error) {
 bool PendingFile::Place(const std::string& target, bool replace, SystemError& error) {
   // A file is moved closed. The new file has the permissions its folder
   // gives new files.
-  if (!StopWriteBehind(error)) return false;
-  if (!file_.Sync(error) || !file_.Close(error)) return false;
+  if (!FlushAll(error) || !file_.Close(error)) return false;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   const std::wstring from = Widen(name_);
   const std::wstring to = Widen(target);

@@ -76,11 +76,16 @@ bool PendingFile::Write(const char* data, size_t size, SystemError& error) {
   return true;
 }
 
-bool PendingFile::StopWriteBehind(SystemError& error) {
-  if (!behind_) return true;
-  error = behind_->Stop();
+bool PendingFile::FlushAll(SystemError& error) {
+  // Not after the early flush under way but beside it: both wait on the
+  // same disk, and this one takes everything written.
+  const bool flushed = file_.Sync(error);
+  if (!behind_) return flushed;
+  const SystemError early = behind_->Stop();
   behind_.reset();
-  return error == 0;
+  if (!flushed) return false;
+  error = early;
+  return early == 0;
 }
 
 }  // namespace qv
