@@ -24,22 +24,23 @@ void CsvQuoter::Append(std::string_view value, std::string& out) const {
 char* CsvQuoter::Write(std::string_view value, char* out) const {
   const size_t size = value.size();
   const char* const text = value.data();
-  size_t first = size;  // where the first special byte is, or size
-  if (size <= kShortValue) {
-    // Copied as checked: most values are short and need no quotes.
-    bool any = false;
-    for (size_t i = 0; i < size; ++i) {
-      out[i] = text[i];
-      any |= special_[static_cast<unsigned char>(text[i])];
-    }
-    if (!any && !placeQuotes_) return out + size;
-    if (any) first = specials_.Find(text, 0, size);
-  } else {
-    first = specials_.Find(text, 0, size);
-    if (first == size && !placeQuotes_) {
-      std::memcpy(out, text, size);
+  if (!placeQuotes_) {
+    // Most values are short and need no quotes: copied as they are checked.
+    if (size < 8) {
+      bool any = false;
+      for (size_t i = 0; i < size; ++i) {
+        out[i] = text[i];
+        any |= special_[static_cast<unsigned char>(text[i])];
+      }
+      if (!any) return out + size;
+    } else if (size <= kShortValue && specials_.CopyIfNone(text, size, out)) {
       return out + size;
     }
+  }
+  const size_t first = specials_.Find(text, 0, size);
+  if (first == size && !placeQuotes_) {
+    std::memcpy(out, text, size);
+    return out + size;
   }
   *out++ = '"';
   // No quote stands before the first special byte.

@@ -34,9 +34,10 @@ class CsvQuoter {
   char* Write(std::string_view value, char* out) const;
 
  private:
-  // Values up to this long are copied and checked in one pass, byte by
-  // byte; longer ones are scanned sixteen bytes at a time first.
-  static constexpr size_t kShortValue = 24;
+  // Values up to this long are checked and copied in one pass (bytes one
+  // by one below 8, then two overlapping blocks); longer ones are scanned
+  // sixteen bytes at a time first.
+  static constexpr size_t kShortValue = 32;
 
   bool placeQuotes_;
   ByteFinder<4> specials_;

@@ -36,6 +36,22 @@ TEST(FindAnyByte, AgreesWithAByteByByteSearch) {
             ASSERT_EQ(finder.Find(text.data(), from, text.size()), NaiveFind(text, from, targets))
                 << "filler " << int(filler) << " length " << length << " match " << match
                 << " from " << from;
+            const size_t single = text.find(target, from);
+            ASSERT_EQ(FindByte(text.data(), from, text.size(), target),
+                      single == std::string::npos ? text.size() : single)
+                << "filler " << int(filler) << " length " << length << " match " << match
+                << " from " << from;
+          }
+          // Short values are copied only when they hold no target.
+          if (length >= 8 && length <= 32) {
+            std::string copy(length, '?');
+            const bool none = finder.CopyIfNone(text.data(), length, copy.data());
+#ifdef __SSE2__
+            EXPECT_EQ(none, match == length) << length << " " << match;
+#endif
+            if (none) {
+              EXPECT_EQ(copy, text);
+            }
           }
         }
       }
