@@ -8,9 +8,9 @@ namespace qv {
 RecordFields SplitRecordFields(ByteView record) {
   RecordFields fields;
   const size_t size = record.size();
-  if (size == 0) return fields;
   const uint8_t* const bytes = record.data();
-  size_t at = bytes[0] != 0 ? 1 + kRecordPrefixSize : 1;
+  // An empty record has no flag byte, and no entry either.
+  size_t at = size == 0 ? 0 : bytes[0] != 0 ? 1 + kRecordPrefixSize : 1;
   for (size_t slot = 0; slot < kFieldSlots; ++slot) {
     if (at > size || size - at < 2) break;
     const size_t length = static_cast<size_t>(bytes[at]) | static_cast<size_t>(bytes[at + 1]) << 8;
@@ -22,6 +22,8 @@ RecordFields SplitRecordFields(ByteView record) {
     fields.count_ = slot + 1;
     at += length;
   }
+  // Its views past count_ are left unset on purpose (see RecordFields).
+  // cppcheck-suppress uninitvar
   return fields;
 }
 

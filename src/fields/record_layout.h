@@ -29,8 +29,11 @@ class RecordFields {
  private:
   friend RecordFields SplitRecordFields(ByteView record);
   size_t count_ = 0;
-  const uint8_t* start_[kFieldSlots];  // set below count_ only
-  uint16_t size_[kFieldSlots];         // set below count_ only
+  // Left unset on purpose past count_, where nothing reads them.
+  // cppcheck-suppress uninitMemberVarPrivate
+  const uint8_t* start_[kFieldSlots];
+  // cppcheck-suppress uninitMemberVarPrivate
+  uint16_t size_[kFieldSlots];
 };
 
 // The data of every slot of `record`, found in one walk of its entries. A
