@@ -19,24 +19,37 @@ void CsvQuoter::Append(std::string_view value, std::string& out) const {
   out.resize(static_cast<size_t>(end - out.data()));
 }
 
+bool CsvQuoter::CopyIfPlain(const char* text, size_t size, char* out) const {
+  if (size >= 8) return specials_.CopyIfNone(text, size, out);
+  if (size >= 4) {
+    // Two overlapping four-byte loads hold every byte; each byte is then
+    // looked up once.
+    uint32_t low;
+    uint32_t high;
+    std::memcpy(&low, text, 4);
+    std::memcpy(&high, text + size - 4, 4);
+    bool any = false;
+    for (int shift = 0; shift < 32; shift += 8) {
+      any |= special_[(low >> shift) & 0xFF] || special_[(high >> shift) & 0xFF];
+    }
+    if (any) return false;
+    std::memcpy(out, &low, 4);
+    std::memcpy(out + size - 4, &high, 4);
+    return true;
+  }
+  bool any = false;
+  for (size_t i = 0; i < size; ++i) {
+    out[i] = text[i];
+    any |= special_[static_cast<unsigned char>(text[i])];
+  }
+  return !any;
+}
+
 // A CR or LF forces quotes too, so that a value with a line break comes back
 // from the reader as one field instead of ending the CSV line.
-char* CsvQuoter::Write(std::string_view value, char* out) const {
+char* CsvQuoter::WriteQuoted(std::string_view value, char* out) const {
   const size_t size = value.size();
   const char* const text = value.data();
-  if (!placeQuotes_) {
-    // Most values are short and need no quotes: copied as they are checked.
-    if (size < 8) {
-      bool any = false;
-      for (size_t i = 0; i < size; ++i) {
-        out[i] = text[i];
-        any |= special_[static_cast<unsigned char>(text[i])];
-      }
-      if (!any) return out + size;
-    } else if (size <= kShortValue && specials_.CopyIfNone(text, size, out)) {
-      return out + size;
-    }
-  }
   const size_t first = specials_.Find(text, 0, size);
   if (first == size && !placeQuotes_) {
     std::memcpy(out, text, size);

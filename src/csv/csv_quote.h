@@ -31,12 +31,25 @@ class CsvQuoter {
 
   // Writes what Append would append at `out`, which has room for
   // MostBytes(value.size()) bytes, and returns the end of what it wrote.
-  char* Write(std::string_view value, char* out) const;
+  // The common case, a short value that needs no quotes, is inline.
+  char* Write(std::string_view value, char* out) const {
+    const size_t size = value.size();
+    if (!placeQuotes_ && size <= kShortValue && CopyIfPlain(value.data(), size, out)) {
+      return out + size;
+    }
+    return WriteQuoted(value, out);
+  }
 
  private:
-  // Values up to this long are checked and copied in one pass (bytes one
-  // by one below 8, then two overlapping blocks); longer ones are scanned
-  // sixteen bytes at a time first.
+  // Whether the `size` bytes (at most kShortValue) at `text` need no quotes;
+  // if so, copies them to `out`.
+  bool CopyIfPlain(const char* text, size_t size, char* out) const;
+  // Write for the rest: long values and values that may need quotes.
+  char* WriteQuoted(std::string_view value, char* out) const;
+
+  // Values up to this long are checked and copied in one pass (byte by
+  // byte below 4, in two overlapping loads up to 32); longer ones are
+  // scanned sixteen bytes at a time first.
   static constexpr size_t kShortValue = 32;
 
   bool placeQuotes_;

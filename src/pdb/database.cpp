@@ -73,13 +73,19 @@ RecordEntry ReadRecordEntry(ByteReader& in) {
 
 Result<ByteView> ReadRecord(ByteView file, uint32_t index, uint32_t recordCount) {
   if (index >= recordCount) return Failure{Format("there is no record %u", index)};
+  // Only the data offsets of the entry and the next one are needed (called
+  // for every record of an export, so the rest is skipped, not read).
   ByteReader in(file);
   if (!in.Seek(EntryOffset(index))) return Failure{"the record list is cut short"};
-  const uint64_t start = ReadRecordEntry(in).dataOffset;
+  const uint64_t start = in.ReadU32BE();
+  in.Skip(kRecordEntrySize - 4);
   // The extent ends where the next record begins; the last record runs to the
   // end of the file.
   uint64_t end = file.size();
-  if (index + 1 < recordCount) end = ReadRecordEntry(in).dataOffset;
+  if (index + 1 < recordCount) {
+    end = in.ReadU32BE();
+    in.Skip(kRecordEntrySize - 4);
+  }
   if (!in.ok()) return Failure{"the record list is cut short"};
   if (end < start || end > file.size()) {
     return Failure{Format("record %u lies outside the file", index)};

@@ -30,7 +30,7 @@ TEST(QuoteCsvValue, QuotesOnlyWhenNeeded) {
 // wherever it stands, and a value without one copied as it is.
 TEST(QuoteCsvValue, FindsSpecialBytesAnywhereInLongValues) {
   // Short values are checked as they are copied, longer ones scanned first.
-  for (const size_t size : {1, 7, 8, 9, 16, 17, 31, 32, 33, 40}) {
+  for (const size_t size : {1, 3, 4, 5, 7, 8, 9, 16, 17, 31, 32, 33, 40}) {
     const std::string plain(size, 'x');
     EXPECT_EQ(Quote(plain), "<" + plain);
     for (const char special : {'"', ',', '\r', '\n'}) {
