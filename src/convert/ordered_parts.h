@@ -14,18 +14,16 @@
 namespace qv {
 
 // Goes through parts 0 to parts - 1 on `threads` threads: this one and
-// threads - 1 helpers. Each helper takes the next part nobody has taken and
-// makes it into a Held with make(p, held); this thread hands the parts over
-// in order with hand(p, held), and when the next part to hand over is one
-// nobody has taken yet, it takes it and does it itself with here(p), so
-// that it renders only what it would otherwise wait for. At most two parts
-// a helper are held at a time. The Held of a handed part is made again for
-// a later one, so make must start from what an earlier part left (clearing
-// its text, say). A part whose make ran out of memory (std::bad_alloc, the
-// only exception make may throw) is done with here(p) instead; without
-// helpers (none could be started) this thread does every part. An
-// exception from here or hand stops the helpers and leaves after they
-// have ended.
+// threads - 1 helpers, part p being thread p % threads's. This thread does
+// its own parts with here(p), in order. A helper makes each of its parts
+// into a Held with make(p, held), at most two parts ahead of the handing,
+// and this thread hands each over with hand(p, held) when its turn comes;
+// the Held is then made again for the helper's next part, so make must
+// start from what an earlier part left (clearing its text, say). A part
+// whose helper could not be started, or whose make ran out of memory
+// (std::bad_alloc, the only exception make may throw), is done with
+// here(p) instead. An exception from here or hand stops the helpers and
+// leaves after they have ended.
 template <class Held, class Make, class Hand, class Here>
 void RunOrderedParts(uint32_t parts, uint32_t threads, const Make& make, const Hand& hand,
                      const Here& here) {
@@ -33,30 +31,29 @@ void RunOrderedParts(uint32_t parts, uint32_t threads, const Make& make, const H
     for (uint32_t p = 0; p < parts; ++p) here(p);
     return;
   }
+  constexpr uint32_t kAhead = 2;  // parts a helper may hold
   struct Slot {
     Held held;
     bool ready = false;   // made, not yet handed over
     bool failed = false;  // ran out of memory
   };
-  // Part p, taken by a helper, is made in slots[p % window]; the parts in
-  // the making or held all lie in [handed, handed + window).
-  const uint32_t window = 2 * (threads - 1);
-  std::vector<Slot> slots(window);
+  // Helper h (1 to threads - 1) makes its k-th part into
+  // slots[(h - 1) * kAhead + k % kAhead].
+  std::vector<Slot> slots((threads - 1) * kAhead);
+  const auto slotOf = [&](uint32_t part) -> Slot& {
+    return slots[(part % threads - 1) * kAhead + part / threads % kAhead];
+  };
   std::mutex lock;
   std::condition_variable turn;
-  uint32_t taken = 0;      // the parts before this one have been taken
-  uint32_t handed = 0;     // the parts before this one have been handed over
-  bool stopping = false;   // this thread is leaving by an exception
-  const auto help = [&] {
-    for (;;) {
-      uint32_t p = 0;
+  bool stopping = false;  // this thread is leaving by an exception
+  const auto help = [&](uint32_t helper) {
+    for (uint32_t p = helper; p < parts; p += threads) {
+      Slot& slot = slotOf(p);
       {
         std::unique_lock<std::mutex> guard(lock);
-        turn.wait(guard, [&] { return stopping || taken >= parts || taken < handed + window; });
-        if (stopping || taken >= parts) return;
-        p = taken++;
+        turn.wait(guard, [&] { return stopping || !slot.ready; });
+        if (stopping) return;
       }
-      Slot& slot = slots[p % window];
       try {
         make(p, slot.held);
         slot.failed = false;
@@ -89,32 +86,29 @@ void RunOrderedParts(uint32_t parts, uint32_t threads, const Make& make, const H
   } joinAll{helpers, lock, turn, stopping};
   helpers.reserve(threads - 1);
   try {
-    for (uint32_t h = 1; h < threads; ++h) helpers.emplace_back(help);
+    for (uint32_t h = 1; h < threads; ++h) helpers.emplace_back(help, h);
   } catch (const std::system_error&) {
-    // No more threads to be had: those started share the parts with this
-    // one, or this one does them all.
+    // No more threads to be had: this thread does the other parts.
   }
 
   for (uint32_t p = 0; p < parts; ++p) {
-    bool mine = false;
+    const uint32_t helper = p % threads;
+    if (helper == 0 || helper > helpers.size()) {
+      here(p);
+      continue;
+    }
+    Slot& slot = slotOf(p);
     {
       std::unique_lock<std::mutex> guard(lock);
-      if (taken == p) {
-        mine = true;
-        ++taken;
-      } else {
-        turn.wait(guard, [&] { return slots[p % window].ready; });
-      }
+      turn.wait(guard, [&] { return slot.ready; });
     }
-    Slot& slot = slots[p % window];
-    if (mine || slot.failed) {
+    if (slot.failed) {
       here(p);
     } else {
       hand(p, slot.held);
     }
     const std::lock_guard<std::mutex> guard(lock);
-    if (!mine) slot.ready = false;
-    handed = p + 1;
+    slot.ready = false;
     turn.notify_all();
   }
 }
