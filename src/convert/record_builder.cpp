@@ -1,6 +1,7 @@
 #include "convert/record_builder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <string_view>
@@ -145,12 +146,28 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
   return {};
 }
 
+// The longest stored text (with its NUL) that WriteStoredText makes on the
+// stack before appending.
+constexpr size_t kShortEntryText = 62;
+
 void WriteStoredText(ByteWriter& writer, std::string_view text) {
   if (text.empty()) {
     writer.WriteU16LE(0);
     return;
   }
-  writer.WriteU16LE(static_cast<uint32_t>(text.size() + 1));
+  const size_t length = text.size() + 1;
+  if (length <= kShortEntryText) {
+    // Most texts are short: the length, the text and its NUL are made here
+    // and appended in one step.
+    uint8_t entry[2 + kShortEntryText];
+    entry[0] = static_cast<uint8_t>(length);
+    entry[1] = static_cast<uint8_t>(length >> 8);
+    std::memcpy(entry + 2, text.data(), text.size());
+    entry[1 + length] = 0;
+    writer.WriteBytes(ByteView(entry, 2 + length));
+    return;
+  }
+  writer.WriteU16LE(static_cast<uint32_t>(length));
   writer.WriteBytes(AsBytes(text));
   writer.WriteU8(0);
 }
