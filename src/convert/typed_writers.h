@@ -41,8 +41,17 @@ class JsonLinesWriter {
   void WriteRow(CellRow row);
 
  private:
+  // Writes member k (with the comma before it) for `cell` at `at`, which
+  // has room for it; returns the end.
+  char* WriteMember(size_t k, const Cell& cell, char* at) const;
+
+  // A row is made in row_ and appended to out_ whole; a member longer
+  // than that is made on its own.
+  static constexpr size_t kRowBytes = size_t{64} << 10;
+
   std::vector<std::string> keys_;  // `"name":`, escaped, for each column
   std::string& out_;
+  std::vector<char> row_;
 };
 
 // Appends `utf8` to `out` as a JSON string, quotes included.

@@ -195,17 +195,23 @@ TEST(TypedOutputs, TextsKeepEveryByte) {
   db.AddRow(RowBuilder().Text("say \"hi\"\\\r\n\ttab\x01\x1F\x7F").EndMark().Build());
   db.AddRow(RowBuilder().Raw(Bytes{'e', 'n', 'd', 0, 0, 0}).EndMark().Build());
   db.AddRow(RowBuilder().Text(high).EndMark().Build());
+  // Escaped, longer than the JSON writer's row buffer.
+  db.AddRow(RowBuilder().Text(std::string(12000, '\x01')).EndMark().Build());
   const Outputs out = Convert(db);
   std::string jsonHigh;
   AppendJsonString(HandheldToUtf8(high), jsonHigh);
+  std::string escapedLong;
+  for (int i = 0; i < 12000; ++i) escapedLong += "\\u0001";
   EXPECT_EQ(out.json,
             "{\"T\":\"say \\\"hi\\\"\\\\\\u000d\\u000a\\u0009tab\\u0001\\u001f\x7F\"}\n"
             "{\"T\":\"end\"}\n"
-            "{\"T\":" + jsonHigh + "}\n");
+            "{\"T\":" + jsonHigh + "}\n"
+            "{\"T\":\"" + escapedLong + "\"}\n");
   SqliteFile file(out.sqlite);
   EXPECT_EQ(file.Query("SELECT T FROM _sqlite_master"),
             (std::vector<std::string>{"text:say \"hi\"\\\r\n\ttab\x01\x1F\x7F", "text:end",
-                                      "text:" + HandheldToUtf8(high)}));
+                                      "text:" + HandheldToUtf8(high),
+                                      "text:" + std::string(12000, '\x01')}));
 }
 
 TEST(TypedOutputs, EmptyDatabaseGivesTablesWithoutRows) {
