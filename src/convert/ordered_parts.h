@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -20,10 +19,10 @@ namespace qv {
 // and this thread hands each over with hand(p, held) when its turn comes;
 // the Held is then made again for the helper's next part, so make must
 // start from what an earlier part left (clearing its text, say). A part
-// whose helper could not be started, or whose make ran out of memory
-// (std::bad_alloc, the only exception make may throw), is done with
-// here(p) instead. An exception from here or hand stops the helpers and
-// leaves after they have ended.
+// whose helper could not be started, or whose make threw (ran out of
+// memory, say), is done with here(p) instead, where a failure is what it
+// would be on one thread. An exception from here or hand stops the helpers
+// and leaves after they have ended.
 template <class Held, class Make, class Hand, class Here>
 void RunOrderedParts(uint32_t parts, uint32_t threads, const Make& make, const Hand& hand,
                      const Here& here) {
@@ -57,7 +56,8 @@ void RunOrderedParts(uint32_t parts, uint32_t threads, const Make& make, const H
       try {
         make(p, slot.held);
         slot.failed = false;
-      } catch (const std::bad_alloc&) {
+      } catch (...) {
+        // Made again by here(p), on the thread that can report it.
         slot.failed = true;
       }
       const std::lock_guard<std::mutex> guard(lock);

@@ -196,8 +196,9 @@ inline bool IsAscii(std::string_view text) {
 }
 
 // Position of the first `byte` in text[at, end), or `end` when there is
-// none. The C library's memchr where it is vectorised; the browser build's
-// goes byte by byte, so there the 16-byte scan above serves instead.
+// none. A run of 8 to 32 bytes is searched here a word at a time; a longer
+// one by the C library's memchr where it is vectorised (the browser build's
+// goes byte by byte, so there the 16-byte scan above serves instead).
 inline size_t FindByte(const char* text, size_t at, size_t end, char byte) {
   if constexpr (std::endian::native == std::endian::little) {
     // A short run (most texts of a record) costs less than the call: words

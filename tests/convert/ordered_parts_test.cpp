@@ -19,6 +19,7 @@ TEST(RunOrderedParts, HandsEveryPartOnceInOrder) {
       std::vector<uint32_t> order;
       const auto make = [](uint32_t part, uint32_t& held) {
         if (part % 5 == 3) throw std::bad_alloc();  // done by `here` instead
+        if (part % 7 == 5) throw std::runtime_error("any failure");
         held = part * 10;
       };
       const auto hand = [&](uint32_t part, const uint32_t& held) {
