@@ -30,7 +30,10 @@ char* WriteJsonByte(char c, char* out) {
   static constexpr char kHex[] = "0123456789abcdef";
   const auto byte = static_cast<uint8_t>(c);
   if (byte < 0x20) {
-    std::memcpy(out, "\\u00", 4);
+    out[0] = '\\';
+    out[1] = 'u';
+    out[2] = '0';
+    out[3] = '0';
     out[4] = kHex[byte >> 4];
     out[5] = kHex[byte & 0xF];
     return out + 6;
