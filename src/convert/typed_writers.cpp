@@ -6,6 +6,7 @@
 
 #include "csv/byte_scan.h"
 #include "fields/charset.h"
+#include "fields/date_time.h"
 #include "fields/text_utils.h"
 
 namespace qv {
@@ -67,29 +68,19 @@ char* WriteJsonHandheld(std::string_view bytes, char* out) {
   }
 }
 
-// `value` (not negative) in decimal at `out`, with leading zeros up to
-// `width` digits.
-char* WritePadded(int value, int width, char* out) {
-  char digits[16];
-  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  for (auto length = end - digits; length < width; ++length) *out++ = '0';
-  std::memcpy(out, digits, static_cast<size_t>(end - digits));
-  return out + (end - digits);
-}
-
 // AppendIsoDateOrTime's text at `out` (room for kIsoMost bytes).
 char* WriteIsoDateOrTime(const Cell& cell, char* out) {
   if (cell.kind == CellKind::kDate) {
-    out = WritePadded(cell.date.year, 4, out);
+    out = WritePadded(out, cell.date.year, 4);
     *out++ = '-';
-    out = WritePadded(cell.date.month, 2, out);
+    out = WritePadded(out, cell.date.month, 2);
     *out++ = '-';
-    return WritePadded(cell.date.day, 2, out);
+    return WritePadded(out, cell.date.day, 2);
   }
   if (cell.kind == CellKind::kTime) {
-    out = WritePadded(cell.time.hours, 2, out);
+    out = WritePadded(out, cell.time.hours, 2);
     *out++ = ':';
-    return WritePadded(cell.time.minutes, 2, out);
+    return WritePadded(out, cell.time.minutes, 2);
   }
   return out;
 }

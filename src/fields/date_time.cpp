@@ -42,9 +42,10 @@ constexpr std::array<char, 200> kDigitPairs = [] {
   return pairs;
 }();
 
-// Writes `value` as "%0*d" with `width` does, returning the end: the export
-// writes a date or a time for most rows, and snprintf would dominate its
-// time. At most 11 bytes, or `width` when that is more.
+}  // namespace
+
+// The export writes a date or a time for most rows, and snprintf would
+// dominate its time.
 char* WritePadded(char* out, int value, int width) {
   if (value >= 0 && value < 100 && width == 2) {
     std::memcpy(out, &kDigitPairs[2 * static_cast<size_t>(value)], 2);
@@ -63,6 +64,8 @@ char* WritePadded(char* out, int value, int width) {
   std::memcpy(out, digits, static_cast<size_t>(length));
   return out + length;
 }
+
+namespace {
 
 // The month (1-12) of each day of a year, from its day 0, for common and
 // leap years.

@@ -74,6 +74,9 @@ std::string FormatDate(int month, int day, int year, int dateFormat);
 // FormatDate and FormatClockTime into a buffer of kRenderedTextMax bytes, for
 // the export's inner loop: the length of the text written to `out`.
 inline constexpr size_t kRenderedTextMax = 40;
+// Writes `value` as "%0*d" with `width` does at `out` and returns the end:
+// at most 11 bytes, or `width` when that is more.
+char* WritePadded(char* out, int value, int width);
 size_t RenderDate(int month, int day, int year, int dateFormat, char* out);
 size_t RenderClockTime(int hours, int minutes, int timeFormat, char* out);
 std::string FormatStoredDate(const StoredValue& stored, int dateFormat);
