@@ -22,6 +22,10 @@ constexpr std::string_view kRecordPrefixText = "FromCSV";
 // The longest text one entry holds: its 16-bit length counts the NUL, and
 // 65535 is the end mark.
 constexpr size_t kLongestEntryText = 65533;
+// The longest entry that does not hold a cell's text, without its length:
+// a unique number with its extension.
+constexpr size_t kLongestFixedEntry = 4 + kUniqueExtensionSize;
+static_assert(kLongestFixedEntry >= kShortTextMax + 1);
 
 bool IsValidSlot(int slot) { return slot >= 0 && slot < kFieldSlots; }
 
@@ -146,33 +150,23 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
   return {};
 }
 
-// The longest stored text (with its NUL) that WriteStoredText makes on the
-// stack before appending.
-constexpr size_t kShortEntryText = 62;
-
-void WriteStoredText(ByteWriter& writer, std::string_view text) {
+// A stored text: its length with the NUL, the text, the NUL; an empty text
+// is a zero length alone.
+// Inline: most fields of most records take this path.
+[[gnu::always_inline]] inline void WriteStoredText(CursorWriter& writer, std::string_view text) {
   if (text.empty()) {
     writer.WriteU16LE(0);
     return;
   }
   const size_t length = text.size() + 1;
-  if (length <= kShortEntryText) {
-    // Most texts are short: the length, the text and its NUL are made here
-    // and appended in one step.
-    uint8_t entry[2 + kShortEntryText];
-    entry[0] = static_cast<uint8_t>(length);
-    entry[1] = static_cast<uint8_t>(length >> 8);
-    std::memcpy(entry + 2, text.data(), text.size());
-    entry[1 + length] = 0;
-    writer.WriteBytes(ByteView(entry, 2 + length));
-    return;
-  }
-  writer.WriteU16LE(static_cast<uint32_t>(length));
-  writer.WriteBytes(AsBytes(text));
-  writer.WriteU8(0);
+  uint8_t* const entry = writer.Take(2 + length);
+  entry[0] = static_cast<uint8_t>(length);
+  entry[1] = static_cast<uint8_t>(length >> 8);
+  CopyBytes(entry + 2, text.data(), text.size());
+  entry[1 + length] = 0;
 }
 
-void WriteOneByte(ByteWriter& writer, uint8_t value) {
+void WriteOneByte(CursorWriter& writer, uint8_t value) {
   writer.WriteU16LE(1);
   writer.WriteU8(value);
 }
@@ -190,7 +184,7 @@ std::string CellPlace(const RecordBuildContext& context, size_t slot, int lineNu
 
 // Lays `cell` out as the entry of a field with `layout`. A text longer than
 // one entry holds is cut to fit; returns false when so.
-bool EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell) {
+bool EncodeCell(CursorWriter& writer, EntryLayout layout, const Cell& cell) {
   bool whole = true;
   switch (layout) {
     case EntryLayout::kText: {
@@ -246,24 +240,23 @@ bool EncodeCell(ByteWriter& writer, EntryLayout layout, const Cell& cell) {
   return whole;
 }
 
-void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines, size_t line,
-                int lineNumber, ByteWriter& writer, std::string& scratch,
+// Writes the entry of `slot` for the CSV field `field` of line `line` (the
+// empty field when the line has no such column).
+void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines,
+                CsvTable::Span field, int lineNumber, CursorWriter& writer, std::string& scratch,
                 std::vector<std::string>& warnings) {
   const size_t index = static_cast<size_t>(slot);
   const int column = context.columns[index];
   const EntryLayout layout = context.layouts[index];
-  const bool mayHoldCr = column >= 0 && lines.MayHoldCr(line, static_cast<size_t>(column));
-  if (layout == EntryLayout::kText && !mayHoldCr) {
+  const std::string_view text = lines.View(field);
+  const bool mayHoldCr = lines.MayHoldCr(field);
+  if (layout == EntryLayout::kText && !mayHoldCr && text.size() <= kLongestEntryText) {
     // Most cells: a text stored as it stands, which needs no parsing.
-    const std::string_view text = CellOf(lines, line, column);
-    if (text.size() <= kLongestEntryText) {
-      WriteStoredText(writer, text);
-      return;
-    }
+    WriteStoredText(writer, text);
+    return;
   }
   std::optional<std::string> reason;
-  const Cell cell = ParseCsvCell(context, index, layout, CellOf(lines, line, column), mayHoldCr,
-                                 scratch, reason);
+  const Cell cell = ParseCsvCell(context, index, layout, text, mayHoldCr, scratch, reason);
   if (reason) {
     warnings.push_back(Format("%s: %s", CellPlace(context, index, lineNumber, column).c_str(),
                               reason->c_str()));
@@ -305,13 +298,19 @@ int GetCsvColumn(int slot, const MasterRecord& master) {
 
 int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& lines, size_t line,
                            Bytes& out, int lineNumber, std::vector<std::string>& warnings) {
-  const size_t start = out.size();
-  ByteWriter writer(out);
+  const std::span<const CsvTable::Span> fields = lines.LineFields(line);
+  // Room for the record as its cells nearly always are: no entry is longer
+  // than its text with the length and NUL around it, or than the longest
+  // fixed entry. (Room is only a guess: the writer grows past it.)
+  size_t room = 1 + kRecordPrefixSize + 2;
+  for (const CsvTable::Span field : fields) room += field.length;
+  room += static_cast<size_t>(context.usedSlots) * (3 + kLongestFixedEntry);
+  CursorWriter writer(out, room);
   if (context.master.recordPrefixFlag != 0) {
-    writer.WriteU8(1);
-    std::array<char, kRecordPrefixSize> prefix{};
-    std::copy(kRecordPrefixText.begin(), kRecordPrefixText.end(), prefix.begin());
-    writer.WriteBytes(std::span<const char>(prefix));
+    uint8_t* const prefix = writer.Take(1 + kRecordPrefixSize);
+    prefix[0] = 1;
+    std::memset(prefix + 1, 0, kRecordPrefixSize);
+    std::memcpy(prefix + 1, kRecordPrefixText.data(), kRecordPrefixText.size());
   } else {
     writer.WriteU8(0);
   }
@@ -324,10 +323,14 @@ int32_t BuildRecordFromCsv(const RecordBuildContext& context, const CsvTable& li
       writer.WriteU16LE(0);
       continue;
     }
-    WriteEntry(context, slot, lines, line, lineNumber, writer, scratch, warnings);
+    const int column = context.columns[static_cast<size_t>(slot)];
+    const CsvTable::Span field = column >= 0 && static_cast<size_t>(column) < fields.size()
+                                     ? fields[static_cast<size_t>(column)]
+                                     : CsvTable::Span{};
+    WriteEntry(context, slot, lines, field, lineNumber, writer, scratch, warnings);
   }
   if (context.usedSlots < kFieldSlots) writer.WriteU16LE(kEndMark);
-  return static_cast<int32_t>(out.size() - start);
+  return static_cast<int32_t>(writer.Finish());
 }
 
 SlotColumns GetCsvColumns(const MasterRecord& master) { return CsvColumns(master); }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,13 +97,25 @@ class CsvTable {
   // inside quotes can hold one: a slice that starts right after a quote,
   // or a field in the arena; and none does when no field got a CR at all.
   bool MayHoldCr(size_t line, size_t k) const {
-    if (!storedCr_) return false;
     const Line& l = lines_[line];
-    if (k >= l.fieldCount) return false;
-    const Span span = fields_[l.firstField + k];
-    if (span.length == 0) return false;
+    return k < l.fieldCount && MayHoldCr(fields_[l.firstField + k]);
+  }
+  // MayHoldCr for a field of LineFields.
+  bool MayHoldCr(Span span) const {
+    if (!storedCr_ || span.length == 0) return false;
     if (span.offset >= text_.size()) return true;
     return span.offset > 0 && text_[span.offset - 1] == '"';
+  }
+  // The fields `line` completed, for a walk along the line: each is turned
+  // into its bytes by View.
+  std::span<const Span> LineFields(size_t line) const {
+    const Line& l = lines_[line];
+    return {fields_.data() + l.firstField, l.fieldCount};
+  }
+  // The bytes of a field of LineFields.
+  std::string_view View(Span span) const {
+    if (span.offset < text_.size()) return text_.substr(span.offset, span.length);
+    return std::string_view(arena_).substr(span.offset - text_.size(), span.length);
   }
   // The number of bytes of field k of `line` (0 beyond the line's own
   // fields): Field(line, k).size() without making the view.
@@ -153,11 +166,6 @@ class CsvTable {
   }
 
  private:
-  std::string_view View(Span span) const {
-    if (span.offset < text_.size()) return text_.substr(span.offset, span.length);
-    return std::string_view(arena_).substr(span.offset - text_.size(), span.length);
-  }
-
   std::string_view text_;
   std::string arena_;
   std::vector<Span> fields_;

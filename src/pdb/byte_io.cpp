@@ -91,4 +91,13 @@ void ByteWriter::WriteBytes(std::span<const char> text) {
   WriteBytes(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
+[[gnu::noinline]] void CursorWriter::Grow(size_t count) {
+  // The vector's capacity grows geometrically, so records larger than
+  // expected cost few copies.
+  const size_t used = static_cast<size_t>(at_ - out_.data());
+  out_.resize(used + count + 256);
+  at_ = out_.data() + used;
+  end_ = out_.data() + out_.size();
+}
+
 }  // namespace qv

@@ -3,7 +3,8 @@
 // Every read of bytes that came from a file goes through ByteReader. A read
 // that would run past the end delivers zeros, reads nothing, and leaves the
 // reader failed (sticky), so a caller may do a run of reads and check ok()
-// once at the end. ByteWriter appends to a growing byte vector.
+// once at the end. ByteWriter appends to a growing byte vector; CursorWriter
+// does the same for a writer of many small pieces, through room made ahead.
 #pragma once
 
 #include <array>
@@ -42,6 +43,45 @@ inline uint32_t LoadU32LE(ByteView bytes) {
 inline std::array<uint8_t, 4> StoreU32LE(uint32_t value) {
   return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+// Copies `count` bytes from `from` to `to`, which do not overlap. Runs of
+// up to 32 bytes (most texts of a record) are copied inline, as two
+// overlapping loads and stores of 1, 4, 8 or 16 bytes each way, never past
+// either end; longer ones by memcpy.
+inline void CopyBytes(uint8_t* to, const void* from, size_t count) {
+  const auto* in = static_cast<const uint8_t*>(from);
+  if (count > 32) {
+    std::memcpy(to, in, count);
+  } else if (count >= 16) {
+    uint8_t head[16];
+    uint8_t tail[16];
+    std::memcpy(head, in, 16);
+    std::memcpy(tail, in + count - 16, 16);
+    std::memcpy(to, head, 16);
+    std::memcpy(to + count - 16, tail, 16);
+  } else if (count >= 8) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, in, 8);
+    std::memcpy(&tail, in + count - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + count - 8, &tail, 8);
+  } else if (count >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + count - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + count - 4, &tail, 4);
+  } else if (count > 0) {
+    const uint8_t first = in[0];
+    const uint8_t middle = in[count / 2];
+    const uint8_t last = in[count - 1];
+    to[0] = first;
+    to[count / 2] = middle;
+    to[count - 1] = last;
+  }
 }
 
 class ByteReader {
@@ -119,6 +159,66 @@ class ByteWriter {
   }
 
   Bytes& out_;
+};
+
+// Appends to the end of a byte vector through a cursor: room for the bytes
+// expected is made once, and each piece is then written at the cursor
+// without going through the vector. Running out of room grows the vector,
+// so the room asked for is a guess for speed, never a limit. Until Finish
+// (or the destructor) the vector also holds the unused room, zeroed.
+class CursorWriter {
+ public:
+  CursorWriter(Bytes& out, size_t expected) : out_(out), start_(out.size()) {
+    out_.resize(start_ + expected);
+    at_ = out_.data() + start_;
+    end_ = out_.data() + out_.size();
+  }
+  CursorWriter(const CursorWriter&) = delete;
+  CursorWriter& operator=(const CursorWriter&) = delete;
+  ~CursorWriter() { Finish(); }
+
+  // `count` bytes at the cursor, for the caller to fill; the cursor moves
+  // past them.
+  uint8_t* Take(size_t count) {
+    if (static_cast<size_t>(end_ - at_) < count) Grow(count);
+    uint8_t* const bytes = at_;
+    at_ += count;
+    return bytes;
+  }
+  void WriteU8(uint8_t value) { *Take(1) = value; }
+  void WriteU16LE(uint32_t value) {
+    uint8_t* const bytes = Take(2);
+    bytes[0] = static_cast<uint8_t>(value);
+    bytes[1] = static_cast<uint8_t>(value >> 8);
+  }
+  void WriteU32LE(uint32_t value) {
+    const std::array<uint8_t, 4> bytes = StoreU32LE(value);
+    std::memcpy(Take(bytes.size()), bytes.data(), bytes.size());
+  }
+  void WriteBytes(ByteView bytes) {
+    if (!bytes.empty()) std::memcpy(Take(bytes.size()), bytes.data(), bytes.size());
+  }
+  void WriteZeros(size_t count) {
+    if (count > 0) std::memset(Take(count), 0, count);
+  }
+
+  // Cuts the vector after the last byte written and returns how many were
+  // written since the writer was made; nothing may be written after.
+  size_t Finish() {
+    const size_t written = static_cast<size_t>(at_ - (out_.data() + start_));
+    out_.resize(start_ + written);
+    at_ = end_ = out_.data() + out_.size();
+    return written;
+  }
+
+ private:
+  // Kept out of line: the room made ahead nearly always suffices.
+  void Grow(size_t count);
+
+  Bytes& out_;
+  size_t start_;
+  uint8_t* at_;
+  uint8_t* end_;
 };
 
 }  // namespace qv

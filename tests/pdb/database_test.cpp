@@ -70,6 +70,47 @@ TEST(ByteIo, ShortReadsZeroFillAndFail) {
   EXPECT_FALSE(take.ok());
 }
 
+// Every length a record's text may have near the copy's boundaries, at
+// every offset of the source, copies exactly those bytes and no others.
+TEST(ByteIo, CopyBytesCopiesEveryLengthAndNothingAround) {
+  Bytes source(48);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i + 1);
+  for (size_t offset = 0; offset < 8; ++offset) {
+    for (size_t count = 0; offset + count <= source.size(); ++count) {
+      Bytes out(count + 2, 0xEE);
+      CopyBytes(out.data() + 1, source.data() + offset, count);
+      Bytes expected(count + 2, 0xEE);
+      std::copy_n(source.begin() + static_cast<ptrdiff_t>(offset), count, expected.begin() + 1);
+      ASSERT_EQ(out, expected) << "offset " << offset << ", count " << count;
+    }
+  }
+}
+
+// Room is a guess: writing past it grows the vector, and the bytes before
+// the writer and all that it wrote survive; Finish drops the unused room.
+TEST(ByteIo, CursorWriterGrowsPastItsRoomAndCutsTheRest) {
+  Bytes out = {7};
+  {
+    CursorWriter writer(out, 3);
+    writer.WriteU8(1);
+    writer.WriteU16LE(0x0302);
+    writer.WriteU32LE(0x07060504);
+    writer.WriteZeros(300);
+    writer.WriteBytes(Bytes{9, 9});
+    EXPECT_EQ(writer.Finish(), 309u);
+  }
+  ASSERT_EQ(out.size(), 310u);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 8), (Bytes{7, 1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(out[307], 0);
+  EXPECT_EQ(out[308], 9);
+  EXPECT_EQ(out[309], 9);
+
+  // Without Finish, the destructor cuts the room just the same.
+  { CursorWriter(out, 100).WriteU8(5); }
+  EXPECT_EQ(out.size(), 311u);
+  EXPECT_EQ(out.back(), 5);
+}
+
 TEST(DatabaseHeader, NewHeaderWritesTheFixedDefaults) {
   const DatabaseHeader header = SetNewDatabaseHeader("Contacts");
   Bytes bytes;
