@@ -133,6 +133,108 @@ class ByteFinder {
 #endif
 };
 
+// The bytes where a CSV reader's runs of plain characters stop: outside
+// quotes the separator, the quote, CR, LF and NUL; inside quotes only the
+// quote, NUL and CR (the second set is part of the first). Fields are
+// short, so rather than searching afresh from each field's start, the stops
+// of a whole 64-byte block are found at once, as two bit masks, and the
+// searches that follow inside that block only read them. Without SSE2 each
+// search goes through FindAnyByte instead.
+class CsvStopScanner {
+ public:
+  // Over `text`, which must outlive the scanner.
+  CsvStopScanner(std::string_view text, char separator)
+      : text_(text.data()), end_(text.size()), separator_(separator) {
+#ifdef __SSE2__
+    Load(0);
+#endif
+  }
+
+  // Position of the first byte in text[at, size) that stops a run outside
+  // quotes (or inside them), or the size of the text when there is none.
+  // `at` is at most the size; searches may come in any order, though going
+  // forward by less than 64 bytes is what the blocks make cheap.
+  size_t NextUnquoted(size_t at) { return Next<false>(at); }
+  size_t NextQuoted(size_t at) { return Next<true>(at); }
+
+ private:
+  template <bool kQuoted>
+  size_t Next(size_t at) {
+#ifdef __SSE2__
+    size_t offset = at - base_;  // wraps to a large value below the block
+    if (offset >= 64) {
+      Load(at);
+      offset = 0;
+    }
+    for (;;) {
+      const uint64_t mask = (kQuoted ? quotedMask_ : anyMask_) >> offset;
+      if (mask != 0) return base_ + offset + static_cast<unsigned>(std::countr_zero(mask));
+      // The block reached the end of the text: no stop is left.
+      if (end_ - base_ <= 64) return end_;
+      Load(base_ + 64);
+      offset = 0;
+    }
+#else
+    if constexpr (kQuoted) {
+      return FindAnyByte(text_, at, end_, std::array<char, 3>{'"', '\0', '\r'});
+    }
+    return FindAnyByte(text_, at, end_, std::array<char, 5>{separator_, '"', '\r', '\n', '\0'});
+#endif
+  }
+
+#ifdef __SSE2__
+  // Makes the block text[at, at + 64) (fewer bytes at the end of the text)
+  // the current one. A short last block is copied out first, so that no
+  // load passes the end; the bits for its padding are cleared.
+  void Load(size_t at) {
+    base_ = at;
+    const size_t left = end_ - at;
+    if (left >= 64) {
+      Masks(text_ + at);
+      return;
+    }
+    alignas(16) char tail[64] = {};
+    if (left > 0) std::memcpy(tail, text_ + at, left);
+    Masks(tail);
+    const uint64_t valid = (uint64_t{1} << left) - 1;
+    anyMask_ &= valid;
+    quotedMask_ &= valid;
+  }
+  // Sets the masks of the 64 bytes at `bytes`: bit k for byte k.
+  void Masks(const char* bytes) {
+    const __m128i separator = _mm_set1_epi8(separator_);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    uint64_t any = 0;
+    uint64_t quoted = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes) + k);
+      const __m128i inQuotes =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, quote), _mm_cmpeq_epi8(block, cr)),
+                       _mm_cmpeq_epi8(block, _mm_setzero_si128()));
+      const __m128i outside = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(block, separator), _mm_cmpeq_epi8(block, lf)), inQuotes);
+      const int shift = 16 * k;
+      quoted |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(inQuotes))) << shift;
+      any |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(outside))) << shift;
+    }
+    anyMask_ = any;
+    quotedMask_ = quoted;
+  }
+#endif
+
+  const char* text_;
+  size_t end_;
+  char separator_;
+#ifdef __SSE2__
+  // The current block starts at base_; bit k of a mask is byte base_ + k.
+  size_t base_ = 0;
+  uint64_t anyMask_ = 0;
+  uint64_t quotedMask_ = 0;
+#endif
+};
+
 // Position of the first byte in text[at, end) with its high bit set (the
 // first byte that is not ASCII), or `end` when there is none.
 inline size_t SkipAscii(const char* text, size_t at, size_t end) {

@@ -128,10 +128,7 @@ bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
 CsvReader::CsvReader(std::string_view text, char separator)
     : text_(text),
       separator_(separator),
-      unquotedStops_(std::array<char, 5>{separator, kQuote, '\r', '\n', '\0'}),
-      // Inside quotes the separator, CR and LF are plain text; only a quote,
-      // a NUL (stored as CR) and a CR (which the table notes) need attention.
-      quotedStops_(std::array<char, 3>{kQuote, '\0', '\r'}) {}
+      stops_(text, separator) {}
 
 // Position after the line-end byte at `at` and at most one CR or LF after it.
 size_t CsvReader::SkipLineEnd(size_t at) const {
@@ -180,7 +177,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
         break;
 
       case State::kInUnquotedField: {
-        const size_t stop = unquotedStops_.Find(text, at, end);
+        const size_t stop = stops_.NextUnquoted(at);
         field.Append(at, stop - at);
         at = stop;
         if (at == end) break;
@@ -219,7 +216,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
       }
 
       case State::kInQuotedField: {
-        const size_t stop = quotedStops_.Find(text, at, end);
+        const size_t stop = stops_.NextQuoted(at);
         field.Append(at, stop - at);
         at = stop;
         if (at == end) break;

@@ -210,9 +210,11 @@ class CsvReader {
   // rather than a local, so that it does not compete for the registers of
   // the reader's loop.
   size_t openingQuote_ = 0;
-  // Bytes that end a run of plain characters, outside and inside quotes.
-  ByteFinder<5> unquotedStops_;
-  ByteFinder<3> quotedStops_;
+  // Finds the bytes that end a run of plain characters: outside quotes the
+  // separator, the quote and the line ends; inside them the separator, CR
+  // and LF are plain text, and only a quote, a NUL (stored as CR) and a CR
+  // (which the table notes) need attention.
+  CsvStopScanner stops_;
 };
 
 // Every line of `text`, read once. complete() is false when the text is

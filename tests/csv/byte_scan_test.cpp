@@ -1,7 +1,9 @@
+// The CSV byte searches against byte-by-byte references.
 #include "csv/byte_scan.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace qv {
@@ -69,6 +71,48 @@ TEST(FindAnyByte, FindsTheFirstOfSeveralMatchesAndStopsAtTheGivenEnd) {
   // A NUL directly after a match must not move the answer past it.
   const std::string adjacent = std::string("xxxx\"\0\"\0", 8);
   EXPECT_EQ(FindAnyByte(adjacent.data(), 0, adjacent.size(), quoteOrNul), 4u);
+}
+
+// Random texts of every length up to three blocks and then some, stops
+// sprinkled at random and at the block edges (63, 64, 65, 127) and the
+// last byte, with random separators (any byte): for every start in turn,
+// and for starts that move forward as a reader's do, both searches agree
+// with a byte-by-byte one.
+TEST(CsvStopScanner, AgreesWithAByteByByteSearch) {
+  std::mt19937 random(7);
+  const std::string stops("\",\r\n\0;\t", 7);
+  for (size_t length = 0; length <= 200; ++length) {
+    const char separator = static_cast<char>(random() % 4 == 0 ? random() : ',');
+    const std::array<char, 5> outside{separator, '"', '\r', '\n', '\0'};
+    const std::array<char, 5> inside{'"', '\0', '\r', '"', '"'};
+    // Dense stops among any bytes, or a few among letters, for blocks
+    // without any.
+    const bool sparse = length % 2 == 0;
+    std::string text(length, 'a');
+    for (char& c : text) {
+      if (random() % (sparse ? 150 : 8) == 0) {
+        c = stops[random() % stops.size()];
+      } else {
+        c = static_cast<char>(sparse ? 'a' + random() % 26 : random());
+      }
+    }
+    for (const size_t edge : {size_t{63}, size_t{64}, size_t{65}, size_t{127}, length - 1}) {
+      if (edge < length && random() % 2 == 0) text[edge] = stops[random() % stops.size()];
+    }
+    CsvStopScanner everyStart(text, separator);
+    for (size_t at = 0; at <= length; ++at) {
+      ASSERT_EQ(everyStart.NextUnquoted(at), NaiveFind(text, at, outside)) << length << " " << at;
+      ASSERT_EQ(everyStart.NextQuoted(at), NaiveFind(text, at, inside)) << length << " " << at;
+    }
+    CsvStopScanner reader(text, separator);
+    for (size_t at = 0; at < length; at += 1 + random() % 3) {
+      const bool quoted = random() % 2 == 0;
+      const size_t stop = quoted ? reader.NextQuoted(at) : reader.NextUnquoted(at);
+      ASSERT_EQ(stop, NaiveFind(text, at, quoted ? inside : outside)) << length << " " << at;
+      if (random() % 2 == 0) at = stop;
+    }
+    ASSERT_EQ(reader.NextUnquoted(0), NaiveFind(text, 0, outside)) << length;  // back again
+  }
 }
 
 // The import's whole-text passes: the first byte beyond ASCII, and the
