@@ -177,40 +177,47 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
         break;
 
       case State::kInUnquotedField: {
-        const size_t stop = stops_.NextUnquoted(at);
-        field.Append(at, stop - at);
-        at = stop;
-        if (at == end) break;
-        const char s = text[at];
-        if (s == separator_) {
-          ++at;
-          // A quote right after the separator opens a quoted field; anything
-          // else (the end of input too) starts a new unquoted field.
-          if (at < end && text[at] == kQuote) {
-            field.Finish();
-            state = State::kFieldStart;
-          } else {
-            field.Start();
-          }
-        } else if (s == kQuote) {
-          ++at;
-          if (at < end && text[at] == kQuote) {
-            field.AppendQuotePair(at - 1);
+        // Field after field while each ends at a separator and the next one
+        // starts unquoted; any other stop leaves the loop.
+        for (;;) {
+          const size_t stop = stops_.NextUnquoted(at);
+          field.Append(at, stop - at);
+          at = stop;
+          if (at == end) break;
+          const char s = text[at];
+          if (s == separator_) {
             ++at;
-          } else if (at < end && text[at] == separator_) {
-            table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
+            // A quote right after the separator opens a quoted field; anything
+            // else (the end of input too) starts a new unquoted field, read
+            // here rather than through the top of the loop.
+            if (at < end && text[at] == kQuote) {
+              field.Finish();
+              state = State::kFieldStart;
+            } else {
+              field.Start();
+              continue;
+            }
+          } else if (s == kQuote) {
             ++at;
-            field.Finish();
-            state = State::kFieldStart;
+            if (at < end && text[at] == kQuote) {
+              field.AppendQuotePair(at - 1);
+              ++at;
+            } else if (at < end && text[at] == separator_) {
+              table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
+              ++at;
+              field.Finish();
+              state = State::kFieldStart;
+            } else {
+              // A quote in the middle of a field opens quoting there.
+              openingQuote_ = at - 1;
+              table.AddQuoteIssue(CsvQuoteIssue::Kind::kOpensInValue, openingQuote_);
+              state = State::kInQuotedField;
+            }
           } else {
-            // A quote in the middle of a field opens quoting there.
-            openingQuote_ = at - 1;
-            table.AddQuoteIssue(CsvQuoteIssue::Kind::kOpensInValue, openingQuote_);
-            state = State::kInQuotedField;
+            at = SkipLineEnd(at);
+            lineEnded = true;
           }
-        } else {
-          at = SkipLineEnd(at);
-          lineEnded = true;
+          break;
         }
         break;
       }
