@@ -92,16 +92,14 @@ void CsvTable::StartLine() {
   lines_.push_back({static_cast<uint32_t>(fields_.size()), 0});
 }
 
-void CsvTable::AddField(Span span) {
-  fields_.push_back(span);
-  ++lines_.back().fieldCount;
-}
+void CsvTable::AddField(Span span) { fields_.push_back(span); }
 
 // Rare, and kept out of the reader's loop.
 [[gnu::cold]] [[gnu::noinline]] void CsvTable::AddQuoteIssue(CsvQuoteIssue::Kind kind,
                                                            size_t offset, uint32_t back) {
   const uint32_t line = static_cast<uint32_t>(lines_.size() - 1);
-  quoteIssues_.push_back({kind, line, lines_.back().fieldCount - back, offset});
+  const auto completed = static_cast<uint32_t>(fields_.size() - lines_.back().firstField);
+  quoteIssues_.push_back({kind, line, completed - back, offset});
 }
 
 bool CsvTable::ArenaHasRoom(size_t bytes) const {
@@ -261,6 +259,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
   }
   // A line end or the end of input completes the field in progress.
   field.Finish();
+  table.EndLine();
   position_ = lineEnded ? at : end;
   if (field.overflowed()) {
     table.MarkIncomplete();

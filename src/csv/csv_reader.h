@@ -131,8 +131,14 @@ class CsvTable {
   // opened it, if any.
   const std::vector<CsvQuoteIssue>& quoteIssues() const { return quoteIssues_; }
 
-  // Building, for the reader and for converting fields in place.
+  // Building, for the reader and for converting fields in place. A line's
+  // fields are added between StartLine and EndLine; its field count is
+  // set by EndLine.
   void StartLine();
+  void EndLine() {
+    Line& line = lines_.back();
+    line.fieldCount = static_cast<uint32_t>(fields_.size() - line.firstField);
+  }
   void Reserve(size_t lines, size_t fields, size_t arenaBytes) {
     lines_.reserve(lines);
     fields_.reserve(fields);
