@@ -29,6 +29,7 @@ class FieldBuilder {
     length_ = 0;
     inArena_ = false;
   }
+  // Completes the field in progress, if any.
   void Finish() {
     if (!open_) return;
     table_.AddField({length_ == 0 ? 0 : start_, length_});
@@ -147,6 +148,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
     return false;
   }
   const char* text = text_.data();
+  const char separator = separator_;
   size_t at = position_;
   State state = State::kFieldStart;
   FieldBuilder field(table, text_);
@@ -157,7 +159,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
     const char c = text[at];
     switch (state) {
       case State::kFieldStart:
-        if (c == separator_) {
+        if (c == separator) {
           field.Start();
           ++at;
         } else if (c == kQuote) {
@@ -183,7 +185,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
           at = stop;
           if (at == end) break;
           const char s = text[at];
-          if (s == separator_) {
+          if (s == separator) {
             ++at;
             // A quote right after the separator opens a quoted field; anything
             // else (the end of input too) starts a new unquoted field, read
@@ -200,7 +202,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             if (at < end && text[at] == kQuote) {
               field.AppendQuotePair(at - 1);
               ++at;
-            } else if (at < end && text[at] == separator_) {
+            } else if (at < end && text[at] == separator) {
               table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
               ++at;
               field.Finish();
@@ -242,7 +244,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
           ++at;
         } else {
           field.Finish();
-          if (at < end && text[at] == separator_) {
+          if (at < end && text[at] == separator) {
             ++at;
           } else if (at < end && !IsLineEnd(text[at])) {
             table.AddQuoteIssue(CsvQuoteIssue::Kind::kTextAfterClosingQuote, at, 1);
