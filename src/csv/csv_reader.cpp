@@ -35,6 +35,13 @@ class FieldBuilder {
     table_.AddField({length_ == 0 ? 0 : start_, length_});
     open_ = false;
   }
+  // Start() for when a field is known to be in progress.
+  void Restart() {
+    table_.AddField({length_ == 0 ? 0 : start_, length_});
+    start_ = 0;
+    length_ = 0;
+    inArena_ = false;
+  }
   // Stores text[at, at + n).
   void Append(size_t at, size_t n) {
     if (n == 0) return;
@@ -194,7 +201,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
               field.Finish();
               state = State::kFieldStart;
             } else {
-              field.Start();
+              field.Restart();  // the unquoted field read so far
               continue;
             }
           } else if (s == kQuote) {
