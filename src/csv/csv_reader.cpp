@@ -185,9 +185,21 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
 
       case State::kInUnquotedField: {
         // Field after field while each ends at a separator and the next one
-        // starts unquoted; any other stop leaves the loop.
+        // starts unquoted; any other stop leaves the loop. The state is
+        // entered only from FieldStart, with a new field open and empty.
+        bool fresh = true;  // the open field is still empty
         for (;;) {
           const size_t stop = stops_.NextUnquoted(at);
+          if (fresh && stop < end && text[stop] == separator &&
+              (stop + 1 == end || text[stop + 1] != kQuote)) {
+            // The whole field is one run before a separator: it goes to the
+            // table as Append and Restart below would store it, and the
+            // field left open stays empty for the next one.
+            const auto length = static_cast<uint32_t>(stop - at);
+            table.AddField({length == 0 ? 0 : static_cast<uint32_t>(at), length});
+            at = stop + 1;
+            continue;
+          }
           field.Append(at, stop - at);
           at = stop;
           if (at == end) break;
@@ -202,6 +214,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
               state = State::kFieldStart;
             } else {
               field.Restart();  // the unquoted field read so far
+              fresh = true;
               continue;
             }
           } else if (s == kQuote) {
@@ -209,7 +222,10 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             if (at < end && text[at] == kQuote) {
               field.AppendQuotePair(at - 1);
               ++at;
-            } else if (at < end && text[at] == separator) {
+              fresh = false;
+              continue;
+            }
+            if (at < end && text[at] == separator) {
               table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
               ++at;
               field.Finish();
