@@ -246,26 +246,30 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
       }
 
       case State::kInQuotedField: {
-        const size_t stop = stops_.NextQuoted(at);
-        field.Append(at, stop - at);
-        at = stop;
-        if (at == end) break;
-        if (text[at] == '\r') {
-          table.NoteStoredCr();
-          field.Append(at++, 1);
-          break;
-        }
-        if (text[at] == '\0') {
-          table.NoteStoredCr();
-          field.AppendByte('\r');
-          ++at;
-          break;
-        }
-        ++at;  // the quote
-        if (at < end && text[at] == kQuote) {
-          field.AppendQuotePair(at - 1);
-          ++at;
-        } else {
+        // Run after run up to the closing quote (or the end of input): a CR,
+        // a NUL or a doubled quote continues the field in this loop.
+        for (;;) {
+          const size_t stop = stops_.NextQuoted(at);
+          field.Append(at, stop - at);
+          at = stop;
+          if (at == end) break;
+          if (text[at] == '\r') {
+            table.NoteStoredCr();
+            field.Append(at++, 1);
+            continue;
+          }
+          if (text[at] == '\0') {
+            table.NoteStoredCr();
+            field.AppendByte('\r');
+            ++at;
+            continue;
+          }
+          ++at;  // the quote
+          if (at < end && text[at] == kQuote) {
+            field.AppendQuotePair(at - 1);
+            ++at;
+            continue;
+          }
           field.Finish();
           if (at < end && text[at] == separator) {
             ++at;
@@ -273,6 +277,7 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             table.AddQuoteIssue(CsvQuoteIssue::Kind::kTextAfterClosingQuote, at, 1);
           }
           state = State::kFieldStart;
+          break;
         }
         break;
       }
