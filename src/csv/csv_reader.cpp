@@ -185,12 +185,12 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
 
       case State::kInUnquotedField: {
         // Field after field while each ends at a separator and the next one
-        // starts unquoted; any other stop leaves the loop. The state is
-        // entered only from FieldStart, with a new field open and empty.
-        bool fresh = true;  // the open field is still empty
-        for (;;) {
-          const size_t stop = stops_.NextUnquoted(at);
-          if (fresh && stop < end && text[stop] == separator &&
+        // starts unquoted; any other stop leaves the loop. Each round starts
+        // with a new field open and empty (the state is entered only from
+        // FieldStart).
+        for (bool next = true; next;) {
+          size_t stop = stops_.NextUnquoted(at);
+          if (stop < end && text[stop] == separator &&
               (stop + 1 == end || text[stop + 1] != kQuote)) {
             // The whole field is one run before a separator: it goes to the
             // table as Append and Restart below would store it, and the
@@ -200,47 +200,50 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             at = stop + 1;
             continue;
           }
-          field.Append(at, stop - at);
-          at = stop;
-          if (at == end) break;
-          const char s = text[at];
-          if (s == separator) {
-            ++at;
-            // A quote right after the separator opens a quoted field; anything
-            // else (the end of input too) starts a new unquoted field, read
-            // here rather than through the top of the loop.
-            if (at < end && text[at] == kQuote) {
-              field.Finish();
-              state = State::kFieldStart;
-            } else {
-              field.Restart();  // the unquoted field read so far
-              fresh = true;
-              continue;
-            }
-          } else if (s == kQuote) {
-            ++at;
-            if (at < end && text[at] == kQuote) {
-              field.AppendQuotePair(at - 1);
+          // Run after run of this field, while doubled quotes continue it.
+          next = false;
+          for (;;) {
+            field.Append(at, stop - at);
+            at = stop;
+            if (at == end) break;
+            const char s = text[at];
+            if (s == separator) {
               ++at;
-              fresh = false;
-              continue;
-            }
-            if (at < end && text[at] == separator) {
-              table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
+              // A quote right after the separator opens a quoted field;
+              // anything else (the end of input too) starts a new unquoted
+              // field, read in the next round.
+              if (at < end && text[at] == kQuote) {
+                field.Finish();
+                state = State::kFieldStart;
+              } else {
+                field.Restart();  // the unquoted field read so far
+                next = true;
+              }
+            } else if (s == kQuote) {
               ++at;
-              field.Finish();
-              state = State::kFieldStart;
+              if (at < end && text[at] == kQuote) {
+                field.AppendQuotePair(at - 1);
+                ++at;
+                stop = stops_.NextUnquoted(at);
+                continue;
+              }
+              if (at < end && text[at] == separator) {
+                table.AddQuoteIssue(CsvQuoteIssue::Kind::kDroppedBeforeSeparator, at - 1);
+                ++at;
+                field.Finish();
+                state = State::kFieldStart;
+              } else {
+                // A quote in the middle of a field opens quoting there.
+                openingQuote_ = at - 1;
+                table.AddQuoteIssue(CsvQuoteIssue::Kind::kOpensInValue, openingQuote_);
+                state = State::kInQuotedField;
+              }
             } else {
-              // A quote in the middle of a field opens quoting there.
-              openingQuote_ = at - 1;
-              table.AddQuoteIssue(CsvQuoteIssue::Kind::kOpensInValue, openingQuote_);
-              state = State::kInQuotedField;
+              at = SkipLineEnd(at);
+              lineEnded = true;
             }
-          } else {
-            at = SkipLineEnd(at);
-            lineEnded = true;
+            break;
           }
-          break;
         }
         break;
       }
