@@ -144,9 +144,12 @@ class CsvStopScanner {
  public:
   // Over `text`, which must outlive the scanner.
   CsvStopScanner(std::string_view text, char separator)
-      : text_(text.data()), end_(text.size()), separator_(separator) {
+      : text_(text.data()), end_(text.size()) {
 #ifdef __SSE2__
+    separators_ = _mm_set1_epi8(separator);
     Load(0);
+#else
+    separator_ = separator;
 #endif
   }
 
@@ -202,7 +205,7 @@ class CsvStopScanner {
   }
   // Sets the masks of the 64 bytes at `bytes`: bit k for byte k.
   void Masks(const char* bytes) {
-    const __m128i separator = _mm_set1_epi8(separator_);
+    const __m128i separator = separators_;
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
@@ -226,12 +229,14 @@ class CsvStopScanner {
 
   const char* text_;
   size_t end_;
-  char separator_;
 #ifdef __SSE2__
   // The current block starts at base_; bit k of a mask is byte base_ + k.
   size_t base_ = 0;
   uint64_t anyMask_ = 0;
   uint64_t quotedMask_ = 0;
+  __m128i separators_{};  // the separator in every byte
+#else
+  char separator_ = ',';
 #endif
 };
 
