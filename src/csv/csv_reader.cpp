@@ -163,25 +163,30 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
   bool lineEnded = false;
 
   while (at < end && !lineEnded) {
-    const char c = text[at];
     switch (state) {
-      case State::kFieldStart:
+      case State::kFieldStart: {
+        const char c = text[at];
         if (c == separator) {
           field.Start();
           ++at;
-        } else if (c == kQuote) {
+          break;
+        }
+        if (c == kQuote) {
           field.Start();
           openingQuote_ = at++;
           state = State::kInQuotedField;
-        } else if (IsLineEnd(c)) {
+          break;
+        }
+        if (IsLineEnd(c)) {
           at = SkipLineEnd(at);
           lineEnded = true;
-        } else {
-          // The byte is stored by the unquoted run that starts with it.
-          field.Start();
-          state = State::kInUnquotedField;
+          break;
         }
-        break;
+        // The byte is stored by the unquoted run that starts with it.
+        field.Start();
+        state = State::kInUnquotedField;
+        [[fallthrough]];
+      }
 
       case State::kInUnquotedField: {
         // Field after field while each ends at a separator and the next one
