@@ -1,3 +1,5 @@
+// Reading CSV text into a table of lines and fields: the reader's state
+// machine, the field builder it stores bytes through, and the table itself.
 #include "csv/csv_reader.h"
 
 #include <algorithm>
