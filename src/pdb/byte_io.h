@@ -45,35 +45,36 @@ inline std::array<uint8_t, 4> StoreU32LE(uint32_t value) {
           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
 }
 
+// Copies the first and the last sizeof(Word) bytes of the `count` (at
+// least that many) at `in` to `to`: every byte, when count is at most twice
+// the word.
+template <class Word>
+inline void CopyBothEnds(uint8_t* to, const uint8_t* in, size_t count) {
+  Word head;
+  Word tail;
+  std::memcpy(&head, in, sizeof(Word));
+  std::memcpy(&tail, in + count - sizeof(Word), sizeof(Word));
+  std::memcpy(to, &head, sizeof(Word));
+  std::memcpy(to + count - sizeof(Word), &tail, sizeof(Word));
+}
+
 // Copies `count` bytes from `from` to `to`, which do not overlap. Runs of
 // up to 32 bytes (most texts of a record) are copied inline, as two
 // overlapping loads and stores of 1, 4, 8 or 16 bytes each way, never past
 // either end; longer ones by memcpy.
 inline void CopyBytes(uint8_t* to, const void* from, size_t count) {
+  struct Block16 {
+    uint8_t bytes[16];
+  };
   const auto* in = static_cast<const uint8_t*>(from);
   if (count > 32) {
     std::memcpy(to, in, count);
   } else if (count >= 16) {
-    uint8_t head[16];
-    uint8_t tail[16];
-    std::memcpy(head, in, 16);
-    std::memcpy(tail, in + count - 16, 16);
-    std::memcpy(to, head, 16);
-    std::memcpy(to + count - 16, tail, 16);
+    CopyBothEnds<Block16>(to, in, count);
   } else if (count >= 8) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, in, 8);
-    std::memcpy(&tail, in + count - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + count - 8, &tail, 8);
+    CopyBothEnds<uint64_t>(to, in, count);
   } else if (count >= 4) {
-    uint32_t head;
-    uint32_t tail;
-    std::memcpy(&head, in, 4);
-    std::memcpy(&tail, in + count - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + count - 4, &tail, 4);
+    CopyBothEnds<uint32_t>(to, in, count);
   } else if (count > 0) {
     const uint8_t first = in[0];
     const uint8_t middle = in[count / 2];
