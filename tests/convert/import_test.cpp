@@ -177,6 +177,33 @@ TEST(ImportMessages, SuccessAndExtraDiagnosticsComeInOrder) {
   EXPECT_EQ(diag.text(), expected.text());
 }
 
+// Handheld bytes that read as UTF-8 get a hint right after the first
+// progress line; a byte that is no UTF-8, or plain ASCII, gets none.
+TEST(ImportMessages, Utf8HintComesFirst) {
+  const struct {
+    std::string csv;
+    bool hint;
+  } cases[] = {
+      {"Zo\xC3\xAB,1\n", true},
+      {"a,b\nZo\xC3\xAB\xE2\x82\xAC,1\n", true},
+      {"Zo\xEB,1\n", false},
+      {"Zo\xC3\xAB \xEB,1\n", false},
+      {"plain,1\n", false},
+  };
+  Console hinted;
+  hinted.PrintMessage("Getting Fields Information...");
+  hinted.PrintMessage(
+      "The .CSV file reads as UTF-8 text; if it is, import it with ENCODING:{UTF-8} to store "
+      "its characters as written.");
+  hinted.PrintMessage("Writing Records Header...");
+  for (const auto& c : cases) {
+    Console console;
+    ASSERT_TRUE(Import(c.csv, Options(), console).has_value()) << console.text();
+    EXPECT_EQ(console.text().starts_with(hinted.text()), c.hint) << c.csv << console.text();
+    EXPECT_EQ(console.text().find("reads as UTF-8") != std::string::npos, c.hint) << c.csv;
+  }
+}
+
 TEST(ImportLimits, TooManyFieldsOrLinesAreRefused) {
   Console wide;
   std::string line;
