@@ -151,8 +151,8 @@ Cell ParseCsvCell(const RecordBuildContext& context, size_t slot, EntryLayout la
 }
 
 // A stored text: its length with the NUL, the text, the NUL; an empty text
-// is a zero length alone.
-// Inline: most fields of most records take this path.
+// is a zero length alone. Inline: most fields of most records take this
+// path.
 [[gnu::always_inline]] inline void WriteStoredText(CursorWriter& writer, std::string_view text) {
   if (text.empty()) {
     writer.WriteU16LE(0);
@@ -240,8 +240,8 @@ bool EncodeCell(CursorWriter& writer, EntryLayout layout, const Cell& cell) {
   return whole;
 }
 
-// Writes the entry of `slot` for the CSV field `field` of line `line` (the
-// empty field when the line has no such column).
+// Writes the entry of `slot` for `field`, the slot's CSV field in the line
+// (the empty field when the line has no such column).
 void WriteEntry(const RecordBuildContext& context, int slot, const CsvTable& lines,
                 CsvTable::Span field, int lineNumber, CursorWriter& writer, std::string& scratch,
                 std::vector<std::string>& warnings) {
