@@ -25,24 +25,23 @@ class FieldBuilder {
 
   // Completes the field in progress, if any, and opens a new one.
   void Start() {
-    Finish();
+    if (open_) {
+      Restart();
+      return;
+    }
     open_ = true;
-    start_ = 0;
-    length_ = 0;
-    inArena_ = false;
+    Clear();
   }
   // Completes the field in progress, if any.
   void Finish() {
     if (!open_) return;
-    table_.AddField({length_ == 0 ? 0 : start_, length_});
+    table_.AddField(CsvTable::Slice(start_, length_));
     open_ = false;
   }
   // Start() for when a field is known to be in progress.
   void Restart() {
-    table_.AddField({length_ == 0 ? 0 : start_, length_});
-    start_ = 0;
-    length_ = 0;
-    inArena_ = false;
+    table_.AddField(CsvTable::Slice(start_, length_));
+    Clear();
   }
   // Stores text[at, at + n).
   void Append(size_t at, size_t n) {
@@ -65,6 +64,11 @@ class FieldBuilder {
   bool overflowed() const { return overflowed_; }
 
  private:
+  void Clear() {
+    start_ = 0;
+    length_ = 0;
+    inArena_ = false;
+  }
   // Kept out of line so that the common case above stays small enough to
   // inline into the reader's loop.
   [[gnu::noinline]] void AppendCopy(size_t at, size_t n) {
@@ -129,7 +133,7 @@ bool CsvTable::ReplaceField(size_t line, size_t k, std::string_view bytes) {
   const std::optional<uint32_t> offset = AppendToArena(bytes);
   if (!offset) return false;
   if (bytes.find('\r') != std::string_view::npos) storedCr_ = true;
-  fields_[l.firstField + k] = {bytes.empty() ? 0 : *offset, static_cast<uint32_t>(bytes.size())};
+  fields_[l.firstField + k] = Slice(*offset, static_cast<uint32_t>(bytes.size()));
   return true;
 }
 
@@ -202,8 +206,8 @@ bool CsvReader::ReadCsvLine(CsvTable& table) {
             // The whole field is one run before a separator: it goes to the
             // table as Append and Restart below would store it, and the
             // field left open stays empty for the next one.
-            const auto length = static_cast<uint32_t>(stop - at);
-            table.AddField({length == 0 ? 0 : static_cast<uint32_t>(at), length});
+            table.AddField(CsvTable::Slice(static_cast<uint32_t>(at),
+                                           static_cast<uint32_t>(stop - at)));
             at = stop + 1;
             continue;
           }

@@ -131,6 +131,10 @@ class CsvTable {
   // opened it, if any.
   const std::vector<CsvQuoteIssue>& quoteIssues() const { return quoteIssues_; }
 
+  // The field of `length` bytes at `offset`; an empty field is kept at 0.
+  static Span Slice(uint32_t offset, uint32_t length) {
+    return {length == 0 ? 0 : offset, length};
+  }
   // Building, for the reader and for converting fields in place. A line's
   // fields are added between StartLine and EndLine; its field count is
   // set by EndLine.
